@@ -1,0 +1,95 @@
+#include "common/dialog.h"
+#include <vector>
+#include "common/resource_module.h"
+
+void DataExchange::Control(int id, DialogItem& item) const {
+    item.Attach(GetDlgItem(m_hDlg, id));
+}
+
+std::string GetItemTextA(HWND dialog, int id) {
+    HWND control = GetDlgItem(dialog, id);
+    if (!control) return std::string();
+    const int length = GetWindowTextLengthA(control);
+    if (length <= 0) return std::string();
+    std::vector<char> buffer(static_cast<size_t>(length) + 1, '\0');
+    const int copied = GetWindowTextA(control, buffer.data(), length + 1);
+    return std::string(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+}
+
+void DataExchange::Text(int id, std::string& value) const {
+    if (m_saving)
+        value = GetItemTextA(m_hDlg, id);
+    else
+        SetDlgItemTextA(m_hDlg, id, value.c_str());
+}
+
+Dialog::Dialog(UINT templateId, HWND parent) : m_templateId(templateId), m_hParent(parent) {}
+
+Dialog::~Dialog() = default;
+
+INT_PTR Dialog::DoModal() {
+    // The template comes from the module current now; every message handled
+    // later runs with that same module current.
+    m_hResourceModule = CurrentResourceModule();
+    return DialogBoxParamW(m_hResourceModule, MAKEINTRESOURCEW(m_templateId), m_hParent, DialogProc,
+                           reinterpret_cast<LPARAM>(this));
+}
+
+void Dialog::EndDialog(INT_PTR result) {
+    if (m_hWnd) ::EndDialog(m_hWnd, result);
+}
+
+void Dialog::UpdateData(bool saveAndValidate) {
+    DataExchange dx(m_hWnd, saveAndValidate);
+    DoDataExchange(dx);
+}
+
+BOOL Dialog::OnInitDialog() {
+    UpdateData(false);
+    return TRUE;
+}
+
+void Dialog::OnOK() {
+    UpdateData(true);
+    EndDialog(IDOK);
+}
+
+void Dialog::OnCancel() { EndDialog(IDCANCEL); }
+
+INT_PTR CALLBACK Dialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    Dialog* self;
+    if (msg == WM_INITDIALOG) {
+        self = reinterpret_cast<Dialog*>(lParam);
+        self->m_hWnd = hWnd;
+        SetWindowLongPtrW(hWnd, DWLP_USER, lParam);
+    } else {
+        self = reinterpret_cast<Dialog*>(GetWindowLongPtrW(hWnd, DWLP_USER));
+    }
+    if (!self) return FALSE;
+    ResourceModuleScope scope(self->m_hResourceModule);
+    return self->HandleMessage(msg, wParam, lParam);
+}
+
+INT_PTR Dialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+    case WM_INITDIALOG:
+        return OnInitDialog();
+    case WM_COMMAND: {
+        const WORD id = LOWORD(wParam);
+        const WORD code = HIWORD(wParam);
+        if (id == IDOK && code == BN_CLICKED) { OnOK(); return TRUE; }
+        if (id == IDCANCEL && code == BN_CLICKED) { OnCancel(); return TRUE; }
+        return OnCommand(id, code, reinterpret_cast<HWND>(lParam)) ? TRUE : FALSE;
+    }
+    case WM_CLOSE:
+        OnCancel();
+        return TRUE;
+    case WM_NCDESTROY:
+        SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
+        OnDestroy();
+        m_hWnd = nullptr;
+        return FALSE;
+    default:
+        return FALSE;
+    }
+}

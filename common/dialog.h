@@ -1,0 +1,77 @@
+// The least modal-dialog base the library's two dialogs need: a modal run from
+// a template of the current resource module, control binding, and data
+// exchange in both directions through one DoDataExchange.
+#pragma once
+#include <windows.h>
+#include <string>
+
+// A control of a running dialog, bound by DataExchange::Control.
+class DialogItem {
+public:
+    HWND Handle() const { return m_hWnd; }
+    void Attach(HWND hWnd) { m_hWnd = hWnd; }
+    void Detach() { m_hWnd = nullptr; }
+    void Enable(bool enable) const { if (m_hWnd) EnableWindow(m_hWnd, enable ? TRUE : FALSE); }
+    LRESULT Send(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const {
+        return m_hWnd ? SendMessageW(m_hWnd, msg, wParam, lParam) : 0;
+    }
+
+private:
+    HWND m_hWnd = nullptr;
+};
+
+// Moves data between a dialog's controls and its fields. When saving, values
+// flow from the controls into the fields; otherwise the other way.
+class DataExchange {
+public:
+    DataExchange(HWND dialog, bool saving) : m_hDlg(dialog), m_saving(saving) {}
+    bool Saving() const { return m_saving; }
+    void Control(int id, DialogItem& item) const;
+    // Narrow text in the system ANSI code page.
+    void Text(int id, std::string& value) const;
+
+private:
+    HWND m_hDlg;
+    bool m_saving;
+};
+
+// Reads a control's text as a narrow string (ANSI code page).
+std::string GetItemTextA(HWND dialog, int id);
+
+class Dialog {
+public:
+    explicit Dialog(UINT templateId, HWND parent = nullptr);
+    virtual ~Dialog();
+    Dialog(const Dialog&) = delete;
+    Dialog& operator=(const Dialog&) = delete;
+
+    // Runs the dialog modally from the template in the current resource
+    // module; returns the code given to EndDialog, or -1 when the dialog could
+    // not be created.
+    INT_PTR DoModal();
+    HWND Handle() const { return m_hWnd; }
+    void EndDialog(INT_PTR result);
+    // Runs DoDataExchange; true moves the controls into the fields.
+    void UpdateData(bool saveAndValidate);
+
+protected:
+    virtual void DoDataExchange(DataExchange& dx) {}
+    // Base: fields into the controls; TRUE lets the dialog manager set the focus.
+    virtual BOOL OnInitDialog();
+    // Base: controls into the fields, then end with IDOK.
+    virtual void OnOK();
+    virtual void OnCancel();
+    // A WM_COMMAND other than IDOK and IDCANCEL; true when handled.
+    virtual bool OnCommand(WORD id, WORD code, HWND control) { return false; }
+    // Called once the window is gone, before DoModal returns.
+    virtual void OnDestroy() {}
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    INT_PTR HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+
+    UINT m_templateId;
+    HWND m_hParent;
+    HWND m_hWnd = nullptr;
+    HINSTANCE m_hResourceModule = nullptr;
+};
