@@ -1,5 +1,6 @@
 // Move-only owners of a BSTR and of a VARIANT.
 #pragma once
+#include <windows.h>
 #include <oleauto.h>
 #include <utility>
 

@@ -1,0 +1,1 @@
+# The registration script interpreter and the registry scripts.
