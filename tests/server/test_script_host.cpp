@@ -82,6 +82,7 @@ void RunRegistered(const char* script) {
     const int closed = closer.Stop();
     INFO(output);
     CHECK(code == 0);
+    CHECK(output.find("checks done, failures: 0") != std::string::npos);
     CHECK(closed == 2);
     QuarnverModule dll;
     CHECK(dll.UnregisterServer() == S_OK);
