@@ -1,1 +1,1 @@
-# The registration script interpreter and the registry scripts.
+target_sources(quarnver PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/scaffold_reg.cpp)

@@ -95,11 +95,3 @@ std::string Utf8ToAnsi(const char* utf8);
 std::string ComputerNameA();
 std::string UserNameA();
 
-// Lets the test framework print wide strings in failure messages.
-#include <doctest/doctest.h>
-namespace doctest {
-template <>
-struct StringMaker<std::wstring> {
-    static String convert(const std::wstring& value) { return String(("L\"" + WideToUtf8(value) + "\"").c_str()); }
-};
-}  // namespace doctest
