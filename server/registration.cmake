@@ -1,1 +1,1 @@
-target_sources(quarnver PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/scaffold_reg.cpp)
+# The registration script interpreter and the registry scripts.
