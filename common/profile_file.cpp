@@ -51,9 +51,10 @@ bool ReadsBackAs(HANDLE file, const std::vector<uint8_t>& bytes) {
     return back == bytes;
 }
 
-// Folder part of a path, ending in a separator; "." for a bare file name.
+// Folder part of a path, ending in a separator or a drive's colon; "." for a
+// bare file name.
 std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/");
+    const size_t slash = path.find_last_of("\\/:");
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
 }
 
