@@ -392,6 +392,26 @@ TEST_CASE("live-object counts follow creation and release; a control keeps its s
     CHECK(WaitForStandInLiveObjects(StandInKind::Server, servers));
 }
 
+TEST_CASE("the server process ends once it has been left without objects for its idle time") {
+    CleanChannel clean;
+    ComPtr<IClassFactory> factory = RemoteServerClass();
+    ComPtr<IQuarnSvrDirections> server = NewServer(factory.Get());
+    // Shortened only now: the object keeps the process from ending meanwhile.
+    REQUIRE(SetStandInServerIdleTime(300) == S_OK);
+    UniqueBstr client = Bstr(L"c"), user = Bstr(L"u");
+    REQUIRE(server->Connect(client.Get(), user.Get(), Missing()) == S_OK);
+    const std::vector<StandInConnectRecord> records = ReadStandInConnects();
+    REQUIRE(records.size() == 1);
+    UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, records[0].processId));
+    REQUIRE(process);
+
+    CHECK(WaitForSingleObject(process.Get(), 1000) == WAIT_TIMEOUT);
+    server.Reset();
+    factory.Reset();
+    CHECK(WaitForSingleObject(process.Get(), 10000) == WAIT_OBJECT_0);
+    CHECK(StandInLiveObjects(StandInKind::Server) == 0);
+}
+
 TEST_CASE("the lock balance counts the LockServer calls that reach a class object hosted in this process") {
     CleanChannel clean;
     InProcessStandInServer host;

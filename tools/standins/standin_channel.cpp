@@ -18,6 +18,8 @@ const wchar_t kResults[] = L"Results";
 const wchar_t kCounts[] = L"Counts";
 const wchar_t kSerial[] = L"Serial";
 const wchar_t kSequence[] = L"Sequence";
+const wchar_t kServerIdleMs[] = L"ServerIdleMs";
+constexpr DWORD kDefaultServerIdleMs = 60000;
 constexpr DWORD kLockTimeoutMs = 10000;
 
 // Holds the channel mutex for one read-modify-write. A mutex left behind by a
@@ -237,6 +239,22 @@ long SumStandInCounter(const wchar_t* counter) {
     return sum;
 }
 
+DWORD ServerIdleTimeMs() {
+    // One DWORD is read whole; no lock needed for this frequent poll.
+    UniqueHkey key = OpenChannelKey(nullptr);
+    DWORD value = kDefaultServerIdleMs;
+    if (!key || !ReadDword(key.Get(), kServerIdleMs, &value)) return kDefaultServerIdleMs;
+    return value;
+}
+
+HRESULT StoreServerIdleTimeMs(DWORD ms) {
+    ChannelLock lock;
+    if (!lock.Held()) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    UniqueHkey key = OpenChannelKey(nullptr);
+    if (!key) return E_FAIL;
+    return HresultFromWin32(WriteDword(key.Get(), kServerIdleMs, ms));
+}
+
 HRESULT ResetStandInChannel() {
     ChannelLock lock;
     if (!lock.Held()) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
@@ -246,6 +264,8 @@ HRESULT ResetStandInChannel() {
         const LONG error = RegDeleteTreeW(key.Get(), subkey);
         if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) return HresultFromWin32(error);
     }
+    const LONG error = RegDeleteValueW(key.Get(), kServerIdleMs);
+    if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) return HresultFromWin32(error);
     UniqueHkey counts = OpenChannelKey(kCounts);
     if (counts) PruneEndedProcesses(counts.Get());
     return S_OK;
