@@ -142,7 +142,7 @@ struct ExpectedArgument {
     bool emptyBstr;
 };
 
-void CheckArgument(const ConnectArgument& got, const ExpectedArgument& want) {
+void CheckArgument(const StandInConnectArgument& got, const ExpectedArgument& want) {
     CHECK(got.type == want.type);
     CHECK(got.text == want.text);
     CHECK(got.nullBstr == want.nullBstr);
@@ -197,9 +197,9 @@ TEST_CASE("the server runs in its own process and records each Connect with its 
         c.reserved(reserved.Get());
         REQUIRE(server->Connect(client.Get(), user.Get(), *reserved.Get()) == S_OK);
 
-        const std::vector<ConnectRecord> records = ReadStandInConnects();
+        const std::vector<StandInConnectRecord> records = ReadStandInConnects();
         REQUIRE(records.size() == 1);
-        const ConnectRecord& r = records[0];
+        const StandInConnectRecord& r = records[0];
         CHECK(r.kind == StandInKind::Server);
         CHECK(r.objectSerial == SerialOf(server.Get()));
         CHECK(r.processId != GetCurrentProcessId());
@@ -232,14 +232,14 @@ TEST_CASE("objects handed to the server are told apart: stand-in servers by seri
     V_DISPATCH(null.Get()) = nullptr;
     REQUIRE(server->Connect(client.Get(), user.Get(), *null.Get()) == S_OK);
 
-    const std::vector<ConnectRecord> records = ReadStandInConnects(StandInKind::Server);
+    const std::vector<StandInConnectRecord> records = ReadStandInConnects(StandInKind::Server);
     REQUIRE(records.size() == 2);
-    const ConnectArgument& a = records[0].arguments.at(2);
+    const StandInConnectArgument& a = records[0].arguments.at(2);
     CHECK(a.type == VT_DISPATCH);
     CHECK(a.standInServer);
     CHECK(a.serverSerial == SerialOf(other.Get()));
     CHECK_FALSE(a.nullObject);
-    const ConnectArgument& b = records[1].arguments.at(2);
+    const StandInConnectArgument& b = records[1].arguments.at(2);
     CHECK(b.type == VT_DISPATCH);
     CHECK(b.nullObject);
     CHECK_FALSE(b.standInServer);
@@ -260,9 +260,9 @@ TEST_CASE("each control connects in process to the server object it is handed") 
         *serverArgument.Get() = ServerVariant(server.Get());
         REQUIRE(control.Connect(client.Get(), *serverArgument.Get()) == S_OK);
 
-        const std::vector<ConnectRecord> records = ReadStandInConnects();
+        const std::vector<StandInConnectRecord> records = ReadStandInConnects();
         REQUIRE(records.size() == 1);
-        const ConnectRecord& r = records[0];
+        const StandInConnectRecord& r = records[0];
         CHECK(r.kind == kind);
         CHECK(r.processId == GetCurrentProcessId());
         CHECK(r.result == S_OK);
@@ -315,9 +315,9 @@ TEST_CASE("Connect answers with the result set for its class, and only that clas
                     REQUIRE(control.object->QueryInterface(IID_ISupportErrorInfo, support.ReceiveVoid()) == S_OK);
                 }
             }
-            const std::vector<ConnectRecord> records = ReadStandInConnects();
+            const std::vector<StandInConnectRecord> records = ReadStandInConnects();
             REQUIRE(records.size() == 4);
-            for (const ConnectRecord& r : records) CHECK(r.result == (r.kind == target ? configured : S_OK));
+            for (const StandInConnectRecord& r : records) CHECK(r.result == (r.kind == target ? configured : S_OK));
         }
     }
     // A reset gives back the default answer.
@@ -419,7 +419,7 @@ TEST_CASE("the lock balance counts the LockServer calls that reach a class objec
     ComPtr<IQuarnSvrDirections> server = NewServer(factory.Get());
     UniqueBstr client = Bstr(L"c"), user = Bstr(L"u");
     REQUIRE(server->Connect(client.Get(), user.Get(), Missing()) == S_OK);
-    const std::vector<ConnectRecord> records = ReadStandInConnects();
+    const std::vector<StandInConnectRecord> records = ReadStandInConnects();
     REQUIRE(records.size() == 1);
     CHECK(records[0].processId == GetCurrentProcessId());
 
@@ -457,7 +457,7 @@ TEST_CASE("the server is reachable by name through IDispatch") {
     DISPPARAMS params = {raw, nullptr, 3, 0};
     CHECK(dispatch->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr,
                            nullptr) == S_OK);
-    const std::vector<ConnectRecord> records = ReadStandInConnects();
+    const std::vector<StandInConnectRecord> records = ReadStandInConnects();
     REQUIRE(records.size() == 1);
     REQUIRE(records[0].arguments.size() == 3);
     CHECK(records[0].arguments[0].text == L"by name client");

@@ -71,12 +71,12 @@ public:
 protected:
     HRESULT ConnectWith(BSTR client, std::initializer_list<const VARIANT*> variants, const VARIANT& server) {
         StandInModuleNoteActivity();
-        ConnectRecord record;
+        StandInConnectRecord record;
         record.kind = Kind;
         record.objectSerial = m_serial;
         record.processId = GetCurrentProcessId();
-        record.arguments.push_back(DescribeBstr(client));
-        for (const VARIANT* v : variants) record.arguments.push_back(DescribeVariant(*v));
+        record.arguments.push_back(DescribeConnectBstr(client));
+        for (const VARIANT* v : variants) record.arguments.push_back(DescribeConnectVariant(*v));
         record.result = ConfiguredResult(StandInCall::Connect, Kind);
         if (SUCCEEDED(record.result)) {
             m_client = record.arguments[0].text;

@@ -43,13 +43,13 @@ public:
 
     HRESULT STDMETHODCALLTYPE Connect(BSTR client, BSTR user, VARIANT reserved) override {
         StandInModuleNoteActivity();
-        ConnectRecord record;
+        StandInConnectRecord record;
         record.kind = StandInKind::Server;
         record.objectSerial = m_serial;
         record.processId = GetCurrentProcessId();
-        record.arguments.push_back(DescribeBstr(client));
-        record.arguments.push_back(DescribeBstr(user));
-        record.arguments.push_back(DescribeVariant(reserved));
+        record.arguments.push_back(DescribeConnectBstr(client));
+        record.arguments.push_back(DescribeConnectBstr(user));
+        record.arguments.push_back(DescribeConnectVariant(reserved));
         record.result = ConfiguredResult(StandInCall::Connect, StandInKind::Server);
         if (SUCCEEDED(record.result)) {
             m_client = record.arguments[0].text;

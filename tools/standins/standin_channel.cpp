@@ -155,7 +155,7 @@ long NewStandInSerial() {
     return static_cast<long>(NextNumber(kSerial));
 }
 
-void AppendConnectRecord(const ConnectRecord& record) {
+void AppendConnectRecord(const StandInConnectRecord& record) {
     const std::wstring text = EncodeConnectRecord(record);
     ChannelLock lock;
     if (!lock.Held()) return;
@@ -172,7 +172,7 @@ void AppendConnectRecord(const ConnectRecord& record) {
                    static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 
-std::vector<ConnectRecord> LoadConnectRecords() {
+std::vector<StandInConnectRecord> LoadConnectRecords() {
     std::vector<RegValue> values;
     {
         ChannelLock lock;
@@ -183,10 +183,10 @@ std::vector<ConnectRecord> LoadConnectRecords() {
     }
     // Names are zero-padded sequence numbers, so their order is the call order.
     std::sort(values.begin(), values.end(), [](const RegValue& a, const RegValue& b) { return a.name < b.name; });
-    std::vector<ConnectRecord> records;
+    std::vector<StandInConnectRecord> records;
     for (const RegValue& v : values) {
         if (v.type != REG_SZ) continue;
-        if (std::optional<ConnectRecord> record = DecodeConnectRecord(v.text)) records.push_back(std::move(*record));
+        if (std::optional<StandInConnectRecord> record = DecodeConnectRecord(v.text)) records.push_back(std::move(*record));
     }
     return records;
 }

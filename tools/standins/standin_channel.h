@@ -6,14 +6,14 @@
 // Layout of the key:
 //   "Serial"            DWORD, the last serial number handed out (never reset)
 //   "Sequence"          DWORD, the number of the last Connect record (never reset)
-//   Connects\<nnnnnnnnnn>  REG_SZ, one encoded ConnectRecord per Connect call
+//   Connects\<nnnnnnnnnn>  REG_SZ, one encoded StandInConnectRecord per Connect call
 //   Results\Connect.<class>, Results\Create.<class>   DWORD HRESULTs to answer with
 //   Counts\<pid>.<counter> DWORD (signed), per process: live objects of each class
 //                       and the server's LockServer balance
 #pragma once
 #include <windows.h>
 #include <vector>
-#include "connect_record.h"
+#include "standin_connect_record.h"
 
 // The calls that can be told to answer with a given HRESULT.
 enum class StandInCall { Connect, CreateInstance };
@@ -25,9 +25,9 @@ extern const wchar_t kLockBalanceCounter[];
 // A new serial number, unique among all stand-in objects of the prefix.
 long NewStandInSerial();
 
-void AppendConnectRecord(const ConnectRecord& record);
+void AppendConnectRecord(const StandInConnectRecord& record);
 // All records in the order the calls were made.
-std::vector<ConnectRecord> LoadConnectRecords();
+std::vector<StandInConnectRecord> LoadConnectRecords();
 
 // The HRESULT the stand-in answers the call with; S_OK unless set.
 HRESULT ConfiguredResult(StandInCall call, StandInKind kind);

@@ -15,13 +15,13 @@ HRESULT SetStandInCreateResult(StandInKind kind, HRESULT result) {
     return StoreConfiguredResult(StandInCall::CreateInstance, kind, result);
 }
 
-std::vector<ConnectRecord> ReadStandInConnects() {
+std::vector<StandInConnectRecord> ReadStandInConnects() {
     return LoadConnectRecords();
 }
 
-std::vector<ConnectRecord> ReadStandInConnects(StandInKind kind) {
-    std::vector<ConnectRecord> selected;
-    for (ConnectRecord& record : LoadConnectRecords()) {
+std::vector<StandInConnectRecord> ReadStandInConnects(StandInKind kind) {
+    std::vector<StandInConnectRecord> selected;
+    for (StandInConnectRecord& record : LoadConnectRecords()) {
         if (record.kind == kind) selected.push_back(std::move(record));
     }
     return selected;

@@ -1,31 +1,31 @@
 #include <doctest/doctest.h>
-#include "connect_record.h"
+#include "standin_connect_record.h"
 
 TEST_CASE("a Connect record survives its text form, separators and zeros included") {
-    ConnectRecord record;
+    StandInConnectRecord record;
     record.kind = StandInKind::CtlDictDocument;
     record.objectSerial = 4711;
     record.processId = 0x1234;
     record.result = static_cast<HRESULT>(0x80070005);
-    ConnectArgument text;
+    StandInConnectArgument text;
     text.type = VT_BSTR;
     text.text = std::wstring(L"a|b\\c\0d\\0|", 11);
-    ConnectArgument empty;
+    StandInConnectArgument empty;
     empty.type = VT_BSTR;
     empty.emptyBstr = true;
-    ConnectArgument null;
+    StandInConnectArgument null;
     null.type = VT_BSTR;
     null.nullBstr = true;
-    ConnectArgument server;
+    StandInConnectArgument server;
     server.type = VT_DISPATCH | VT_BYREF;
     server.standInServer = true;
     server.serverSerial = 99;
-    ConnectArgument nothing;
+    StandInConnectArgument nothing;
     nothing.type = VT_UNKNOWN;
     nothing.nullObject = true;
     record.arguments = {text, empty, null, server, nothing};
 
-    const std::optional<ConnectRecord> back = DecodeConnectRecord(EncodeConnectRecord(record));
+    const std::optional<StandInConnectRecord> back = DecodeConnectRecord(EncodeConnectRecord(record));
     REQUIRE(back.has_value());
     CHECK(back->kind == record.kind);
     CHECK(back->objectSerial == record.objectSerial);
@@ -34,8 +34,8 @@ TEST_CASE("a Connect record survives its text form, separators and zeros include
     REQUIRE(back->arguments.size() == record.arguments.size());
     for (size_t i = 0; i < record.arguments.size(); ++i) {
         CAPTURE(i);
-        const ConnectArgument& want = record.arguments[i];
-        const ConnectArgument& got = back->arguments[i];
+        const StandInConnectArgument& want = record.arguments[i];
+        const StandInConnectArgument& got = back->arguments[i];
         CHECK(got.type == want.type);
         CHECK(got.text == want.text);
         CHECK(got.nullBstr == want.nullBstr);

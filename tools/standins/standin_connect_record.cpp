@@ -1,4 +1,4 @@
-#include "connect_record.h"
+#include "standin_connect_record.h"
 #include <cstdio>
 #include <cwchar>
 #include "common/bstr.h"
@@ -71,7 +71,7 @@ bool ParseNumber(const std::wstring& field, unsigned long* value) {
     return true;
 }
 
-void DescribeObject(IUnknown* object, ConnectArgument* argument) {
+void DescribeObject(IUnknown* object, StandInConnectArgument* argument) {
     if (!object) {
         argument->nullObject = true;
         return;
@@ -87,8 +87,8 @@ void DescribeObject(IUnknown* object, ConnectArgument* argument) {
 
 }  // namespace
 
-ConnectArgument DescribeBstr(BSTR value) {
-    ConnectArgument argument;
+StandInConnectArgument DescribeConnectBstr(BSTR value) {
+    StandInConnectArgument argument;
     argument.type = VT_BSTR;
     argument.nullBstr = value == nullptr;
     argument.emptyBstr = value != nullptr && SysStringLen(value) == 0;
@@ -96,15 +96,15 @@ ConnectArgument DescribeBstr(BSTR value) {
     return argument;
 }
 
-ConnectArgument DescribeVariant(const VARIANT& value) {
-    ConnectArgument argument;
+StandInConnectArgument DescribeConnectVariant(const VARIANT& value) {
+    StandInConnectArgument argument;
     argument.type = V_VT(&value);
     // A reference is described by what it refers to; its type stays as received.
     UniqueVariant plain;
     if (FAILED(VariantCopyInd(plain.Get(), const_cast<VARIANT*>(&value)))) return argument;
     switch (V_VT(plain.Get())) {
     case VT_BSTR: {
-        const ConnectArgument text = DescribeBstr(V_BSTR(plain.Get()));
+        const StandInConnectArgument text = DescribeConnectBstr(V_BSTR(plain.Get()));
         argument.text = text.text;
         argument.nullBstr = text.nullBstr;
         argument.emptyBstr = text.emptyBstr;
@@ -134,14 +134,14 @@ ConnectArgument DescribeVariant(const VARIANT& value) {
     return argument;
 }
 
-std::wstring EncodeConnectRecord(const ConnectRecord& record) {
+std::wstring EncodeConnectRecord(const StandInConnectRecord& record) {
     std::wstring out;
     AppendNumber(&out, static_cast<unsigned long>(record.kind));
     AppendNumber(&out, static_cast<unsigned long>(record.objectSerial));
     AppendNumber(&out, record.processId);
     AppendNumber(&out, static_cast<unsigned long>(record.result));
     AppendNumber(&out, static_cast<unsigned long>(record.arguments.size()));
-    for (const ConnectArgument& a : record.arguments) {
+    for (const StandInConnectArgument& a : record.arguments) {
         unsigned long flags = 0;
         if (a.nullBstr) flags |= kNullBstr;
         if (a.emptyBstr) flags |= kEmptyBstr;
@@ -155,7 +155,7 @@ std::wstring EncodeConnectRecord(const ConnectRecord& record) {
     return out;
 }
 
-std::optional<ConnectRecord> DecodeConnectRecord(const std::wstring& text) {
+std::optional<StandInConnectRecord> DecodeConnectRecord(const std::wstring& text) {
     std::vector<std::wstring> fields;
     if (!SplitFields(text, &fields) || fields.size() < kHeaderFields) return std::nullopt;
     unsigned long kind = 0, serial = 0, pid = 0, result = 0, count = 0;
@@ -169,7 +169,7 @@ std::optional<ConnectRecord> DecodeConnectRecord(const std::wstring& text) {
         (fields.size() - kHeaderFields) / kArgumentFields != count) {
         return std::nullopt;
     }
-    ConnectRecord record;
+    StandInConnectRecord record;
     record.kind = static_cast<StandInKind>(kind);
     record.objectSerial = static_cast<long>(serial);
     record.processId = pid;
@@ -180,7 +180,7 @@ std::optional<ConnectRecord> DecodeConnectRecord(const std::wstring& text) {
             !ParseNumber(fields[i + 2], &serverSerial)) {
             return std::nullopt;
         }
-        ConnectArgument a;
+        StandInConnectArgument a;
         a.type = static_cast<VARTYPE>(type);
         a.nullBstr = (flags & kNullBstr) != 0;
         a.emptyBstr = (flags & kEmptyBstr) != 0;

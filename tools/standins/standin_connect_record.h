@@ -9,7 +9,7 @@
 #include "standin_kind.h"
 
 // One argument of a Connect call.
-struct ConnectArgument {
+struct StandInConnectArgument {
     // VARIANT type as received (VT_BSTR for the plain BSTR parameters; VT_BYREF kept).
     VARTYPE type = VT_EMPTY;
     // The value as text: a BSTR's characters (embedded zeros kept); a VT_ERROR
@@ -24,21 +24,21 @@ struct ConnectArgument {
 };
 
 // One call of Connect on a stand-in object.
-struct ConnectRecord {
+struct StandInConnectRecord {
     StandInKind kind = StandInKind::Server;
     long objectSerial = 0;     // serial of the object whose Connect ran
     DWORD processId = 0;       // process the object lives in
     HRESULT result = S_OK;     // what Connect returned
-    std::vector<ConnectArgument> arguments;  // in parameter order
+    std::vector<StandInConnectArgument> arguments;  // in parameter order
 };
 
 // Describes a received BSTR parameter.
-ConnectArgument DescribeBstr(BSTR value);
+StandInConnectArgument DescribeConnectBstr(BSTR value);
 // Describes a received VARIANT parameter. Objects are asked (through
 // IQuarnSvrDirections) whether they are stand-in server objects.
-ConnectArgument DescribeVariant(const VARIANT& value);
+StandInConnectArgument DescribeConnectVariant(const VARIANT& value);
 
 // One line of text holding the whole record; Decode gives the record back, or
 // nothing for text that is not a well-formed record.
-std::wstring EncodeConnectRecord(const ConnectRecord& record);
-std::optional<ConnectRecord> DecodeConnectRecord(const std::wstring& text);
+std::wstring EncodeConnectRecord(const StandInConnectRecord& record);
+std::optional<StandInConnectRecord> DecodeConnectRecord(const std::wstring& text);
