@@ -99,16 +99,27 @@ HRESULT Quarn5Logon::NormalizeArgument(const VARIANT& source, VARIANT* destinati
         }
         input = destination;
     }
+    // Numbers are narrowed to 16- or 32-bit integers. The range is tested
+    // here and not left to VariantChangeType, which on some platforms wraps
+    // unsigned values into negative ones instead of reporting the overflow.
     switch (V_VT(input)) {
     case VT_R4:
-    case VT_R8:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
+    case VT_R8: {
+        const double value = V_VT(input) == VT_R4 ? V_R4(input) : V_R8(input);
+        if (!(value > -2147483648.5 && value < 2147483647.5)) return DISP_E_OVERFLOW;
         return VariantChangeType(destination, input, 0, VT_I4);
+    }
+    case VT_UI4:
+    case VT_UINT:
+        if (V_UI4(input) > 0x7FFFFFFFu) return DISP_E_OVERFLOW;
+        return VariantChangeType(destination, input, 0, VT_I4);
+    case VT_INT:
+        return VariantChangeType(destination, input, 0, VT_I4);
+    case VT_UI2:
+        if (V_UI2(input) > 0x7FFFu) return DISP_E_OVERFLOW;
+        return VariantChangeType(destination, input, 0, VT_I2);
     case VT_I1:
     case VT_UI1:
-    case VT_UI2:
         return VariantChangeType(destination, input, 0, VT_I2);
     default:
         return input == destination ? S_OK : VariantCopy(destination, input);
