@@ -1,0 +1,435 @@
+#include "common/profile_stream.h"
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+void PutU32(uint8_t* out, uint32_t value) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+uint32_t GetU32(const uint8_t* in) {
+    return static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8 | static_cast<uint32_t>(in[2]) << 16 |
+           static_cast<uint32_t>(in[3]) << 24;
+}
+
+uint16_t GetU16(const uint8_t* in) { return static_cast<uint16_t>(in[0] | in[1] << 8); }
+
+void PutU16(uint8_t* out, uint16_t value) {
+    out[0] = static_cast<uint8_t>(value);
+    out[1] = static_cast<uint8_t>(value >> 8);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// ProfileStream
+
+ProfileStream::ProfileStream() : m_data(kBlockHeaderSize, 0), m_nPosition(kBlockHeaderSize) {}
+
+void ProfileStream::SetParameters(uint16_t multiplier, uint16_t increment, uint16_t seed) {
+    m_nMultiplier = multiplier;
+    m_nIncrement = increment;
+    m_nSeed = seed;
+}
+
+bool ProfileStream::Seek(size_t position) {
+    if (position > m_data.size()) return false;
+    m_nPosition = position;
+    return true;
+}
+
+bool ProfileStream::Read(void* buffer, size_t count) {
+    if (count > Remaining()) return false;
+    if (count > 0) memcpy(buffer, m_data.data() + m_nPosition, count);
+    m_nPosition += count;
+    return true;
+}
+
+bool ProfileStream::Write(const void* data, size_t count) {
+    if (count == 0) return true;
+    try {
+        if (m_nPosition + count > m_data.size()) {
+            if (m_data.capacity() < m_nPosition + count) m_data.reserve((m_nPosition + count + 1023) / 1024 * 1024);
+            m_data.resize(m_nPosition + count);
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    } catch (const std::length_error&) {
+        return false;
+    }
+    memcpy(m_data.data() + m_nPosition, data, count);
+    m_nPosition += count;
+    return true;
+}
+
+bool ProfileStream::WriteTag(uint8_t tag, uint32_t length) {
+    uint8_t bytes[5] = {tag};
+    PutU32(bytes + 1, length);
+    return Write(bytes, tag == kProfileTagBlob ? 5 : 1);
+}
+
+bool ProfileStream::ReadTag(uint8_t tag, uint32_t length) {
+    const size_t start = m_nPosition;
+    uint8_t bytes[5] = {};
+    const size_t size = tag == kProfileTagBlob ? 5 : 1;
+    if (!Read(bytes, size) || bytes[0] != tag || (size == 5 && GetU32(bytes + 1) != length)) {
+        m_nPosition = start;
+        return false;
+    }
+    return true;
+}
+
+bool ProfileStream::WriteString(const std::string& text) {
+    const uint32_t length = static_cast<uint32_t>(strlen(text.c_str()));
+    uint8_t head[5] = {kProfileTagString};
+    PutU32(head + 1, length);
+    const size_t start = m_nPosition;
+    if (Write(head, sizeof head) && Write(text.data(), length)) return true;
+    m_nPosition = start;
+    return false;
+}
+
+bool ProfileStream::ReadString(std::string& text) {
+    const size_t start = m_nPosition;
+    uint8_t head[5] = {};
+    if (!Read(head, sizeof head) || head[0] != kProfileTagString) {
+        m_nPosition = start;
+        return false;
+    }
+    const uint32_t length = GetU32(head + 1);
+    if (length > Remaining()) {  // a stored length the data cannot satisfy
+        m_nPosition = start;
+        return false;
+    }
+    const char* chars = reinterpret_cast<const char*>(m_data.data() + m_nPosition);
+    const void* zero = memchr(chars, 0, length);
+    const size_t used = zero ? static_cast<size_t>(static_cast<const char*>(zero) - chars) : length;
+    try {
+        text.assign(chars, used);
+    } catch (const std::bad_alloc&) {
+        m_nPosition = start;
+        return false;
+    }
+    m_nPosition += length;
+    return true;
+}
+
+namespace {
+
+bool WriteNumberItem(ProfileStream& stream, uint8_t tag, int32_t value) {
+    uint8_t bytes[5] = {tag};
+    PutU32(bytes + 1, static_cast<uint32_t>(value));
+    return stream.Write(bytes, sizeof bytes);
+}
+
+bool ReadNumberItem(ProfileStream& stream, uint8_t tag, int32_t& value) {
+    const size_t start = stream.Position();
+    uint8_t bytes[5] = {};
+    if (!stream.Read(bytes, sizeof bytes) || bytes[0] != tag) {
+        stream.Seek(start);
+        return false;
+    }
+    value = static_cast<int32_t>(GetU32(bytes + 1));
+    return true;
+}
+
+}  // namespace
+
+bool ProfileStream::WriteInteger(int32_t value) { return WriteNumberItem(*this, kProfileTagInteger, value); }
+
+bool ProfileStream::ReadInteger(int32_t& value) { return ReadNumberItem(*this, kProfileTagInteger, value); }
+
+bool ProfileStream::WriteBoolean(bool value) { return WriteNumberItem(*this, kProfileTagBoolean, value ? 1 : 0); }
+
+bool ProfileStream::ReadBoolean(int32_t& value) { return ReadNumberItem(*this, kProfileTagBoolean, value); }
+
+bool ProfileStream::WriteBlob(const void* data, uint32_t length) {
+    const size_t start = m_nPosition;
+    if (WriteTag(kProfileTagBlob, length) && Write(data, length)) return true;
+    m_nPosition = start;
+    return false;
+}
+
+uint32_t ProfileStream::ReadBlob(void* buffer, uint32_t capacity) {
+    const size_t start = m_nPosition;
+    uint8_t head[5] = {};
+    if (!Read(head, sizeof head) || head[0] != kProfileTagBlob) {
+        m_nPosition = start;
+        return 0;
+    }
+    const uint32_t length = GetU32(head + 1);
+    if (length > Remaining() || (buffer && capacity < length)) {
+        m_nPosition = start;
+        return 0;
+    }
+    if (!buffer) {
+        m_nPosition = start;  // the caller reads the item again with a buffer
+        return length;
+    }
+    Read(buffer, length);
+    return length;
+}
+
+uint16_t ProfileStream::Advance(uint16_t state) const {
+    return static_cast<uint16_t>(static_cast<uint32_t>(m_nMultiplier) * state + m_nIncrement);
+}
+
+void ProfileStream::Scramble() {
+    uint8_t* block = m_data.data();
+    block[0] = kBlockMarker;
+    block[1] = block[2] = block[3] = 0;
+    uint8_t mask = 0;
+    for (size_t i = kBlockHeaderSize; i < m_data.size(); ++i) mask = static_cast<uint8_t>(mask + block[i]);
+    block[3] = mask;
+    uint16_t state = m_nSeed;
+    for (size_t i = kBlockHeaderSize; i < m_data.size(); ++i) {
+        state = Advance(state);
+        const uint8_t plain = block[i];
+        block[1] = static_cast<uint8_t>(block[1] + plain);
+        block[2] = static_cast<uint8_t>(block[2] | plain);
+        block[i] = static_cast<uint8_t>(plain ^ (state & 0xFF) ^ mask);
+    }
+}
+
+bool ProfileStream::Unscramble() {
+    uint8_t* block = m_data.data();
+    const uint8_t mask = block[3];
+    uint8_t sum = 0;
+    uint8_t any = 0;
+    uint16_t state = m_nSeed;
+    for (size_t i = kBlockHeaderSize; i < m_data.size(); ++i) {
+        state = Advance(state);
+        const uint8_t plain = static_cast<uint8_t>(block[i] ^ (state & 0xFF) ^ mask);
+        sum = static_cast<uint8_t>(sum + plain);
+        any = static_cast<uint8_t>(any | plain);
+        block[i] = plain;
+    }
+    m_nPosition = kBlockHeaderSize;
+    return block[0] == kBlockMarker && block[1] == sum && block[2] == any;
+}
+
+bool ProfileStream::DecodeImage(const uint8_t* file, size_t size) {
+    if (!file || size < kFileHeaderSize || GetU16(file) != kMagic) return false;
+    const size_t body = size - kFileHeaderSize;
+    std::vector<uint8_t> block;
+    try {
+        // A block shorter than its header reads as if padded with zero bytes.
+        block.assign(body < kBlockHeaderSize ? kBlockHeaderSize : body, 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (body > 0) memcpy(block.data(), file + kFileHeaderSize, body);
+    m_data.swap(block);
+    SetParameters(GetU16(file + 2), GetU16(file + 4), GetU16(file + 6));
+    return Unscramble();
+}
+
+bool ProfileStream::EncodeImage(std::vector<uint8_t>& file) {
+    std::vector<uint8_t> image;
+    try {
+        image.reserve(kFileHeaderSize + m_data.size());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    image.assign(kFileHeaderSize, 0);  // the reserved bytes stay zero
+    PutU16(&image[0], kMagic);
+    PutU16(&image[2], m_nMultiplier);
+    PutU16(&image[4], m_nIncrement);
+    PutU16(&image[6], m_nSeed);
+    Scramble();
+    image.insert(image.end(), m_data.begin(), m_data.end());  // fits the reserved space
+    if (!Unscramble()) return false;
+    file.swap(image);
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// ProfileValue
+
+ProfileValue ProfileValue::String(const std::string& text) {
+    ProfileValue value;
+    value.m_cType = kProfileString;
+    const char* chars = text.c_str();
+    value.m_data.assign(chars, chars + strlen(chars) + 1);
+    return value;
+}
+
+ProfileValue ProfileValue::Integer(int32_t number) {
+    ProfileValue value;
+    value.m_cType = kProfileInteger;
+    value.m_data.resize(4);
+    PutU32(value.m_data.data(), static_cast<uint32_t>(number));
+    return value;
+}
+
+ProfileValue ProfileValue::Boolean(bool flag) {
+    ProfileValue value = Integer(flag ? 1 : 0);
+    value.m_cType = kProfileBoolean;
+    return value;
+}
+
+ProfileValue ProfileValue::Blob(const std::vector<uint8_t>& bytes) {
+    ProfileValue value;
+    value.m_cType = kProfileBlob;
+    value.m_data = bytes;
+    return value;
+}
+
+std::string ProfileValue::Text() const {
+    if (m_data.empty()) return std::string();
+    const char* chars = reinterpret_cast<const char*>(m_data.data());
+    const void* zero = memchr(chars, 0, m_data.size());
+    return std::string(chars, zero ? static_cast<const char*>(zero) - chars : m_data.size());
+}
+
+int32_t ProfileValue::Number() const {
+    uint8_t bytes[4] = {};
+    if (!m_data.empty()) memcpy(bytes, m_data.data(), m_data.size() < 4 ? m_data.size() : 4);
+    return static_cast<int32_t>(GetU32(bytes));
+}
+
+// ---------------------------------------------------------------------------
+// ProfileMap
+
+std::string ProfileMap::GetString(const std::string& section, const std::string& key) const {
+    const auto s = m_sections.find(section);
+    if (s == m_sections.end()) return std::string();
+    const auto v = s->second.m_values.find(key);
+    return v == s->second.m_values.end() ? std::string() : v->second.Text();
+}
+
+int32_t ProfileMap::GetKeyCount(const std::string& section) const {
+    const auto s = m_sections.find(section);
+    return s == m_sections.end() ? 0 : s->second.m_nKeys;
+}
+
+void ProfileMap::SetValue(const std::string& section, const std::string& key, ProfileValue value) {
+    auto s = m_sections.find(section);
+    if (s == m_sections.end()) {
+        s = m_sections.emplace(section, ProfileSection()).first;
+        ++m_nSections;
+    }
+    auto& values = s->second.m_values;
+    auto v = values.find(key);
+    if (v == values.end()) {
+        values.emplace(key, std::move(value));
+        ++s->second.m_nKeys;
+    } else {
+        v->second = std::move(value);
+    }
+}
+
+void ProfileMap::Clear() {
+    m_sections.clear();
+    m_nSections = 0;
+}
+
+namespace {
+
+// Reads the value item that the type code calls for.
+bool ParseValue(ProfileStream& stream, ProfileValue& value) {
+    switch (value.m_cType) {
+    case kProfileBoolean:
+    case kProfileInteger: {
+        int32_t number = 0;
+        const bool read = value.m_cType == kProfileBoolean ? stream.ReadBoolean(number) : stream.ReadInteger(number);
+        if (!read) return false;
+        value.m_data.resize(4);
+        PutU32(value.m_data.data(), static_cast<uint32_t>(number));
+        return true;
+    }
+    case kProfileString: {
+        std::string text;
+        if (!stream.ReadString(text)) return false;
+        value.m_data.assign(text.begin(), text.end());
+        value.m_data.push_back(0);
+        return true;
+    }
+    case kProfileBlob: {
+        // The probe has checked the length against the bytes that remain.
+        const uint32_t length = stream.ReadBlob(nullptr, 0);
+        if (length == 0) return stream.ReadTag(kProfileTagBlob, 0);
+        std::vector<uint8_t> bytes(length);
+        const uint32_t read = stream.ReadBlob(bytes.data(), length);
+        if (read == 0) return false;
+        bytes.resize(read);
+        value.m_data.swap(bytes);
+        return true;
+    }
+    default:
+        return true;  // no value item belongs to other codes
+    }
+}
+
+bool ParseSection(ProfileStream& stream, ProfileSection& section) {
+    if (!stream.ReadInteger(section.m_nKeys)) return false;
+    // Every key takes at least ten bytes, so a count beyond the data ends at
+    // the first key that cannot be read.
+    for (int32_t k = 0; k < section.m_nKeys; ++k) {
+        std::string name;
+        if (!stream.ReadString(name)) return false;
+        ProfileValue& value = section.m_values[name];
+        value = ProfileValue();
+        int32_t type = 0;
+        if (!stream.ReadInteger(type)) return false;
+        value.m_cType = static_cast<char>(type & 0xFF);
+        if (!ParseValue(stream, value)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ProfileMap::Parse(ProfileStream& stream) {
+    try {
+        int32_t count = 0;
+        if (!stream.ReadInteger(count)) return false;
+        m_nSections = count;
+        for (int32_t s = 0; s < count; ++s) {
+            std::string name;
+            if (!stream.ReadString(name)) return false;
+            ProfileSection& section = m_sections[name];
+            section = ProfileSection();
+            if (!ParseSection(stream, section)) return false;
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+bool ProfileMap::Serialise(ProfileStream& stream) const {
+    if (!stream.WriteInteger(m_nSections)) return false;
+    for (const auto& [name, section] : m_sections) {
+        if (!stream.WriteString(name) || !stream.WriteInteger(section.m_nKeys)) return false;
+        for (const auto& [key, value] : section.m_values) {
+            if (!stream.WriteString(key) || !stream.WriteInteger(static_cast<uint8_t>(value.m_cType))) return false;
+            bool written = true;
+            switch (value.m_cType) {
+            case kProfileBoolean: written = stream.WriteBoolean(value.Number() != 0); break;
+            case kProfileInteger: written = stream.WriteInteger(value.Number()); break;
+            case kProfileString: written = stream.WriteString(value.Text()); break;
+            case kProfileBlob:
+                written = stream.WriteBlob(value.m_data.data(), static_cast<uint32_t>(value.m_data.size()));
+                break;
+            default: break;
+            }
+            if (!written) return false;
+        }
+    }
+    return true;
+}
+
+bool ProfileMap::ReadImage(const uint8_t* file, size_t size) {
+    ProfileStream stream;
+    if (!stream.DecodeImage(file, size)) return false;
+    Parse(stream);  // a body cut short keeps what was read before the cut
+    return true;
+}
+
+bool ProfileMap::WriteImage(std::vector<uint8_t>& file) const {
+    ProfileStream stream;
+    return Serialise(stream) && stream.EncodeImage(file);
+}

@@ -1,0 +1,62 @@
+// An owning wrapper of one open registry key. Readers answer with the
+// caller's default when a value is missing or cannot be read; every call
+// answers with a plain result and records the Win32 code of the registry call
+// behind it, so nothing is ever thrown.
+#pragma once
+#include <windows.h>
+#include <string>
+#include "common/unique_handle.h"
+
+class RegistryKey {
+public:
+    RegistryKey();
+    ~RegistryKey();
+    RegistryKey(RegistryKey&& other) noexcept;
+    RegistryKey& operator=(RegistryKey&& other) noexcept;
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    // Opens the key below root, creating it and every missing parent. Closes
+    // whatever key the object held first. On failure the object is closed.
+    bool Create(HKEY root, const char* subKey, const char* keyClass = nullptr, DWORD options = 0,
+                REGSAM access = KEY_ALL_ACCESS, LPSECURITY_ATTRIBUTES security = nullptr,
+                DWORD* disposition = nullptr);
+    // Opens an existing key below root; a missing key is not created. Closes
+    // whatever key the object held first. On failure the object is closed.
+    bool Open(HKEY root, const char* subKey, REGSAM access = KEY_ALL_ACCESS);
+    // Closes the held key; true when the last recorded result is success.
+    bool Close();
+
+    // The value's registry type (REG_SZ, REG_BINARY, REG_DWORD, ...), 0 on failure.
+    DWORD GetValueType(const char* name);
+    // The byte length of the value's data, 0 on failure or for empty data.
+    DWORD GetValueLength(const char* name);
+
+    // The value's bytes as narrow text, cut at the first zero byte, whatever
+    // the value's type. Missing or empty data gives defaultText (null: empty).
+    // NOTE: a REG_SZ holding only its terminating zero reads as "", not as
+    // the default.
+    std::string ReadString(const char* name, const char* defaultText = nullptr);
+    // Stores text as REG_SZ with its terminating zero.
+    bool WriteString(const char* name, const std::string& text);
+    // The value as a 32-bit number, least significant byte first. A
+    // REG_BINARY of 1 to 4 bytes counts too (missing high bytes are zero);
+    // data longer than 4 bytes, or a missing value, gives defaultValue.
+    DWORD ReadDWORD(const char* name, DWORD defaultValue);
+    bool WriteDWORD(const char* name, DWORD value);
+    // Reads up to size bytes of the value's data; the number of bytes read,
+    // 0 on failure. Does not record its result.
+    DWORD ReadBinary(const char* name, void* buffer, DWORD size);
+
+    // Win32 result of the last recorded registry call.
+    LONG LastError() const { return m_lLastError; }
+    HKEY Handle() const { return m_hKey.Get(); }
+    bool IsOpen() const { return m_hKey.IsValid(); }
+    // Path of the open key below its root; empty when closed.
+    const std::string& KeyPath() const { return m_strKeyPath; }
+
+private:
+    std::string m_strKeyPath;
+    UniqueHkey m_hKey;
+    LONG m_lLastError = ERROR_SUCCESS;
+};

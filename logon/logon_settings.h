@@ -1,0 +1,33 @@
+// The remembered logon of the current Windows user: user name, password,
+// server computer and the flag word, under HKEY_CURRENT_USER
+// "Software\Velmora\QUARN 5\Logon". Every function opens the key afresh, does
+// its one read or write and closes it again; nothing is cached.
+#pragma once
+#include <windows.h>
+#include <string>
+
+namespace LogonSettings {
+
+// Path of the key below HKEY_CURRENT_USER.
+extern const char kKeyPath[];
+
+// The remembered user name; the Windows user name when none (or an empty one)
+// is stored. Reading never creates the key.
+std::string ReadUser();
+bool WriteUser(const std::string& user);
+
+// The remembered password, stored as plain text; empty when none is stored.
+std::string ReadPassword();
+bool WritePassword(const std::string& password);
+
+// The remembered server computer; this computer's name when none (or an
+// empty one) is stored.
+std::string ReadServer();
+bool WriteServer(const std::string& server);
+
+// The remembered flag word; 0 when none is stored. Also read from a
+// REG_BINARY of up to four bytes; always written as REG_DWORD.
+LONG ReadLevel();
+bool WriteLevel(LONG level);
+
+}  // namespace LogonSettings

@@ -1,0 +1,102 @@
+// The text layer of the registration script language: placeholder expansion
+// and tokens. Free of Win32 so that it also builds with the host compiler for
+// fuzzing; what it needs from the platform (character stepping in the ANSI
+// code page, case-blind comparison, UTF-16 to ANSI conversion) comes in
+// through `TextPlatform`.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Results of the text layer. The numbers are the HRESULTs a registration run
+// reports, so they pass through unchanged.
+using ScriptResult = int32_t;
+constexpr ScriptResult kScriptOk = 0;
+constexpr ScriptResult kScriptSyntaxError = static_cast<ScriptResult>(0x80020009);   // DISP_E_EXCEPTION
+constexpr ScriptResult kScriptFail = static_cast<ScriptResult>(0x80004005);          // E_FAIL
+constexpr ScriptResult kScriptOutOfMemory = static_cast<ScriptResult>(0x8007000E);   // E_OUTOFMEMORY
+
+// Limits of the script language.
+constexpr size_t kMaxTokenLength = 4094;           // bytes of one token
+constexpr size_t kMaxValueNameLength = 259;        // bytes of a value name after "Val"
+constexpr size_t kMaxPlaceholderNameLength = 31;   // bytes between the two "%"
+
+struct TextPlatform {
+    // Steps over one character: two bytes for a double-byte character of the
+    // ANSI code page, one otherwise, none at the terminating NUL (CharNextA).
+    const char* (*charNext)(const char* text);
+    // Zero when both texts are equal with letter case ignored (lstrcmpiA).
+    int (*compareNoCase)(const char* a, const char* b);
+    // UTF-16 to the ANSI code page; false when the conversion fails.
+    bool (*narrowFromWide)(const std::wstring& text, std::string* out);
+};
+
+// The placeholder values of one run: an ordered list of (name, text) pairs
+// in UTF-16, copied and owned by the table.
+class ReplacementTable {
+public:
+    ReplacementTable();
+    // Appends an entry; false when either argument is null or memory runs out.
+    bool Add(const wchar_t* name, const wchar_t* text);
+    // The text of the first entry whose name, in the ANSI code page, equals
+    // `name` with letter case ignored. Returns kScriptOk, kScriptSyntaxError
+    // when no entry matches, or kScriptOutOfMemory when the text cannot be
+    // converted.
+    ScriptResult Find(const char* name, const TextPlatform& platform, std::string* text) const;
+    size_t Size() const { return m_entries.size(); }
+
+private:
+    std::vector<std::pair<std::wstring, std::wstring>> m_entries;
+};
+
+// Replaces every "%name%" of the NUL-terminated `text` by the table's text
+// and every "%%" by "%". The walk ends at the first NUL. On failure `out` is
+// left empty. Results: kScriptOk; kScriptSyntaxError for a "%" without its
+// closing "%" or a name the table does not hold; kScriptFail for a name of 32
+// bytes or more; kScriptOutOfMemory.
+ScriptResult ExpandReplacements(const char* text, const ReplacementTable& replacements,
+                                const TextPlatform& platform, std::string* out);
+
+// A reading cursor over NUL-terminated script text that it does not own.
+class ScriptReader {
+public:
+    ScriptReader(const char* text, const TextPlatform& platform) : m_text(text), m_platform(platform) {}
+
+    bool AtEnd() const { return m_text[m_pos] == '\0'; }
+    // Skips space, tab, CR and LF.
+    void SkipWhiteSpace();
+    // Reads the next token into `token`: a quoted token ('' inside stands for
+    // one ') or a run of characters up to white space. kScriptSyntaxError when
+    // the text ends before the token or before its closing quote, or when the
+    // token is longer than kMaxTokenLength bytes.
+    ScriptResult ReadToken(std::string* token);
+
+    size_t Position() const { return m_pos; }
+    void Seek(size_t position) { m_pos = position; }
+
+    // Keywords, root-key names and type letters: equal with case ignored.
+    bool Is(const std::string& token, const char* word) const {
+        return m_platform.compareNoCase(token.c_str(), word) == 0;
+    }
+    const TextPlatform& Platform() const { return m_platform; }
+
+private:
+    // The position after the character at `pos`; never past the NUL and never
+    // standing still before it, whatever the platform's stepping answers.
+    size_t Next(size_t pos) const;
+
+    const char* m_text;
+    const TextPlatform& m_platform;
+    size_t m_pos = 0;
+};
+
+// Token classes of the grammar.
+inline bool IsClosingBrace(const std::string& token) { return !token.empty() && token[0] == '}'; }
+inline bool IsAssignment(const std::string& token) { return !token.empty() && token[0] == '='; }
+inline bool IsOpeningBraceAlone(const std::string& token) { return token == "{"; }
+
+// Steps to the character after the one at `pos` of NUL-terminated `text`,
+// bounded as ScriptReader does.
+size_t NextCharacter(const char* text, size_t pos, const TextPlatform& platform);

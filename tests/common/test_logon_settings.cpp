@@ -1,0 +1,105 @@
+#include <doctest/doctest.h>
+#include <cstdint>
+#include <vector>
+#include "logon/logon_settings.h"
+#include "test_support.h"
+
+namespace {
+
+const wchar_t kVelmora[] = L"Software\\Velmora";
+const wchar_t kLogon[] = L"Software\\Velmora\\QUARN 5\\Logon";
+
+std::vector<uint8_t> StoredValue(const wchar_t* name, DWORD* type) {
+    std::vector<uint8_t> data;
+    *type = 0;
+    ReadRegValue(HKEY_CURRENT_USER, kLogon, name, type, &data);
+    return data;
+}
+
+// Names in the system's ANSI code page: Cyrillic on Russian systems, Western
+// letters beyond ASCII elsewhere.
+const char* LocalName() { return GetACP() == 1251 ? "Иван Петров" : "Zoë Ørsted"; }
+const char* LocalServer() { return GetACP() == 1251 ? "СЕРВЕР-1" : "SÉRVEUR-1"; }
+
+}  // namespace
+
+TEST_CASE("the tests run under a Russian or a Western ANSI code page") {
+    MESSAGE("ANSI code page ", GetACP());
+    CHECK((GetACP() == 1251 || GetACP() == 1252));
+}
+
+TEST_CASE("with no key the readers give the defaults and create nothing") {
+    KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
+    REQUIRE_FALSE(UserNameA().empty());
+    REQUIRE_FALSE(ComputerNameA().empty());
+    CHECK(LogonSettings::ReadUser() == UserNameA());
+    CHECK(LogonSettings::ReadServer() == ComputerNameA());
+    CHECK(LogonSettings::ReadPassword().empty());
+    CHECK(LogonSettings::ReadLevel() == 0);
+    CHECK_FALSE(KeyExists(HKEY_CURRENT_USER, kVelmora));
+}
+
+TEST_CASE("the first write creates the whole path; values round-trip") {
+    KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
+    REQUIRE(LogonSettings::WriteLevel(3));
+    CHECK(KeyExists(HKEY_CURRENT_USER, kLogon));
+    DWORD type = 0;
+    CHECK(StoredValue(L"Level", &type) == std::vector<uint8_t>{3, 0, 0, 0});
+    CHECK(type == REG_DWORD);
+    CHECK(LogonSettings::ReadLevel() == 3);
+    REQUIRE(LogonSettings::WriteLevel(-2));
+    CHECK(LogonSettings::ReadLevel() == -2);
+
+    const std::string user = Utf8ToAnsi(LocalName());
+    const std::string server = Utf8ToAnsi(LocalServer());
+    REQUIRE(LogonSettings::WriteUser(user));
+    REQUIRE(LogonSettings::WriteServer(server));
+    REQUIRE(LogonSettings::WritePassword("secret"));
+    CHECK(LogonSettings::ReadUser() == user);
+    CHECK(LogonSettings::ReadServer() == server);
+    CHECK(LogonSettings::ReadPassword() == "secret");
+    CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"User") == Utf8ToWide(LocalName()));
+    CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"Password") == L"secret");
+    StoredValue(L"Server", &type);
+    CHECK(type == REG_SZ);
+}
+
+TEST_CASE("empty User and Server fall back to their defaults, an empty Password does not") {
+    KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
+    REQUIRE(LogonSettings::WritePassword("before"));
+    REQUIRE(LogonSettings::WriteUser(""));
+    REQUIRE(LogonSettings::WriteServer(""));
+    REQUIRE(LogonSettings::WritePassword(""));
+    DWORD type = 0;
+    CHECK(StoredValue(L"User", &type).size() == sizeof(wchar_t));  // the terminating zero only
+    CHECK(type == REG_SZ);
+    CHECK(LogonSettings::ReadUser() == UserNameA());
+    CHECK(LogonSettings::ReadServer() == ComputerNameA());
+    CHECK(LogonSettings::ReadPassword().empty());
+    CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"Password").empty());
+}
+
+TEST_CASE("a password of every non-zero byte is stored and read back byte for byte") {
+    KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
+    std::string password;
+    for (int b = 1; b <= 255; ++b) password += static_cast<char>(b);
+    REQUIRE(LogonSettings::WritePassword(password));
+    const std::string read = LogonSettings::ReadPassword();
+    CHECK(read.size() == password.size());
+    CHECK(read == password);
+}
+
+TEST_CASE("Level from REG_BINARY: up to four bytes count, longer data gives 0") {
+    KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
+    const uint8_t two[] = {0x06, 0x00};
+    SetRegValue(HKEY_CURRENT_USER, kLogon, L"Level", REG_BINARY, two, sizeof two);
+    CHECK(LogonSettings::ReadLevel() == 6);
+    const uint8_t five[] = {0x06, 0, 0, 0, 0};
+    SetRegValue(HKEY_CURRENT_USER, kLogon, L"Level", REG_BINARY, five, sizeof five);
+    CHECK(LogonSettings::ReadLevel() == 0);
+
+    REQUIRE(LogonSettings::WriteLevel(7));
+    DWORD type = 0;
+    CHECK(StoredValue(L"Level", &type) == std::vector<uint8_t>{7, 0, 0, 0});
+    CHECK(type == REG_DWORD);
+}

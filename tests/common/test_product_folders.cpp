@@ -1,0 +1,66 @@
+#include <doctest/doctest.h>
+#include "common/product_folders.h"
+#include "test_support.h"
+
+namespace {
+const wchar_t kFolders[] = L"Software\\Velmora\\QUARN 5\\Folders";
+}
+
+TEST_CASE("GetProductFolder gives the recorded folder ending in a separator") {
+    KeyBackup backup(HKEY_LOCAL_MACHINE, kFolders);
+    static const struct {
+        const wchar_t* stored;
+        const char* expected;
+    } cases[] = {
+        {L"C:\\Program Files\\Velmora\\Setup\\", "C:\\Program Files\\Velmora\\Setup\\"},
+        {L"C:/Velmora/Setup/", "C:/Velmora/Setup/"},
+        {L"C:\\Velmora\\Setup", "C:\\Velmora\\Setup\\"},
+        {L"D:", "D:\\"},
+        {L"", ""},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.expected);
+        SetRegString(HKEY_LOCAL_MACHINE, kFolders, L"Setup", c.stored);
+        CHECK(GetProductFolder("Setup") == c.expected);
+    }
+    SetRegString(HKEY_LOCAL_MACHINE, kFolders, L"Root", L"C:\\Velmora");
+    CHECK(GetProductFolder() == "C:\\Velmora\\");
+    CHECK(GetProductFolder("Missing") == "");
+
+    // Cyrillic folder names arrive in the ANSI code page.
+    SetRegString(HKEY_LOCAL_MACHINE, kFolders, L"Setup", Utf8ToWide("C:\\Программы\\Велмора"));
+    CHECK(GetProductFolder("Setup") == Utf8ToAnsi("C:\\Программы\\Велмора\\"));
+}
+
+TEST_CASE("no folder is recorded when the key lacks the value or is missing") {
+    KeyBackup backup(HKEY_LOCAL_MACHINE, kFolders);
+    CHECK(GetProductFolder("Setup") == "");
+    CHECK(GetProductFolder() == "");
+    CHECK_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kFolders));
+    SetRegString(HKEY_LOCAL_MACHINE, kFolders, L"Root", L"C:\\Velmora");
+    CHECK(GetProductFolder("Setup") == "");
+}
+
+TEST_CASE("AddBackslash and AppendPath give one separator between folder and name") {
+    static const struct {
+        const char* folder;
+        const char* withSeparator;
+        const char* joined;  // folder joined with "x.acr"
+    } cases[] = {
+        {"", "", "x.acr"},
+        {"C:", "C:\\", "C:\\x.acr"},
+        {"C:\\Setup", "C:\\Setup\\", "C:\\Setup\\x.acr"},
+        {"C:\\Setup\\", "C:\\Setup\\", "C:\\Setup\\x.acr"},
+        {"C:/Setup/", "C:/Setup/", "C:/Setup/x.acr"},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.folder);
+        std::string path = c.folder;
+        AddBackslash(path);
+        CHECK(path == c.withSeparator);
+        std::string joined = c.folder;
+        std::string& result = AppendPath(joined, "x.acr");
+        CHECK(&result == &joined);
+        CHECK(joined == c.joined);
+    }
+}

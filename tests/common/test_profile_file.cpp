@@ -1,0 +1,383 @@
+#include <doctest/doctest.h>
+#include <cstring>
+#include "common/profile_file.h"
+#include "common/unique_handle.h"
+#include "profile_bytes.h"
+#include "test_support.h"
+
+namespace {
+
+// One section "About" with the string "Module" = "Velmora", scrambled with the
+// default parameters; worked out by hand from the format.
+const std::vector<uint8_t> kAboutFile = {
+    0x1A, 0x1A, 0x95, 0x4B, 0xC7, 0xD2, 0x38, 0x6F, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x00, 0x00, 0x1A, 0xA7, 0x7F, 0xA7, 0xFA, 0xB4, 0xE6, 0x3B,
+    0x34, 0xF0, 0x77, 0x67, 0x20, 0xFD, 0xCF, 0x61, 0xF3, 0xCC, 0xEE, 0xED,
+    0x09, 0x05, 0xB6, 0x0B, 0x45, 0x47, 0x02, 0x77, 0x70, 0x00, 0x31, 0x77,
+    0x59, 0x65, 0xCF, 0xFD, 0x0B, 0x95, 0x46, 0x1B, 0x95, 0xD6, 0xD2, 0x47,
+    0x80, 0x8B, 0x0B, 0x0F, 0x11, 0xF6, 0x08, 0xAE,
+};
+
+// Files in the folder, other than the given ones.
+std::vector<std::string> FilesIn(const ScratchFolder& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder.Path() + "*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return names;
+}
+
+ProfileValue ValueOf(const ProfileFile& file, const std::string& section, const std::string& key) {
+    const auto s = file.Map().Sections().find(section);
+    REQUIRE(s != file.Map().Sections().end());
+    const auto v = s->second.m_values.find(key);
+    REQUIRE(v != s->second.m_values.end());
+    return v->second;
+}
+
+// Points this program's import of a function at a replacement while in scope.
+class ScopedImportPatch {
+public:
+    ScopedImportPatch(const char* dll, const char* function, void* replacement) {
+        auto* base = reinterpret_cast<uint8_t*>(GetModuleHandleA(nullptr));
+        auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+        auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+        const auto& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
+            if (lstrcmpiA(reinterpret_cast<char*>(base + imp->Name), dll) != 0) continue;
+            auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
+            auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
+            for (; names->u1.AddressOfData; ++names, ++slots) {
+                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+                auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+                if (strcmp(reinterpret_cast<char*>(byName->Name), function) == 0) {
+                    m_slot = reinterpret_cast<void**>(&slots->u1.Function);
+                    m_original = Swap(replacement);
+                    return;
+                }
+            }
+        }
+    }
+    ~ScopedImportPatch() {
+        if (m_slot) Swap(m_original);
+    }
+    bool Patched() const { return m_slot != nullptr; }
+    void* Original() const { return m_original; }
+
+private:
+    void* Swap(void* value) {
+        DWORD protection = 0;
+        VirtualProtect(m_slot, sizeof *m_slot, PAGE_READWRITE, &protection);
+        void* old = *m_slot;
+        *m_slot = value;
+        VirtualProtect(m_slot, sizeof *m_slot, protection, &protection);
+        return old;
+    }
+    void** m_slot = nullptr;
+    void* m_original = nullptr;
+};
+
+// A WriteFile whose second call writes part of its data and then fails, as a
+// full disk would.
+using WriteFileFn = BOOL(WINAPI*)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+WriteFileFn g_realWriteFile = nullptr;
+int g_writeCalls = 0;
+BOOL WINAPI WriteFileFailingSecond(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    if (++g_writeCalls < 2) return g_realWriteFile(file, data, size, written, overlapped);
+    g_realWriteFile(file, data, size / 2, written, overlapped);
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+
+}  // namespace
+
+TEST_CASE("a file built by hand loads; names are case-sensitive") {
+    ScratchFolder folder("profile_hand");
+    const std::string path = folder.File("about.acr");
+    REQUIRE(WriteFileBytes(path, kAboutFile));
+    ProfileFile file;
+    REQUIRE(file.Load(path.c_str(), FALSE));
+    CHECK(file.GetString("About", "Module") == "Velmora");
+    CHECK(file.GetKeyCount("About") == 1);
+    CHECK(file.GetSectionCount() == 1);
+    CHECK(file.Path() == path);
+    CHECK(file.GetString("About", "module") == "");
+    CHECK(file.GetString("about", "Module") == "");
+    CHECK(file.GetString("About", "Missing") == "");
+    CHECK(file.GetKeyCount("Missing") == 0);
+    CHECK(file.GetString(nullptr, "Module") == "");
+    CHECK(file.GetString("About", nullptr) == "");
+    CHECK(file.GetKeyCount(nullptr) == 0);
+}
+
+TEST_CASE("a saved file has exactly the bytes of the format") {
+    ScratchFolder folder("profile_save");
+    static const struct {
+        const char* name;
+        ProfileValue value;
+        BodyBytes item;  // type code and value item
+    } cases[] = {
+        {"string", ProfileValue::String("Velmora"), BodyBytes().Type('S').String("Velmora")},
+        {"empty string", ProfileValue::String(""), BodyBytes().Type('S').String("")},
+        {"integer", ProfileValue::Integer(-300), BodyBytes().Type('I').Integer(-300)},
+        {"true", ProfileValue::Boolean(true), BodyBytes().Type('B').Boolean(1)},
+        {"false", ProfileValue::Boolean(false), BodyBytes().Type('B').Boolean(0)},
+        {"blob", ProfileValue::Blob({0, 1, 2, 0xFF}), BodyBytes().Type('H').Blob(std::string("\0\1\2\xFF", 4))},
+        {"empty blob", ProfileValue::Blob({}), BodyBytes().Type('H').Blob("")},
+        {"other type", ProfileValue{'X', {}}, BodyBytes().Type('X')},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.name);
+        ProfileFile file;
+        file.Map().SetValue("Section", "Key", c.value);
+        const std::string path = folder.File("saved.acr");
+        REQUIRE(file.Save(path.c_str(), TRUE));
+        BodyBytes body;
+        body.Integer(1).String("Section").Integer(1).String("Key").Raw(
+            std::string(c.item.Bytes().begin(), c.item.Bytes().end()));
+        CHECK(ReadFileBytes(path) == ScrambledFile(body));
+    }
+    // A boolean holding any non-zero number is written as 1.
+    ProfileFile file;
+    file.Map().SetValue("S", "K", ProfileValue{'B', {5, 0, 0, 0}});
+    REQUIRE(file.Save(folder.File("bool.acr").c_str(), TRUE));
+    CHECK(ReadFileBytes(folder.File("bool.acr")) ==
+          ScrambledFile(BodyBytes().Integer(1).String("S").Integer(1).String("K").Type('B').Boolean(1)));
+}
+
+TEST_CASE("values of every kind survive a save and a load; save without a path uses the loaded one") {
+    ScratchFolder folder("profile_roundtrip");
+    const std::string path = folder.File("all.acr");
+    {
+        ProfileFile file;
+        const std::string cyrillic = Utf8ToAnsi("Переводчик");
+        file.Map().SetValue("Product", "Name", ProfileValue::String(cyrillic));
+        file.Map().SetValue("Product", "Build", ProfileValue::Integer(512));
+        file.Map().SetValue("Product", "Beta", ProfileValue::Boolean(true));
+        file.Map().SetValue("Notice", "Logo", ProfileValue::Blob(std::vector<uint8_t>(10000, 0xA5)));
+        REQUIRE(file.Save(path.c_str(), FALSE));
+        CHECK_FALSE(file.Save(path.c_str(), FALSE));  // exists: left alone
+        CHECK(file.Path().empty());
+        CHECK_FALSE(file.Save(nullptr, TRUE));  // nothing loaded, no path
+    }
+    ProfileFile file;
+    REQUIRE(file.Load(path.c_str(), FALSE));
+    CHECK(file.GetString("Product", "Name") == Utf8ToAnsi("Переводчик"));
+    CHECK(ValueOf(file, "Product", "Build").Number() == 512);
+    CHECK(ValueOf(file, "Product", "Beta").m_cType == 'B');
+    CHECK(ValueOf(file, "Notice", "Logo").m_data == std::vector<uint8_t>(10000, 0xA5));
+    CHECK(file.GetSectionCount() == 2);
+    CHECK(file.GetKeyCount("Product") == 3);
+
+    const std::vector<uint8_t> before = ReadFileBytes(path);
+    file.Map().SetValue("Product", "Build", ProfileValue::Integer(513));
+    REQUIRE(file.Save(nullptr, TRUE));
+    CHECK(ReadFileBytes(path) != before);
+    ProfileFile again;
+    REQUIRE(again.Load(path.c_str(), FALSE));
+    CHECK(ValueOf(again, "Product", "Build").Number() == 513);
+    CHECK(FilesIn(folder) == std::vector<std::string>{"all.acr"});
+}
+
+TEST_CASE("the write-back flag saves at destruction") {
+    ScratchFolder folder("profile_writeback");
+    const std::string path = folder.File("back.acr");
+    REQUIRE(WriteFileBytes(path, kAboutFile));
+    {
+        ProfileFile file;
+        REQUIRE(file.Load(path.c_str(), FALSE));
+        file.Map().SetValue("About", "Module", ProfileValue::String("Changed"));
+        file.SetModified(TRUE);
+    }
+    ProfileFile file;
+    REQUIRE(file.Load(path.c_str(), FALSE));
+    CHECK(file.GetString("About", "Module") == "Changed");
+}
+
+TEST_CASE("parsing: sections stored twice, empty and cut strings, empty blobs, other types") {
+    ScratchFolder folder("profile_parse");
+    BodyBytes body;
+    body.Integer(3)
+        .String("Dup").Integer(1).String("Old").Type('S').String("first")
+        .String("Texts").Integer(5)
+            .String("Empty").Type('S').String("")
+            .String("Inner").Type('S').String(std::string("ab\0cd", 5))
+            .String("Blob").Type('H').Blob("")
+            .String("After").Type('S').String("still read")
+            .String("Other").Type('Z')
+        .String("Dup").Integer(2).String("New").Type('S').String("second").String("Flag").Type('B').Boolean(7);
+    Scrambling other;
+    other.multiplier = 0x0001;
+    other.increment = 0x7777;
+    other.seed = 0x0000;
+    other.reserved = 0xEE;
+    const std::string path = folder.File("parse.acr");
+    REQUIRE(WriteFileBytes(path, ScrambledFile(body, other)));
+
+    ProfileFile file;
+    REQUIRE(file.Load(path.c_str(), FALSE));
+    CHECK(file.GetSectionCount() == 3);
+    CHECK(file.Map().Sections().size() == 2);
+    CHECK(file.GetString("Dup", "Old") == "");
+    CHECK(file.GetString("Dup", "New") == "second");
+    CHECK(file.GetKeyCount("Dup") == 2);
+    CHECK(ValueOf(file, "Dup", "Flag").Number() == 7);
+    CHECK(file.GetString("Texts", "Empty") == "");
+    CHECK(ValueOf(file, "Texts", "Empty").m_data == std::vector<uint8_t>{0});
+    CHECK(file.GetString("Texts", "Inner") == "ab");
+    CHECK(ValueOf(file, "Texts", "Blob").m_data.empty());
+    CHECK(file.GetString("Texts", "After") == "still read");
+    CHECK(ValueOf(file, "Texts", "Other").m_cType == 'Z');
+    CHECK(file.GetString("Texts", "Other") == "");
+}
+
+TEST_CASE("damaged lengths and counts end parsing without reading past the data") {
+    ScratchFolder folder("profile_damaged");
+    // Each file passes its checks; what comes before the damage is kept.
+    static const struct {
+        const char* name;
+        BodyBytes body;
+        const char* keptKey;  // a key of section "S" read before the damage, or null
+    } cases[] = {
+        {"huge section count", BodyBytes().Integer(0x7FFFFFFF).String("S").Integer(1).String("A").Type('S').String("a"), "A"},
+        {"huge key count", BodyBytes().Integer(1).String("S").Integer(0x7FFFFFFF).String("A").Type('S').String("a"), "A"},
+        {"string length 0xFFFFFFFF", BodyBytes().Integer(1).String("S").Integer(2).String("A").Type('S').String("a")
+                                         .String("B").Type('S').StringWithLength(0xFFFFFFFF, "bb"), "A"},
+        {"blob length 0xFFFFFFFF", BodyBytes().Integer(1).String("S").Integer(2).String("A").Type('S').String("a")
+                                       .String("B").Type('H').Tag(4).U32(0xFFFFFFFF).Raw("bb"), "A"},
+        {"blob longer than the data", BodyBytes().Integer(1).String("S").Integer(2).String("A").Type('S').String("a")
+                                          .String("B").Type('H').Tag(4).U32(3).Raw("bb"), "A"},
+        {"name length beyond the data", BodyBytes().Integer(1).String("S").Integer(2).String("A").Type('S').String("a")
+                                            .StringWithLength(100, "B"), "A"},
+        {"integer cut short", BodyBytes().Integer(1).String("S").Integer(2).String("A").Type('S').String("a")
+                                  .String("B").Tag(2).Raw("\x53"), "A"},
+        {"wrong tag", BodyBytes().Integer(1).String("S").Integer(2).String("A").Type('S').String("a")
+                          .String("B").Type('S').Integer(5), "A"},
+        {"negative section count", BodyBytes().Integer(-1).String("S").Integer(1), nullptr},
+        {"section count cut short", BodyBytes().Tag(2).Raw("\x01"), nullptr},
+        {"empty body", BodyBytes(), nullptr},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.name);
+        const std::string path = folder.File("damaged.acr");
+        REQUIRE(WriteFileBytes(path, ScrambledFile(c.body)));
+        ProfileFile file;
+        REQUIRE(file.Load(path.c_str(), FALSE));
+        CHECK(file.GetString("S", "B") == "");
+        CHECK(file.GetString("S", "") == "");
+        if (c.keptKey) {
+            CHECK(file.GetString("S", c.keptKey) == "a");
+        } else {
+            CHECK(file.Map().Sections().empty());
+        }
+    }
+}
+
+TEST_CASE("files that fail their checks do not load and leave the object as it was") {
+    ScratchFolder folder("profile_bad");
+    const std::string good = folder.File("good.acr");
+    REQUIRE(WriteFileBytes(good, kAboutFile));
+    ProfileFile file;
+    REQUIRE(file.Load(good.c_str(), FALSE));
+
+    std::vector<uint8_t> flipped = kAboutFile;
+    flipped[40] ^= 0x01;
+    std::vector<uint8_t> wrongMagic = kAboutFile;
+    wrongMagic[1] = 0x1B;
+    const std::vector<uint8_t> headerOnly(kAboutFile.begin(), kAboutFile.begin() + 16);
+    const std::vector<uint8_t> shortHeader(kAboutFile.begin(), kAboutFile.begin() + 10);
+    BodyBytes other;
+    other.Integer(1).String("About").Integer(1).String("Module").Type('S').String("Other");
+    std::vector<uint8_t> wrongMarker = ScrambledFile(other);
+    wrongMarker[16] = 0x1B;
+    static const struct {
+        const char* name;
+        const std::vector<uint8_t>* bytes;
+    } cases[] = {{"one body byte changed", &flipped},  {"wrong magic", &wrongMagic}, {"header only", &headerOnly},
+                 {"short header", &shortHeader},        {"wrong marker", &wrongMarker}};
+    for (const auto& c : cases) {
+        CAPTURE(c.name);
+        const std::string path = folder.File("bad.acr");
+        REQUIRE(WriteFileBytes(path, *c.bytes));
+        CHECK_FALSE(file.Load(path.c_str(), FALSE));
+        CHECK(file.GetString("About", "Module") == "Velmora");
+        CHECK(file.Path() == good);
+    }
+    CHECK_FALSE(file.Load(folder.File("missing.acr").c_str(), FALSE));
+    CHECK_FALSE(file.Load(nullptr, TRUE));
+    CHECK_FALSE(file.Load(folder.File("no folder\\x.acr").c_str(), TRUE));
+    CHECK(file.Path() == good);
+}
+
+TEST_CASE("a missing file is created empty on request; loading it later fails at the header") {
+    ScratchFolder folder("profile_create");
+    const std::string path = folder.File("new.acr");
+    ProfileFile file;
+    REQUIRE(file.Load(path.c_str(), TRUE));
+    CHECK(file.Path() == path);
+    CHECK(file.Map().Sections().empty());
+    CHECK(GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES);
+    CHECK(ReadFileBytes(path).empty());
+    ProfileFile later;
+    CHECK_FALSE(later.Load(path.c_str(), FALSE));
+    CHECK_FALSE(later.Load(path.c_str(), TRUE));
+}
+
+TEST_CASE("a file held open by another reader still loads; one held by a writer does not") {
+    ScratchFolder folder("profile_shared");
+    const std::string path = folder.File("shared.acr");
+    REQUIRE(WriteFileBytes(path, kAboutFile));
+    {
+        UniqueFileHandle reader(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+        REQUIRE(reader);
+        ProfileFile file;
+        CHECK(file.Load(path.c_str(), FALSE));
+        CHECK(file.GetString("About", "Module") == "Velmora");
+        ProfileFile second;
+        CHECK(second.Load(path.c_str(), FALSE));
+    }
+    {
+        UniqueFileHandle writer(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        REQUIRE(writer);
+        ProfileFile file;
+        CHECK_FALSE(file.Load(path.c_str(), FALSE));
+    }
+}
+
+TEST_CASE("a failed save leaves an existing file intact and no temporary file behind") {
+    ScratchFolder folder("profile_failsave");
+    const std::string path = folder.File("target.acr");
+    REQUIRE(WriteFileBytes(path, kAboutFile));
+    ProfileFile file;
+    REQUIRE(file.Load(path.c_str(), FALSE));
+    // Large enough to be written in more than one piece.
+    file.Map().SetValue("About", "Logo", ProfileValue::Blob(std::vector<uint8_t>(10000, 0x42)));
+
+    SUBCASE("the disk fills up while writing") {
+        g_writeCalls = 0;
+        ScopedImportPatch patch("kernel32.dll", "WriteFile", reinterpret_cast<void*>(&WriteFileFailingSecond));
+        REQUIRE(patch.Patched());
+        g_realWriteFile = reinterpret_cast<WriteFileFn>(patch.Original());
+        CHECK_FALSE(file.Save(nullptr, TRUE));
+        CHECK(g_writeCalls == 2);
+    }
+    SUBCASE("another reader holds the target open") {
+        UniqueFileHandle reader(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+        REQUIRE(reader);
+        CHECK_FALSE(file.Save(nullptr, TRUE));
+    }
+    SUBCASE("overwriting is not allowed") {
+        CHECK_FALSE(file.Save(nullptr, FALSE));
+    }
+    CHECK(ReadFileBytes(path) == kAboutFile);
+    CHECK(FilesIn(folder) == std::vector<std::string>{"target.acr"});
+    CHECK_FALSE(file.Save(folder.File("no folder\\x.acr").c_str(), TRUE));
+    CHECK(FilesIn(folder) == std::vector<std::string>{"target.acr"});
+}

@@ -1,0 +1,97 @@
+#include <doctest/doctest.h>
+#include <cstring>
+#include "common/version_info.h"
+#include "test_support.h"
+
+namespace {
+
+// A program built beside this test with a version resource of its own.
+std::string ProgramBesideThis(const char* name) {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path);
+    folder.erase(folder.find_last_of("\\/") + 1);
+    return folder + name;
+}
+
+}  // namespace
+
+TEST_CASE("the module's own version: FileVersion \"1.0\" without a trailing zero byte") {
+    VersionInfo info;
+    REQUIRE(info.LoadFromModule(nullptr));
+    CHECK(info.FixedInfo().dwSignature == VS_FFI_SIGNATURE);
+    CHECK(info.FixedInfo().dwFileVersionMS == 0x00010000);
+    const std::string version = info.GetString("FileVersion", 0x040904E4);
+    CHECK(version == "1.0");
+    CHECK(version.size() == 3);
+    CHECK(info.GetString("Missing", 0x040904E4) == "");
+}
+
+TEST_CASE("string values: the asked block first, then the same language with code page 1200") {
+    static const struct {
+        const char* program;
+        DWORD languageCodePage;
+        const char* expected;  // "" when not found
+    } cases[] = {
+        {"version_040904e4.exe", 0x040904E4, "4.1.0.1252"},
+        {"version_040904e4.exe", 0x040904B0, ""},  // already 1200: the 1252 block is not tried
+        {"version_040904e4.exe", 0x041904E4, ""},
+        {"version_040904b0.exe", 0x040904E4, "4.2.0.1200"},
+        {"version_040904b0.exe", 0x040904B0, "4.2.0.1200"},
+        {"version_040904b0.exe", 0x041904E4, ""},
+        {"version_041904b0.exe", 0x040904E4, ""},  // no other language is tried
+        {"version_041904b0.exe", 0x041904E4, "4.3.0.1049"},
+        {"version_041904b0.exe", 0x041904B0, "4.3.0.1049"},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.program);
+        CAPTURE(c.languageCodePage);
+        VersionInfo info;
+        REQUIRE(info.LoadFromFile(ProgramBesideThis(c.program).c_str()));
+        CHECK(info.GetString("FileVersion", c.languageCodePage) == c.expected);
+    }
+}
+
+TEST_CASE("Cyrillic values arrive in the ANSI code page") {
+    VersionInfo info;
+    REQUIRE(info.LoadFromFile(ProgramBesideThis("version_041904b0.exe").c_str()));
+    CHECK(info.GetString("ProductName", 0x041904B0) == Utf8ToAnsi("КВАРН 5"));
+    CHECK(info.GetString("CompanyName", 0x041904B0) == "Velmora");
+}
+
+TEST_CASE("values are sized and copied only when present and fitting") {
+    VersionInfo info;
+    REQUIRE(info.LoadFromFile(ProgramBesideThis("version_040904b0.exe").c_str()));
+    CHECK(info.FixedInfo().dwFileVersionLS == 1200);
+    CHECK(info.GetValueSize("\\VarFileInfo\\Translation") == 4);
+    DWORD translation = 0xdeadbeef;
+    REQUIRE(info.CopyValue("\\VarFileInfo\\Translation", &translation, sizeof translation));
+    CHECK(translation == MAKELONG(0x409, 1200));
+
+    uint8_t small[3];
+    memset(small, 0xCC, sizeof small);
+    CHECK_FALSE(info.CopyValue("\\VarFileInfo\\Translation", small, sizeof small));
+    CHECK(small[0] == 0xCC);
+    CHECK(info.GetValueSize("\\StringFileInfo\\040904E4\\FileVersion") == 0);
+    CHECK_FALSE(info.CopyValue("\\StringFileInfo\\040904E4\\FileVersion", small, sizeof small));
+    CHECK(info.GetValueSize("\\StringFileInfo\\040904B0\\FileVersion") > 0);
+}
+
+TEST_CASE("a file without version information does not load and holds nothing") {
+    ScratchFolder folder("version_none");
+    const std::string text = folder.File("plain.txt");
+    REQUIRE(WriteFileBytes(text, {'n', 'o', ' ', 'r', 'e', 's', 'o', 'u', 'r', 'c', 'e'}));
+    const std::string paths[] = {ProgramBesideThis("version_none.exe"), text, folder.File("missing.exe")};
+    for (const auto& path : paths) {
+        CAPTURE(path);
+        VersionInfo info;
+        REQUIRE(info.LoadFromFile(ProgramBesideThis("version_040904e4.exe").c_str()));
+        CHECK_FALSE(info.LoadFromFile(path.c_str()));
+        CHECK_FALSE(info.IsLoaded());
+        CHECK(info.GetValueSize("\\") == 0);
+        CHECK(info.GetString("FileVersion", 0x040904E4) == "");
+    }
+    VersionInfo info;
+    CHECK_FALSE(info.LoadFromModule(reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x1230000))));
+    CHECK(info.GetString("FileVersion", 0x040904E4) == "");
+}

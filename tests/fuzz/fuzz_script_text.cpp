@@ -1,0 +1,94 @@
+// Fuzz target: placeholder expansion and tokens of the registration script
+// language over arbitrary bytes. The first input byte picks the platform
+// flavour (single-byte or double-byte code page); the rest is the script.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include "../../server/script_text.h"
+
+namespace {
+bool g_doubleByte = false;
+
+bool IsLeadByte(unsigned char c) { return g_doubleByte && c >= 0x81 && c <= 0xFE; }
+
+// CharNextA of a double-byte code page such as 936.
+const char* CharNext(const char* text) {
+    if (*text == '\0') return text;
+    if (IsLeadByte(static_cast<unsigned char>(*text)) && text[1] != '\0') return text + 2;
+    return text + 1;
+}
+
+int CompareNoCase(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        int ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
+        if (ca >= 'a' && ca <= 'z') ca -= 'a' - 'A';
+        if (cb >= 'a' && cb <= 'z') cb -= 'a' - 'A';
+        if (ca != cb) return ca - cb;
+        if (ca == 0) return 0;
+    }
+}
+
+bool NarrowFromWide(const std::wstring& text, std::string* out) {
+    out->clear();
+    for (wchar_t c : text) *out += c < 0x100 ? static_cast<char>(c) : '?';
+    return true;
+}
+
+const TextPlatform kPlatform = {&CharNext, &CompareNoCase, &NarrowFromWide};
+
+void Check(bool condition) {
+    if (!condition) abort();
+}
+
+bool IsKnownResult(ScriptResult result) {
+    return result == kScriptOk || result == kScriptSyntaxError || result == kScriptFail ||
+           result == kScriptOutOfMemory;
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    g_doubleByte = (data[0] & 1) != 0;
+    const std::string script(reinterpret_cast<const char*>(data + 1), size - 1);  // c_str() adds the NUL
+
+    static ReplacementTable* table = [] {
+        auto* t = new ReplacementTable;
+        t->Add(L"Module", L"C:\\Program Files\\it''s\\quarnver.dll");
+        t->Add(L"Empty", L"");
+        t->Add(L"Percent", L"%%");
+        t->Add(L"Name31_abcdefghijklmnopqrstuvwx", L"{ }");
+        return t;
+    }();
+
+    std::string expanded;
+    const ScriptResult result = ExpandReplacements(script.c_str(), *table, kPlatform, &expanded);
+    Check(IsKnownResult(result));
+    if (result != kScriptOk) {
+        Check(expanded.empty());
+        return 0;
+    }
+    Check(expanded.find('\0') == std::string::npos);
+    if (script.find('%') == std::string::npos) Check(expanded == std::string(script.c_str()));
+
+    // Read every token to the end: each success moves the cursor on, so the
+    // loop ends within as many steps as the text has bytes.
+    ScriptReader reader(expanded.c_str(), kPlatform);
+    std::string token;
+    for (size_t steps = 0;; ++steps) {
+        Check(steps <= expanded.size() + 1);
+        const size_t before = reader.Position();
+        const ScriptResult read = reader.ReadToken(&token);
+        Check(IsKnownResult(read));
+        Check(reader.Position() <= expanded.size());
+        if (read != kScriptOk) break;
+        Check(reader.Position() > before);
+        Check(token.size() <= kMaxTokenLength);
+        (void)reader.Is(token, "ForceRemove");
+        (void)IsClosingBrace(token);
+        (void)IsAssignment(token);
+        (void)IsOpeningBraceAlone(token);
+    }
+    reader.SkipWhiteSpace();
+    return 0;
+}
