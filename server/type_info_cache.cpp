@@ -17,6 +17,33 @@ public:
 private:
     CRITICAL_SECTION& m_cs;
 };
+// The types a VARIANT may hold (VT_VARIANT only by reference or in an array).
+bool IsValidVariantType(VARTYPE vt) {
+    const VARTYPE base = vt & VT_TYPEMASK;
+    if (vt & ~(VT_TYPEMASK | VT_ARRAY | VT_BYREF)) return false;
+    if (base == VT_VARIANT) return (vt & (VT_ARRAY | VT_BYREF)) != 0;
+    return base <= VT_DECIMAL || (base >= VT_I1 && base <= VT_UINT) || base == VT_RECORD;
+}
+
+// The type information's Invoke reads the arguments without checking the
+// DISPPARAMS against their counts, and reads through an argument that
+// references a VARIANT without checking what that VARIANT holds. Both are
+// refused here, with the result the type information gives for an invalid
+// VARIANT passed directly.
+HRESULT CheckArguments(const DISPPARAMS& params, UINT* argErr) {
+    if (params.cArgs > 0 && !params.rgvarg) return E_INVALIDARG;
+    if (params.cNamedArgs > 0 && !params.rgdispidNamedArgs) return E_INVALIDARG;
+    if (params.cNamedArgs > params.cArgs) return DISP_E_BADPARAMCOUNT;
+    for (UINT i = 0; i < params.cArgs; ++i) {
+        const VARIANT& arg = params.rgvarg[i];
+        if (V_VT(&arg) != (VT_BYREF | VT_VARIANT) || !V_VARIANTREF(&arg)) continue;
+        if (!IsValidVariantType(V_VT(V_VARIANTREF(&arg)))) {
+            if (argErr) *argErr = i;
+            return DISP_E_BADVARTYPE;
+        }
+    }
+    return S_OK;
+}
 }  // namespace
 
 TypeInfoCache::TypeInfoCache(const IID* iid, const GUID* libid, WORD majorVer, WORD minorVer)
@@ -137,6 +164,8 @@ HRESULT TypeInfoCache::Invoke(IDispatch* instance, DISPID dispid, LCID lcid, WOR
         if (!m_pTypeInfo.load(std::memory_order_acquire)) return FAILED(hr) ? hr : E_FAIL;
     }
     if (!params) return E_POINTER;
+    const HRESULT checked = CheckArguments(*params, argErr);
+    if (FAILED(checked)) return checked;
     return m_pTypeInfo.load(std::memory_order_acquire)
         ->Invoke(instance, dispid, flags, params, result, excepInfo, argErr);
 }

@@ -1,0 +1,94 @@
+// What the robustness tests share: the modal About box closed from a second
+// thread as often as it comes up, late-bound calls with DISPPARAMS built
+// from a list, and the figures of the process's handles and memory.
+#pragma once
+#include <windows.h>
+#include <oleauto.h>
+#include <atomic>
+#include <initializer_list>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Caption of the About box.
+extern const wchar_t kAboutCaption[];
+
+// Closes every About box of this process that comes up while it lives, from
+// a thread of its own, and counts them.
+class AboutBoxCloser {
+public:
+    AboutBoxCloser();
+    ~AboutBoxCloser();
+    AboutBoxCloser(const AboutBoxCloser&) = delete;
+    AboutBoxCloser& operator=(const AboutBoxCloser&) = delete;
+
+    long Closed() const { return m_closed.load(); }
+
+private:
+    void Run();
+    std::atomic<bool> m_stop{false};
+    std::atomic<long> m_closed{0};
+    std::thread m_thread;
+};
+
+// Runs call() on this thread while a second thread closes the About box it
+// may show; returns the call's result and whether a box came up.
+struct BoxCall {
+    HRESULT hr = E_NOTIMPL;
+    bool shown = false;
+};
+template <typename Call>
+BoxCall CallClosingAboutBox(Call call);
+HWND FindAboutBox();
+
+// IDispatch::Invoke with positional arguments given in call order (they are
+// reversed into DISPPARAMS) and, optionally, named-argument DISPIDs.
+struct InvokeOutcome {
+    HRESULT hr = E_NOTIMPL;
+    VARIANT result;
+    UINT argErr = 0xFFFFFFFF;
+    InvokeOutcome() { VariantInit(&result); }
+    ~InvokeOutcome() { VariantClear(&result); }
+    InvokeOutcome(const InvokeOutcome&) = delete;
+    InvokeOutcome& operator=(const InvokeOutcome&) = delete;
+};
+void InvokeWith(IDispatch* object, DISPID dispid, WORD flags, std::vector<VARIANT> arguments,
+                std::vector<DISPID> named, InvokeOutcome* outcome);
+
+// Plain VARIANT values (nothing to free).
+VARIANT VariantOfI4(LONG value);
+VARIANT VariantOfMissing();
+
+// The process's open handles and committed private memory.
+struct ProcessFigures {
+    DWORD handles = 0;
+    SIZE_T privateBytes = 0;  // PagefileUsage
+    SIZE_T heapBytes = 0;     // bytes in busy blocks of the process heaps
+};
+ProcessFigures MeasureProcess();
+std::string Describe(const ProcessFigures& figures);
+
+// Seconds since an arbitrary start, for bounding loops by time.
+double Seconds();
+
+template <typename Call>
+BoxCall CallClosingAboutBox(Call call) {
+    BoxCall result;
+    std::atomic<bool> returned{false};
+    std::thread driver([&] {
+        while (!returned) {
+            const HWND box = FindAboutBox();
+            if (!box || !IsWindowVisible(box)) {
+                Sleep(20);
+                continue;
+            }
+            result.shown = true;
+            PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            while (IsWindow(box) && !returned) Sleep(20);
+        }
+    });
+    result.hr = call();
+    returned = true;
+    driver.join();
+    return result;
+}
