@@ -323,3 +323,28 @@ TEST_CASE_FIXTURE(ActivationFixture, "a failed activation is reported, remembers
     CHECK(Get(logon.Get(), Property::Client) == L"again");
     CHECK(Recorded().lockBalance == 1);
 }
+
+namespace {
+// Stands in for DialogBoxParamW when no dialog can be made (no desktop, no
+// template): the platform answers -1 with an error code.
+INT_PTR WINAPI FailingDialogBoxParam(HINSTANCE, LPCWSTR, HWND, DLGPROC, LPARAM) {
+    SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
+    return -1;
+}
+}  // namespace
+
+TEST_CASE_FIXTURE(ObjectFixture, "a dialog that cannot be made is a failure, not a cancel") {
+    ImportPatch patch(QuarnverLibrary(), "user32.dll", "DialogBoxParamW",
+                      reinterpret_cast<void*>(&FailingDialogBoxParam));
+    REQUIRE(patch.Patched());
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    const InitializeResult result = Initialize(logon.Get(), L"client");
+    CHECK(result.hr == HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND));
+    CHECK(result.out == 0);
+    CHECK_FALSE(LogonKeyExists());
+    CHECK(Recorded().lockBalance == 0);
+    HRESULT hr = S_OK;
+    Get(logon.Get(), Property::Client, &hr);
+    CHECK(hr == kNotLoggedOn);
+}
