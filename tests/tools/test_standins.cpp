@@ -552,9 +552,16 @@ TEST_CASE("unregistering one stand-in module keeps the type library the other on
     const auto unregister = reinterpret_cast<Entry>(GetProcAddress(module.Get(), "DllUnregisterServer"));
     const auto reregister = reinterpret_cast<Entry>(GetProcAddress(module.Get(), "DllRegisterServer"));
     REQUIRE((unregister != nullptr && reregister != nullptr));
+    Control alive = NewControl(StandInKind::CtlDirections);
+    const long live = StandInLiveObjects(StandInKind::CtlDirections);
+    REQUIRE(live >= 1);
     REQUIRE(unregister() == S_OK);
     for (StandInKind kind : kControls) CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(StandInKindClsid(kind))));
     CHECK(TypeLibRegistered());
+    // The counters of objects still alive outlast the unregistration.
+    CHECK(StandInLiveObjects(StandInKind::CtlDirections) == live);
+    alive.object.Reset();
+    CHECK(StandInLiveObjects(StandInKind::CtlDirections) == live - 1);
     REQUIRE(reregister() == S_OK);
     CHECK(ReadRegString(HKEY_CLASSES_ROOT, ClassKey(CLSID_QuarnCtlDocument) + L"\\InprocServer32", nullptr) == dll);
     CHECK(TypeLibRegistered());

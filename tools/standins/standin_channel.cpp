@@ -255,25 +255,53 @@ HRESULT StoreServerIdleTimeMs(DWORD ms) {
     return HresultFromWin32(WriteDword(key.Get(), kServerIdleMs, ms));
 }
 
-HRESULT ResetStandInChannel() {
-    ChannelLock lock;
-    if (!lock.Held()) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
-    UniqueHkey key = OpenChannelKey(nullptr);
-    if (!key) return E_FAIL;
+namespace {
+
+// Drops records, configured results, the idle time and the counters of ended
+// processes; the caller holds the lock.
+HRESULT DropRecordsAndSettings(HKEY key) {
     for (const wchar_t* subkey : {kConnects, kResults}) {
-        const LONG error = RegDeleteTreeW(key.Get(), subkey);
+        const LONG error = RegDeleteTreeW(key, subkey);
         if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) return HresultFromWin32(error);
     }
-    const LONG error = RegDeleteValueW(key.Get(), kServerIdleMs);
+    const LONG error = RegDeleteValueW(key, kServerIdleMs);
     if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) return HresultFromWin32(error);
     UniqueHkey counts = OpenChannelKey(kCounts);
     if (counts) PruneEndedProcesses(counts.Get());
     return S_OK;
 }
 
+// True when a running process still counts live objects or locks.
+bool CountersInUse() {
+    UniqueHkey counts = OpenChannelKey(kCounts);
+    if (!counts) return false;
+    for (const RegValue& v : ReadValues(counts.Get())) {
+        if (v.type == REG_DWORD && v.number != 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+HRESULT ResetStandInChannel() {
+    ChannelLock lock;
+    if (!lock.Held()) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    UniqueHkey key = OpenChannelKey(nullptr);
+    if (!key) return E_FAIL;
+    return DropRecordsAndSettings(key.Get());
+}
+
 HRESULT RemoveStandInChannel() {
     ChannelLock lock;
     if (!lock.Held()) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    {
+        UniqueHkey key = OpenChannelKey(nullptr);
+        if (!key) return E_FAIL;
+        QUARN_RETURN_IF_FAILED(DropRecordsAndSettings(key.Get()));
+    }
+    // Objects still alive somewhere keep their counters (and the serials that
+    // must not repeat), so that their releases later balance out.
+    if (CountersInUse()) return S_OK;
     const LONG error = RegDeleteTreeW(HKEY_CURRENT_USER, kChannelKey);
     RegDeleteKeyW(HKEY_CURRENT_USER, kChannelParent);  // only goes when empty
     return error == ERROR_FILE_NOT_FOUND ? S_OK : HresultFromWin32(error);

@@ -47,6 +47,7 @@ HRESULT StoreServerIdleTimeMs(DWORD ms);
 // Drops all records, configured results and idle time, and the counters of
 // processes that have ended. Serials, the record sequence and live counters stay.
 HRESULT ResetStandInChannel();
-// Deletes the channel key, and its parent when nothing else is left there;
-// part of unregistering the stand-ins.
+// Part of unregistering the stand-ins: drops what ResetStandInChannel drops
+// and, unless a running process still counts live objects or locks, deletes
+// the channel key, and its parent when nothing else is left there.
 HRESULT RemoveStandInChannel();

@@ -1,0 +1,126 @@
+#include "about/about_dialog.h"
+#include <new>
+#include <vector>
+#include "about/notice_list.h"
+#include "about/single_string_format.h"
+#include "common/product_folders.h"
+#include "common/version_info.h"
+#include "resources/resource.h"
+
+namespace {
+// Language and code page of the version block the file version is read from:
+// English (United States), Windows Latin 1.
+const DWORD kVersionLanguage = 0x040904E4;
+const int kTitleCapacity = 1024;
+
+// UTF-16 form of a narrow string in the ANSI code page.
+std::wstring WideFromAnsi(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int chars = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (chars <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(chars), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], chars);
+    return wide;
+}
+
+std::wstring ItemTextW(HWND dialog, int id) {
+    const HWND item = GetDlgItem(dialog, id);
+    if (!item) return std::wstring();
+    const int length = GetWindowTextLengthW(item);
+    if (length <= 0) return std::wstring();
+    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(item, buffer.data(), length + 1);
+    return std::wstring(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+}
+}  // namespace
+
+AboutDialog::AboutDialog(HMODULE hostModule, LONG titleId, LONG iconId)
+    : Dialog(IDD_ABOUT, nullptr), m_hHostModule(hostModule), m_nIconId(iconId), m_nTitleId(titleId) {}
+
+AboutDialog::~AboutDialog() = default;
+
+void AboutDialog::DoDataExchange(DataExchange& dx) {
+    dx.Control(IDC_ABOUT_TITLE, m_title);
+    dx.Control(IDC_ABOUT_NOTICES, m_licences);
+    dx.Control(IDC_ABOUT_NOTICE_BOX, m_licenceBox);
+    dx.Control(IDC_ABOUT_ICON, m_icon);
+}
+
+BOOL AboutDialog::OnInitDialog() {
+    Dialog::OnInitDialog();
+    ShowIcon();
+    ShowTitle();
+    MakeTitleBold();
+    // Running out of memory while building texts leaves the lines concerned as
+    // they are; nothing may leave the dialog procedure as an exception.
+    try {
+        ShowVersion();
+    } catch (const std::bad_alloc&) {
+    }
+    std::string noticeList;
+    try {
+        noticeList = BuildNoticeList(GetProductFolder("Setup"));
+    } catch (const std::bad_alloc&) {
+        noticeList.clear();
+    }
+    ShowNotices(noticeList);
+    return TRUE;
+}
+
+void AboutDialog::OnDestroy() {
+    // The title control is gone with its window; the font it showed is free.
+    m_titleFont.Reset();
+}
+
+void AboutDialog::ShowIcon() {
+    const HICON icon = LoadIconW(m_hHostModule, MAKEINTRESOURCEW(LOWORD(m_nIconId)));
+    if (icon) m_icon.Send(STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+}
+
+void AboutDialog::ShowTitle() {
+    // The string replaces the whole template text; it is never used as a
+    // format. Read as UTF-16 so that it arrives intact on any code page.
+    wchar_t title[kTitleCapacity] = {};
+    if (LoadStringW(m_hHostModule, static_cast<UINT>(m_nTitleId), title, kTitleCapacity) > 0)
+        SetWindowTextW(m_title.Handle(), title);
+}
+
+void AboutDialog::MakeTitleBold() {
+    const HFONT dialogFont = reinterpret_cast<HFONT>(SendMessageW(Handle(), WM_GETFONT, 0, 0));
+    LOGFONTW face;
+    if (!dialogFont || GetObjectW(dialogFont, sizeof face, &face) != sizeof face) return;
+    face.lfWeight = FW_BOLD;
+    UniqueGdiObject bold(CreateFontIndirectW(&face));
+    if (!bold) return;
+    m_title.Send(WM_SETFONT, reinterpret_cast<WPARAM>(bold.Get()), TRUE);
+    // Whatever font an earlier run showed is no longer in use.
+    m_titleFont = std::move(bold);
+}
+
+void AboutDialog::ShowVersion() {
+    std::string fileVersion;
+    {
+        VersionInfo version;
+        if (!version.LoadFromModule(m_hHostModule)) return;
+        fileVersion = version.GetString("FileVersion", kVersionLanguage);
+    }
+    // The template text "Версия %s" is read and written as UTF-16: a narrow
+    // round trip would turn it into question marks on a code page without
+    // Cyrillic letters.
+    const std::wstring format = ItemTextW(Handle(), IDC_ABOUT_VERSION);
+    SetDlgItemTextW(Handle(), IDC_ABOUT_VERSION, FormatSingleString(format, WideFromAnsi(fileVersion)).c_str());
+}
+
+void AboutDialog::ShowNotices(const std::string& noticeList) {
+    if (!noticeList.empty()) {
+        SetWindowTextA(m_licences.Handle(), noticeList.c_str());
+        return;
+    }
+    // Nothing to list: cut the dialog 8 pixels above the group box, so that
+    // the box and the list lie below its lower edge.
+    RECT dialog;
+    RECT box;
+    if (!GetWindowRect(Handle(), &dialog) || !GetWindowRect(m_licenceBox.Handle(), &box)) return;
+    SetWindowPos(Handle(), nullptr, 0, 0, dialog.right - dialog.left, (box.top - 8) - dialog.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOOWNERZORDER);
+}

@@ -1,0 +1,40 @@
+// The About box: dialog template 100 of this library, filled from the calling
+// executable (title string, icon, file version) and from the *.acr files of
+// the product's setup folder. It has no buttons; IDOK and IDCANCEL (Enter,
+// Escape, the close box) end it.
+#pragma once
+#include <windows.h>
+#include <string>
+#include "common/dialog.h"
+#include "common/unique_handle.h"
+
+class AboutDialog : public Dialog {
+public:
+    // hostModule: the module the title string, the icon and the version
+    // information come from. Only the low 16 bits of iconId are used.
+    AboutDialog(HMODULE hostModule, LONG titleId, LONG iconId);
+    ~AboutDialog() override;
+
+protected:
+    void DoDataExchange(DataExchange& dx) override;
+    BOOL OnInitDialog() override;
+    void OnDestroy() override;
+
+private:
+    void ShowIcon();
+    void ShowTitle();
+    void MakeTitleBold();
+    void ShowVersion();
+    void ShowNotices(const std::string& noticeList);
+
+    DialogItem m_title;       // 1000
+    DialogItem m_licences;    // 1001
+    DialogItem m_licenceBox;  // 1004
+    DialogItem m_icon;        // 1003
+    HMODULE m_hHostModule;
+    LONG m_nIconId;
+    LONG m_nTitleId;
+    // The bold copy of the dialog font that the title line shows; released
+    // once the window (and with it the title control) is gone.
+    UniqueGdiObject m_titleFont;
+};

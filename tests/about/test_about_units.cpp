@@ -1,0 +1,73 @@
+// The About component's small pieces: the version line's one-placeholder
+// formatting and the conversion of DlgAbout's arguments to resource IDs.
+#include <doctest/doctest.h>
+#include "about/resource_id_argument.h"
+#include "about/single_string_format.h"
+#include "common/bstr.h"
+#include "common/missing_argument.h"
+
+TEST_CASE("only the first %s of a template text is filled") {
+    const struct {
+        const wchar_t* format;
+        const wchar_t* argument;
+        const wchar_t* result;
+    } cases[] = {
+        {L"Версия %s", L"5.1.2.3", L"Версия 5.1.2.3"},
+        {L"Версия %s", L"", L"Версия "},
+        {L"%s", L"a%sb", L"a%sb"},            // the argument is never a format
+        {L"%s and %s", L"x", L"x and %s"},    // no second argument to read
+        {L"%d %n %x %s", L"v", L"%d %n %x v"},
+        {L"100%% %s", L"v", L"100% v"},
+        {L"%%s %s", L"v", L"%s v"},
+        {L"no placeholder", L"v", L"no placeholder"},
+        {L"trailing %", L"v", L"trailing %"},
+        {L"", L"v", L""},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(std::wstring(c.format).size());
+        CHECK(FormatSingleString(c.format, c.argument) == c.result);
+    }
+}
+
+TEST_CASE("DlgAbout arguments: VT_I2 sign-extended, VT_I4 as is, everything else 0") {
+    VARIANT v;
+    VariantInit(&v);
+    CHECK(ResourceIdFromArgument(v) == 0);  // VT_EMPTY
+    CHECK(ResourceIdFromArgument(MissingArgument()) == 0);
+
+    V_VT(&v) = VT_I2;
+    V_I2(&v) = -1;
+    CHECK(static_cast<ULONG>(ResourceIdFromArgument(v)) == 0xFFFFFFFFu);
+    V_I2(&v) = 0x7FFF;
+    CHECK(ResourceIdFromArgument(v) == 0x7FFF);
+
+    V_VT(&v) = VT_I4;
+    V_I4(&v) = 0x12345678;
+    CHECK(ResourceIdFromArgument(v) == 0x12345678);
+    V_I4(&v) = -2;
+    CHECK(ResourceIdFromArgument(v) == -2);
+
+    // An error other than "parameter not found" is not an ID either.
+    V_VT(&v) = VT_ERROR;
+    V_ERROR(&v) = 5;
+    CHECK(ResourceIdFromArgument(v) == 0);
+
+    const VARTYPE others[] = {VT_UI2, VT_UI4, VT_INT, VT_R8, VT_BOOL, VT_UI1};
+    for (VARTYPE type : others) {
+        CAPTURE(type);
+        VariantInit(&v);
+        V_VT(&v) = type;
+        V_UI4(&v) = 7;
+        CHECK(ResourceIdFromArgument(v) == 0);
+    }
+
+    UniqueBstr digits(SysAllocString(L"5"));
+    V_VT(&v) = VT_BSTR;
+    V_BSTR(&v) = digits.Get();
+    CHECK(ResourceIdFromArgument(v) == 0);
+
+    LONG byReference = 7;
+    V_VT(&v) = VT_I4 | VT_BYREF;
+    V_I4REF(&v) = &byReference;
+    CHECK(ResourceIdFromArgument(v) == 0);
+}
