@@ -1,6 +1,37 @@
+// Start-up, shutdown and the four exported entry points of the in-process
+// server.
 #include <windows.h>
+#include <objbase.h>
+#include "common/resource_module.h"
+#include "server/class_table.h"
+#include "server/server_module.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
-    if (reason == DLL_PROCESS_ATTACH) DisableThreadLibraryCalls(instance);
-    return TRUE;
+    switch (reason) {
+    case DLL_PROCESS_ATTACH:
+        DisableThreadLibraryCalls(instance);
+        return SUCCEEDED(Module().Init(ClassTable(), instance)) ? TRUE : FALSE;
+    case DLL_PROCESS_DETACH:
+        // A non-null `reserved` means the process is ending.
+        Module().Term(reserved != nullptr);
+        return TRUE;
+    default:
+        return TRUE;
+    }
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** ppv) {
+    return Module().GetClassObject(clsid, iid, ppv);
+}
+
+STDAPI DllCanUnloadNow() {
+    ResourceModuleScope scope(ThisModule());
+    return Module().GetLockCount() == 0 ? S_OK : S_FALSE;
+}
+
+STDAPI DllRegisterServer() { return Module().RegisterServer(); }
+
+STDAPI DllUnregisterServer() {
+    Module().UnregisterServer();
+    return S_OK;
 }

@@ -203,12 +203,14 @@ TEST_CASE("unregister pass removes what the script describes, from the leaves up
     const std::string classLike = InScratch(
         "Prog.1 = s 'Class' { CLSID = s '{X}' } "
         "NoRemove Classes { ForceRemove {X} = s 'Class' { ProgID = s 'Prog.1' Versionless = s 'Prog' "
-        "ForceRemove 'Programmable' Server = s 'path' { val ThreadingModel = s 'Apartment' } } }");
+        "ForceRemove 'Programmable' Server = s 'path' { val ThreadingModel = s 'Apartment' } } } "
+        "After = s 'a'");
 
     SUBCASE("everything goes; the NoRemove key stays even when empty") {
         ScratchKey scratch(kScratchName);
         REQUIRE(Run(classLike, TRUE) == S_OK);
         REQUIRE(DumpScratch().find("Classes\\{X}\\Server:ThreadingModel=sz:Apartment") != std::string::npos);
+        REQUIRE(DumpScratch().find("[After]\nAfter:@=sz:a") != std::string::npos);
         CHECK(Run(classLike, FALSE) == S_OK);
         CHECK(DumpScratch() == "[]\n[Classes]");
     }

@@ -224,6 +224,13 @@ void RunModal(const std::function<void()>& modal, const std::function<void()>& d
     thread.join();
 }
 
+std::string WideToUtf8(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
 std::wstring Utf8ToWide(const char* utf8) {
     const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
     std::wstring s(static_cast<size_t>(n > 0 ? n : 1), L'\0');

@@ -83,6 +83,9 @@ std::wstring ItemText(HWND dialog, int id);
 // once both have finished.
 void RunModal(const std::function<void()>& modal, const std::function<void()>& driver);
 
+// UTF-8 form of wide text, for messages.
+std::string WideToUtf8(const std::wstring& text);
+
 // Wide text from UTF-8 source literals.
 std::wstring Utf8ToWide(const char* utf8);
 // Narrow text in the ANSI code page from UTF-8 source literals.
@@ -91,3 +94,4 @@ std::string Utf8ToAnsi(const char* utf8);
 // This computer's name and the Windows user name, as the platform reports them.
 std::string ComputerNameA();
 std::string UserNameA();
+

@@ -392,6 +392,26 @@ TEST_CASE("live-object counts follow creation and release; a control keeps its s
     CHECK(WaitForStandInLiveObjects(StandInKind::Server, servers));
 }
 
+TEST_CASE("the server process ends once it has been left without objects for its idle time") {
+    CleanChannel clean;
+    ComPtr<IClassFactory> factory = RemoteServerClass();
+    ComPtr<IQuarnSvrDirections> server = NewServer(factory.Get());
+    // Shortened only now: the object keeps the process from ending meanwhile.
+    REQUIRE(SetStandInServerIdleTime(300) == S_OK);
+    UniqueBstr client = Bstr(L"c"), user = Bstr(L"u");
+    REQUIRE(server->Connect(client.Get(), user.Get(), Missing()) == S_OK);
+    const std::vector<StandInConnectRecord> records = ReadStandInConnects();
+    REQUIRE(records.size() == 1);
+    UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, records[0].processId));
+    REQUIRE(process);
+
+    CHECK(WaitForSingleObject(process.Get(), 1000) == WAIT_TIMEOUT);
+    server.Reset();
+    factory.Reset();
+    CHECK(WaitForSingleObject(process.Get(), 10000) == WAIT_OBJECT_0);
+    CHECK(StandInLiveObjects(StandInKind::Server) == 0);
+}
+
 TEST_CASE("the lock balance counts the LockServer calls that reach a class object hosted in this process") {
     CleanChannel clean;
     InProcessStandInServer host;
@@ -532,9 +552,16 @@ TEST_CASE("unregistering one stand-in module keeps the type library the other on
     const auto unregister = reinterpret_cast<Entry>(GetProcAddress(module.Get(), "DllUnregisterServer"));
     const auto reregister = reinterpret_cast<Entry>(GetProcAddress(module.Get(), "DllRegisterServer"));
     REQUIRE((unregister != nullptr && reregister != nullptr));
+    Control alive = NewControl(StandInKind::CtlDirections);
+    const long live = StandInLiveObjects(StandInKind::CtlDirections);
+    REQUIRE(live >= 1);
     REQUIRE(unregister() == S_OK);
     for (StandInKind kind : kControls) CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, ClassKey(StandInKindClsid(kind))));
     CHECK(TypeLibRegistered());
+    // The counters of objects still alive outlast the unregistration.
+    CHECK(StandInLiveObjects(StandInKind::CtlDirections) == live);
+    alive.object.Reset();
+    CHECK(StandInLiveObjects(StandInKind::CtlDirections) == live - 1);
     REQUIRE(reregister() == S_OK);
     CHECK(ReadRegString(HKEY_CLASSES_ROOT, ClassKey(CLSID_QuarnCtlDocument) + L"\\InprocServer32", nullptr) == dll);
     CHECK(TypeLibRegistered());

@@ -18,6 +18,8 @@ const wchar_t kResults[] = L"Results";
 const wchar_t kCounts[] = L"Counts";
 const wchar_t kSerial[] = L"Serial";
 const wchar_t kSequence[] = L"Sequence";
+const wchar_t kServerIdleMs[] = L"ServerIdleMs";
+constexpr DWORD kDefaultServerIdleMs = 60000;
 constexpr DWORD kLockTimeoutMs = 10000;
 
 // Holds the channel mutex for one read-modify-write. A mutex left behind by a
@@ -237,23 +239,69 @@ long SumStandInCounter(const wchar_t* counter) {
     return sum;
 }
 
-HRESULT ResetStandInChannel() {
+DWORD ServerIdleTimeMs() {
+    // One DWORD is read whole; no lock needed for this frequent poll.
+    UniqueHkey key = OpenChannelKey(nullptr);
+    DWORD value = kDefaultServerIdleMs;
+    if (!key || !ReadDword(key.Get(), kServerIdleMs, &value)) return kDefaultServerIdleMs;
+    return value;
+}
+
+HRESULT StoreServerIdleTimeMs(DWORD ms) {
     ChannelLock lock;
     if (!lock.Held()) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
     UniqueHkey key = OpenChannelKey(nullptr);
     if (!key) return E_FAIL;
+    return HresultFromWin32(WriteDword(key.Get(), kServerIdleMs, ms));
+}
+
+namespace {
+
+// Drops records, configured results, the idle time and the counters of ended
+// processes; the caller holds the lock.
+HRESULT DropRecordsAndSettings(HKEY key) {
     for (const wchar_t* subkey : {kConnects, kResults}) {
-        const LONG error = RegDeleteTreeW(key.Get(), subkey);
+        const LONG error = RegDeleteTreeW(key, subkey);
         if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) return HresultFromWin32(error);
     }
+    const LONG error = RegDeleteValueW(key, kServerIdleMs);
+    if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) return HresultFromWin32(error);
     UniqueHkey counts = OpenChannelKey(kCounts);
     if (counts) PruneEndedProcesses(counts.Get());
     return S_OK;
 }
 
+// True when a running process still counts live objects or locks.
+bool CountersInUse() {
+    UniqueHkey counts = OpenChannelKey(kCounts);
+    if (!counts) return false;
+    for (const RegValue& v : ReadValues(counts.Get())) {
+        if (v.type == REG_DWORD && v.number != 0) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+HRESULT ResetStandInChannel() {
+    ChannelLock lock;
+    if (!lock.Held()) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    UniqueHkey key = OpenChannelKey(nullptr);
+    if (!key) return E_FAIL;
+    return DropRecordsAndSettings(key.Get());
+}
+
 HRESULT RemoveStandInChannel() {
     ChannelLock lock;
     if (!lock.Held()) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    {
+        UniqueHkey key = OpenChannelKey(nullptr);
+        if (!key) return E_FAIL;
+        QUARN_RETURN_IF_FAILED(DropRecordsAndSettings(key.Get()));
+    }
+    // Objects still alive somewhere keep their counters (and the serials that
+    // must not repeat), so that their releases later balance out.
+    if (CountersInUse()) return S_OK;
     const LONG error = RegDeleteTreeW(HKEY_CURRENT_USER, kChannelKey);
     RegDeleteKeyW(HKEY_CURRENT_USER, kChannelParent);  // only goes when empty
     return error == ERROR_FILE_NOT_FOUND ? S_OK : HresultFromWin32(error);

@@ -6,6 +6,7 @@
 // Layout of the key:
 //   "Serial"            DWORD, the last serial number handed out (never reset)
 //   "Sequence"          DWORD, the number of the last Connect record (never reset)
+//   "ServerIdleMs"      DWORD, how long the server EXE stays without objects and locks
 //   Connects\<nnnnnnnnnn>  REG_SZ, one encoded StandInConnectRecord per Connect call
 //   Results\Connect.<class>, Results\Create.<class>   DWORD HRESULTs to answer with
 //   Counts\<pid>.<counter> DWORD (signed), per process: live objects of each class
@@ -39,9 +40,14 @@ void AdjustStandInCounter(const wchar_t* counter, long delta);
 // processes that have ended are removed.
 long SumStandInCounter(const wchar_t* counter);
 
-// Drops all records and configured results, and the counters of processes
-// that have ended. Serials, the record sequence and live counters stay.
+// How long the server EXE waits, without objects and locks, before it ends.
+DWORD ServerIdleTimeMs();
+HRESULT StoreServerIdleTimeMs(DWORD ms);
+
+// Drops all records, configured results and idle time, and the counters of
+// processes that have ended. Serials, the record sequence and live counters stay.
 HRESULT ResetStandInChannel();
-// Deletes the channel key, and its parent when nothing else is left there;
-// part of unregistering the stand-ins.
+// Part of unregistering the stand-ins: drops what ResetStandInChannel drops
+// and, unless a running process still counts live objects or locks, deletes
+// the channel key, and its parent when nothing else is left there.
 HRESULT RemoveStandInChannel();

@@ -15,6 +15,10 @@ HRESULT SetStandInCreateResult(StandInKind kind, HRESULT result) {
     return StoreConfiguredResult(StandInCall::CreateInstance, kind, result);
 }
 
+HRESULT SetStandInServerIdleTime(DWORD milliseconds) {
+    return StoreServerIdleTimeMs(milliseconds);
+}
+
 std::vector<StandInConnectRecord> ReadStandInConnects() {
     return LoadConnectRecords();
 }

@@ -22,10 +22,10 @@
 // This header does not include it, so a test may declare the interfaces its
 // own way next to it.
 //
-// NOTE: the server EXE ends about a minute after its last object and lock are
-// gone. Under Wine a client's LockServer does not reach it (see
-// StandInServerLockBalance), so a class object held longer than that without
-// objects is disconnected.
+// NOTE: the server EXE ends a minute (SetStandInServerIdleTime) after its last
+// object and lock are gone. Under Wine a client's LockServer does not reach it
+// (see StandInServerLockBalance), so a class object held longer than that
+// without objects is disconnected.
 #pragma once
 #include <windows.h>
 #include <objbase.h>
@@ -33,7 +33,8 @@
 #include "standin_connect_record.h"
 #include "standin_kind.h"
 
-// Forgets all Connect records and sets every configured result back to S_OK.
+// Forgets all Connect records, sets every configured result back to S_OK and
+// the server's idle time back to a minute.
 // Live-object counts and the lock balance describe objects that exist and are
 // not reset; counts left by processes that have ended are dropped.
 HRESULT ResetStandIns();
@@ -47,6 +48,10 @@ HRESULT SetStandInConnectResult(StandInKind kind, HRESULT result);
 // A failure makes the class object's CreateInstance return it (no object is
 // made); a success code restores normal creation.
 HRESULT SetStandInCreateResult(StandInKind kind, HRESULT result);
+
+// How long a running server EXE stays once it has no object and no lock left
+// (checked four times a second); a minute unless set.
+HRESULT SetStandInServerIdleTime(DWORD milliseconds);
 
 // All Connect calls since the last ResetStandIns, in call order. Each record
 // is written before Connect returns, so a call just made is always there.

@@ -3,7 +3,8 @@
 //   /RegServer    registers the class (LocalServer32 = this file) and the type library
 //   /UnregServer  removes them again
 //   otherwise (COM starts it with -Embedding) it serves the class object until
-//   no object and no lock has been left for kIdleExitMs.
+//   no object and no lock has been left for the idle time (a minute unless a
+//   test set another, SetStandInServerIdleTime).
 //
 // The grace period is there because Wine's class-object proxy answers
 // LockServer itself: a client that holds the class object between two
@@ -21,7 +22,6 @@
 
 namespace {
 
-constexpr DWORD kIdleExitMs = 60000;
 constexpr UINT kIdleCheckMs = 250;
 
 bool IsSwitch(const wchar_t* argument, const wchar_t* name) {
@@ -54,7 +54,7 @@ HRESULT Serve() {
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (message.message == WM_TIMER && message.hwnd == nullptr) {
-            if (StandInModuleIdle() && StandInModuleIdleMs() >= kIdleExitMs) break;
+            if (StandInModuleIdle() && StandInModuleIdleMs() >= ServerIdleTimeMs()) break;
             continue;
         }
         TranslateMessage(&message);

@@ -1,0 +1,101 @@
+#include "logon/logon_dialog.h"
+#include <shlobj.h>
+#include <memory>
+#include "common/resource_module.h"
+#include "resources/resource.h"
+
+namespace {
+// Item identifier lists come from the shell's task allocator.
+struct TaskMemFree {
+    void operator()(void* p) const { CoTaskMemFree(p); }
+};
+using UniqueItemIdList = std::unique_ptr<ITEMIDLIST, TaskMemFree>;
+
+std::string LoadStringResource(UINT id) {
+    char buffer[512] = {};
+    const int length = LoadStringA(CurrentResourceModule(), id, buffer, static_cast<int>(sizeof buffer));
+    return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+}
+}  // namespace
+
+LogonDialog::LogonDialog() : Dialog(IDD_LOGON) {}
+
+void LogonDialog::DoDataExchange(DataExchange& dx) {
+    dx.Control(IDC_LOGON_BROWSE, m_btnBrowse);
+    dx.Control(IDC_LOGON_USER, m_editUser);
+    dx.Control(IDC_LOGON_PASSWORD, m_editPassword);
+    dx.Control(IDC_LOGON_SERVER, m_editServer);
+    dx.Control(IDC_LOGON_USER_LABEL, m_labelUser);
+    dx.Control(IDC_LOGON_SERVER_LABEL, m_labelServer);
+    dx.Control(IDC_LOGON_PASSWORD_LABEL, m_labelPassword);
+    dx.Text(IDC_LOGON_PASSWORD, m_strPassword);
+    dx.Text(IDC_LOGON_SERVER, m_strServer);
+    dx.Text(IDC_LOGON_USER, m_strUser);
+}
+
+BOOL LogonDialog::OnInitDialog() {
+    Dialog::OnInitDialog();
+    if ((m_lLevel & (kLevelUser | kLevelServer | kLevelPassword)) == 0) {
+        // Silent logon: the dialog ends before it is ever shown, and the
+        // strings stay as they were set.
+        EndDialog(IDOK);
+        return TRUE;
+    }
+    EnableControls();
+    UpdateData(false);
+    m_bmpBrowse.Reset(LoadBitmapA(CurrentResourceModule(), MAKEINTRESOURCEA(IDB_BROWSE)));
+    if (m_bmpBrowse)
+        m_btnBrowse.Send(BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_bmpBrowse.Get()));
+    return TRUE;
+}
+
+void LogonDialog::EnableControls() {
+    if (!(m_lLevel & kLevelUser)) {
+        m_labelUser.Enable(false);
+        m_editUser.Enable(false);
+    }
+    if (!(m_lLevel & kLevelPassword)) {
+        m_labelPassword.Enable(false);
+        m_editPassword.Enable(false);
+    }
+    if (!(m_lLevel & kLevelServer)) {
+        m_labelServer.Enable(false);
+        m_editServer.Enable(false);
+        m_btnBrowse.Enable(false);
+    }
+}
+
+// Every field, disabled rows included, goes back into its string; then IDOK.
+void LogonDialog::OnOK() { Dialog::OnOK(); }
+
+bool LogonDialog::OnCommand(WORD id, WORD code, HWND control) {
+    if (id == IDC_LOGON_BROWSE && code == BN_CLICKED) {
+        OnBrowse();
+        return true;
+    }
+    return false;
+}
+
+void LogonDialog::OnBrowse() {
+    // Rooted at the network neighbourhood; without it the browser starts at
+    // the desktop.
+    LPITEMIDLIST network = nullptr;
+    if (FAILED(SHGetSpecialFolderLocation(Handle(), CSIDL_NETWORK, &network))) network = nullptr;
+    UniqueItemIdList root(network);
+
+    const std::string title = LoadStringResource(IDS_BROWSE_TITLE);
+    // What the user has typed so far must survive the browser.
+    UpdateData(true);
+
+    char displayName[MAX_PATH] = {};
+    BROWSEINFOA info = {};
+    info.hwndOwner = Handle();
+    info.pidlRoot = root.get();
+    info.pszDisplayName = displayName;
+    info.lpszTitle = title.c_str();
+    info.ulFlags = BIF_BROWSEFORCOMPUTER;
+    UniqueItemIdList chosen(SHBrowseForFolderA(&info));
+    if (!chosen) return;
+    m_strServer = displayName;
+    UpdateData(false);
+}

@@ -1,0 +1,52 @@
+// The modal dialog in which the user confirms or changes the user name, the
+// password and the server computer before the logon object connects. The
+// flag word decides which rows can be changed; when it opens none, the dialog
+// ends itself with IDOK before it is shown.
+#pragma once
+#include <windows.h>
+#include <string>
+#include "common/dialog.h"
+#include "common/unique_handle.h"
+
+// Bits of the flag word.
+enum LogonLevelBits : LONG {
+    kLevelUser = 1,      // the user row can be changed
+    kLevelServer = 2,    // the server row and the browse button can be changed
+    kLevelPassword = 4,  // the password row can be changed
+    kLevelNoRemember = 8 // nothing goes to the settings store
+};
+
+class LogonDialog : public Dialog {
+public:
+    LogonDialog();
+
+    // Set before DoModal; on IDOK the three strings hold what the fields held
+    // (or, when the dialog closed itself, what was set). Otherwise they stay
+    // as they were set.
+    LONG m_lLevel = 0;
+    std::string m_strPassword;
+    std::string m_strServer;
+    std::string m_strUser;
+
+protected:
+    void DoDataExchange(DataExchange& dx) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    bool OnCommand(WORD id, WORD code, HWND control) override;
+
+private:
+    // Disables every row whose bit is clear.
+    void EnableControls();
+    // Lets the user pick the server computer in the shell's computer browser.
+    void OnBrowse();
+
+    DialogItem m_btnBrowse;
+    DialogItem m_editUser;
+    DialogItem m_editPassword;
+    DialogItem m_editServer;
+    DialogItem m_labelUser;
+    DialogItem m_labelServer;
+    DialogItem m_labelPassword;
+    // The browse button's image; it lives as long as the dialog object.
+    UniqueGdiObject m_bmpBrowse;
+};

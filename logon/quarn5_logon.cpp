@@ -1,0 +1,204 @@
+#include "logon/quarn5_logon.h"
+#include <comdef.h>
+#include <cstring>
+#include "common/ansi_string.h"
+#include "common/bstr.h"
+#include "common/hresult.h"
+#include "common/missing_argument.h"
+#include "common/resource_module.h"
+#include "logon/com_call_guard.h"
+#include "logon/logon_dialog.h"
+#include "logon/logon_settings.h"
+
+Quarn5Logon::Quarn5Logon()
+    : m_strUser(LogonSettings::ReadUser()),
+      m_strPassword(LogonSettings::ReadPassword()),
+      m_strServer(LogonSettings::ReadServer()),
+      m_lLevel(LogonSettings::ReadLevel()) {}
+
+Quarn5Logon::~Quarn5Logon() {
+    if (m_pServerFactory) {
+        m_pServerFactory->LockServer(FALSE);
+        m_pServerFactory.Reset();
+    }
+}
+
+STDMETHODIMP Quarn5Logon::Initialize(BSTR Client, VARIANT Server, VARIANT User, VARIANT Password, LONG* pVal) {
+    ResourceModuleScope scope(ThisModule());
+    return GuardComCall([&] { return InitializeBody(Client, Server, User, Password, pVal); });
+}
+
+HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VARIANT& user,
+                                    const VARIANT& password, LONG* pVal) {
+    // There is no log-off: an object logs on once.
+    if (m_pServerFactory) return E_FAIL;
+    QUARN_RETURN_IF_NULL(pVal, E_POINTER);
+
+    m_strClient = NarrowFromBstr(client);
+    ApplyArgument(server, &m_strServer);
+    ApplyArgument(user, &m_strUser);
+    ApplyArgument(password, &m_strPassword);
+    *pVal = 1;
+
+    LogonDialog dialog;
+    dialog.m_strServer = m_strServer;
+    dialog.m_strUser = m_strUser;
+    dialog.m_strPassword = m_strPassword;
+    dialog.m_lLevel = m_lLevel;
+    const INT_PTR result = dialog.DoModal();
+    if (result == -1) {
+        // The dialog could not be created at all: that is no answer of the
+        // user, so it is reported as a failure, not as a cancel.
+        const DWORD error = GetLastError();
+        *pVal = 0;
+        return error != ERROR_SUCCESS ? HresultFromWin32(static_cast<LONG>(error)) : E_FAIL;
+    }
+    if (result != IDOK) {
+        *pVal = 0;
+        return S_OK;
+    }
+
+    m_strServer = dialog.m_strServer;
+    m_strUser = dialog.m_strUser;
+    m_strPassword = dialog.m_strPassword;
+    if (!(m_lLevel & kLevelNoRemember)) {
+        LogonSettings::WriteUser(m_strUser);
+        LogonSettings::WriteServer(m_strServer);
+        LogonSettings::WritePassword(m_strPassword);
+    }
+
+    const std::wstring serverName = WideFromNarrow(m_strServer);
+    COSERVERINFO serverInfo = {0, const_cast<LPWSTR>(serverName.c_str()), nullptr, 0};
+    COSERVERINFO* where = IsLocalComputer(m_strServer) ? nullptr : &serverInfo;
+
+    m_pServerFactory.Reset();
+    ComPtr<IClassFactory> factory;
+    QUARN_RETURN_IF_FAILED(CoGetClassObject(CLSID_QuarnSvrDirections, CLSCTX_LOCAL_SERVER, where,
+                                            IID_IClassFactory, factory.ReceiveVoid()));
+    QUARN_RETURN_IF_NULL(factory.Get(), E_NOINTERFACE);
+    factory->LockServer(TRUE);
+    m_pServerFactory = std::move(factory);
+    return S_OK;
+}
+
+HRESULT Quarn5Logon::NormalizeArgument(const VARIANT& source, VARIANT* destination) {
+    VARIANT* input = const_cast<VARIANT*>(&source);
+    if (V_VT(&source) & VT_BYREF) {
+        if (!V_BYREF(&source)) return E_POINTER;
+        const VARTYPE referenced = V_VT(&source) & ~VT_BYREF;
+        if (referenced == VT_VARIANT) {
+            QUARN_RETURN_IF_FAILED(VariantCopy(destination, V_VARIANTREF(&source)));
+            // A referenced VARIANT may itself hold a reference: read through it
+            // too, so no reference reaches the conversions below.
+            if (V_VT(destination) & VT_BYREF) {
+                if (!V_BYREF(destination)) return E_POINTER;
+                QUARN_RETURN_IF_FAILED(VariantCopyInd(destination, destination));
+            }
+        } else {
+            QUARN_RETURN_IF_FAILED(VariantChangeType(destination, input, 0, referenced));
+        }
+        input = destination;
+    }
+    // Numbers are narrowed to 16- or 32-bit integers. The range is tested
+    // here and not left to VariantChangeType, which on some platforms wraps
+    // unsigned values into negative ones instead of reporting the overflow.
+    switch (V_VT(input)) {
+    case VT_R4:
+    case VT_R8: {
+        const double value = V_VT(input) == VT_R4 ? V_R4(input) : V_R8(input);
+        if (!(value > -2147483648.5 && value < 2147483647.5)) return DISP_E_OVERFLOW;
+        return VariantChangeType(destination, input, 0, VT_I4);
+    }
+    case VT_UI4:
+    case VT_UINT:
+        if (V_UI4(input) > 0x7FFFFFFFu) return DISP_E_OVERFLOW;
+        return VariantChangeType(destination, input, 0, VT_I4);
+    case VT_INT:
+        return VariantChangeType(destination, input, 0, VT_I4);
+    case VT_UI2:
+        if (V_UI2(input) > 0x7FFFu) return DISP_E_OVERFLOW;
+        return VariantChangeType(destination, input, 0, VT_I2);
+    case VT_I1:
+    case VT_UI1:
+        return VariantChangeType(destination, input, 0, VT_I2);
+    default:
+        return input == destination ? S_OK : VariantCopy(destination, input);
+    }
+}
+
+void Quarn5Logon::ApplyArgument(const VARIANT& argument, std::string* member) {
+    UniqueVariant normalized;
+    if (FAILED(NormalizeArgument(argument, normalized.Get()))) return;
+    const VARIANT& value = *normalized.Get();
+    const VARTYPE type = V_VT(&value);
+    // Omitted and empty arguments keep the member. So do values that have no
+    // text: Null, other error codes, arrays, references that are still
+    // references, and object slots holding no object.
+    if (type == VT_EMPTY || type == VT_NULL || type == VT_ERROR || (type & (VT_ARRAY | VT_BYREF))) return;
+    if ((type == VT_DISPATCH || type == VT_UNKNOWN) && !V_UNKNOWN(&value)) return;
+    try {
+        if (type == VT_BSTR) {
+            *member = NarrowFromBstr(V_BSTR(&value));
+            return;
+        }
+        UniqueVariant text;
+        if (FAILED(VariantChangeType(text.Get(), normalized.Get(), 0, VT_BSTR))) return;
+        *member = NarrowFromBstr(V_BSTR(text.Get()));
+    } catch (const _com_error&) {
+        // Text that cannot be converted to the ANSI code page: ignored.
+    }
+}
+
+bool Quarn5Logon::IsLocalComputer(const std::string& name) {
+    if (name.empty()) return true;
+    char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof computer;
+    if (!GetComputerNameA(computer, &size)) return false;
+    return _stricmp(name.c_str(), computer) == 0;
+}
+
+STDMETHODIMP Quarn5Logon::get_Level(LONG* pVal) {
+    ResourceModuleScope scope(ThisModule());
+    QUARN_RETURN_IF_NULL(pVal, E_POINTER);
+    *pVal = m_lLevel;
+    return S_OK;
+}
+
+STDMETHODIMP Quarn5Logon::put_Level(LONG value) {
+    ResourceModuleScope scope(ThisModule());
+    return GuardComCall([&] {
+        m_lLevel = value;
+        if (!(value & kLevelNoRemember)) LogonSettings::WriteLevel(value);
+        return S_OK;
+    });
+}
+
+HRESULT Quarn5Logon::GetStringProperty(const std::string& member, BSTR* pVal) const {
+    QUARN_RETURN_IF_NULL(pVal, E_POINTER);
+    *pVal = nullptr;
+    if (!m_pServerFactory) return QUARN_E_NOT_LOGGED_ON;
+    return GuardComCall([&] {
+        *pVal = BstrFromNarrow(member).Take();
+        return S_OK;
+    });
+}
+
+STDMETHODIMP Quarn5Logon::get_Client(BSTR* pVal) {
+    ResourceModuleScope scope(ThisModule());
+    return GetStringProperty(m_strClient, pVal);
+}
+
+STDMETHODIMP Quarn5Logon::get_User(BSTR* pVal) {
+    ResourceModuleScope scope(ThisModule());
+    return GetStringProperty(m_strUser, pVal);
+}
+
+STDMETHODIMP Quarn5Logon::get_Password(BSTR* pVal) {
+    ResourceModuleScope scope(ThisModule());
+    return GetStringProperty(m_strPassword, pVal);
+}
+
+STDMETHODIMP Quarn5Logon::get_Server(BSTR* pVal) {
+    ResourceModuleScope scope(ThisModule());
+    return GetStringProperty(m_strServer, pVal);
+}

@@ -1,0 +1,66 @@
+// The logon object: asks for, remembers and uses the credentials with which a
+// client application reaches the translation server, and hands out server
+// and control objects already introduced to that server.
+//
+// The class implements only the own methods of IQuarn5Logon; IUnknown and
+// IDispatch come from the COM frame, which derives from it.
+#pragma once
+#include <windows.h>
+#include <string>
+#include "common/com_ptr.h"
+#include "logon/quarn_server_interfaces.h"
+#include "quarnver_h.h"
+
+// Returned by the string properties and the server queries while the object
+// holds no class object of the translation server.
+inline constexpr HRESULT QUARN_E_NOT_LOGGED_ON = static_cast<HRESULT>(0x800F0000);
+
+class Quarn5Logon : public IQuarn5Logon {
+public:
+    // Starts from what is remembered for the current Windows user.
+    Quarn5Logon();
+    // Gives back the server lock, then the class object.
+    virtual ~Quarn5Logon();
+    Quarn5Logon(const Quarn5Logon&) = delete;
+    Quarn5Logon& operator=(const Quarn5Logon&) = delete;
+
+    STDMETHODIMP Initialize(BSTR Client, VARIANT Server, VARIANT User, VARIANT Password, LONG* pVal) override;
+    STDMETHODIMP get_Level(LONG* pVal) override;
+    STDMETHODIMP put_Level(LONG value) override;
+    STDMETHODIMP GetQuarnSvrDirections(IUnknown** pVal) override;
+    STDMETHODIMP GetQuarnCtlDirections(IUnknown** pVal) override;
+    STDMETHODIMP GetQuarnCtlDocument(IUnknown** pVal) override;
+    STDMETHODIMP GetQuarnCtlDictDocument(IUnknown** pVal) override;
+    STDMETHODIMP get_Client(BSTR* pVal) override;
+    STDMETHODIMP get_User(BSTR* pVal) override;
+    STDMETHODIMP get_Password(BSTR* pVal) override;
+    STDMETHODIMP get_Server(BSTR* pVal) override;
+
+private:
+    // Reads an optional argument through a reference and narrows numbers to
+    // 16- or 32-bit integers; a number that does not fit fails.
+    static HRESULT NormalizeArgument(const VARIANT& source, VARIANT* destination);
+    // Applies one optional argument of Initialize to its member; an omitted,
+    // empty or unconvertible argument leaves the member alone.
+    static void ApplyArgument(const VARIANT& argument, std::string* member);
+    // True for an empty name and for this computer's name in any letter case.
+    static bool IsLocalComputer(const std::string& name);
+
+    HRESULT InitializeBody(BSTR client, const VARIANT& server, const VARIANT& user, const VARIANT& password,
+                           LONG* pVal);
+    HRESULT GetStringProperty(const std::string& member, BSTR* pVal) const;
+    // A new server object from the held class object, connected for the
+    // client and the user.
+    HRESULT CreateServerObject(ComPtr<IQuarnSvrDirections>* server);
+    // A new control of the given class tied to a new server object; connect
+    // calls the control's Connect with the client name and the server VARIANT.
+    template <typename Control, typename ConnectCall>
+    HRESULT CreateConnectedControl(REFCLSID clsid, IUnknown** pVal, ConnectCall connect);
+
+    ComPtr<IClassFactory> m_pServerFactory;
+    std::string m_strUser;
+    std::string m_strPassword;
+    std::string m_strServer;
+    std::string m_strClient;
+    LONG m_lLevel = 0;
+};

@@ -1,0 +1,69 @@
+// The one module object of the library: its module handle, the table of
+// creatable classes with their cached class objects, the library-wide lock
+// count that decides unloading, and the clean-up to run at shutdown.
+#pragma once
+#include <windows.h>
+#include <oleauto.h>
+
+using RegisterFn = HRESULT (*)(BOOL doRegister);
+using MakeInstanceFn = HRESULT (*)(IUnknown* outer, REFIID iid, void** ppv);
+using MakeClassObjectFn = HRESULT (*)(MakeInstanceFn makeInstance, REFIID iid, void** ppv);
+using TermFn = void (*)(DWORD_PTR arg);
+
+// One row of the class table; a row whose class id is null ends the table.
+struct ClassEntry {
+    const CLSID* pClassId;
+    RegisterFn pfnRegister;
+    MakeClassObjectFn pfnMakeClassObject;
+    MakeInstanceFn pfnMakeInstance;
+    IUnknown* pClassObject;  // cached class object, one reference owned by the table
+};
+
+class ServerModule {
+public:
+    ServerModule() = default;
+    ServerModule(const ServerModule&) = delete;
+    ServerModule& operator=(const ServerModule&) = delete;
+
+    HRESULT Init(ClassEntry* classTable, HINSTANCE module);
+    // Releases the cached class objects and runs the termination list. While
+    // the process itself is terminating, objects of other DLLs may already be
+    // gone: then nothing is released into them and only our own memory is freed.
+    HRESULT Term(bool processTerminating);
+
+    HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** ppv);
+    HRESULT RegisterServer();
+    HRESULT UnregisterServer();
+
+    LONG Lock() { return InterlockedIncrement(&m_nLockCount); }
+    LONG Unlock() { return InterlockedDecrement(&m_nLockCount); }
+    LONG GetLockCount() const { return m_nLockCount; }
+
+    HRESULT AddTermFunction(TermFn fn, DWORD_PTR arg);
+    HRESULT UpdateRegistryFromResource(UINT resourceId, BOOL doRegister);
+
+    // Loads the type library from the module file (or the ".tlb" beside it);
+    // both outs are null on failure, owned by the caller on success.
+    HRESULT LoadTypeLibrary(BSTR* path, ITypeLib** typeLib);
+    HRESULT RegisterTypeLibrary();
+
+    HINSTANCE ModuleHandle() const { return m_hModule; }
+    CRITICAL_SECTION& TypeInfoLock() { return m_csTypeInfo; }
+
+private:
+    struct TermEntry {
+        TermFn pfnTerm;
+        DWORD_PTR dwArg;
+        TermEntry* pNext;
+    };
+
+    HINSTANCE m_hModule = nullptr;
+    ClassEntry* m_pClassTable = nullptr;
+    volatile LONG m_nLockCount = 0;
+    CRITICAL_SECTION m_csTypeInfo{};
+    CRITICAL_SECTION m_csClassObjects{};
+    TermEntry* m_pTermList = nullptr;
+    bool m_bInitialized = false;
+};
+
+ServerModule& Module();

@@ -1,0 +1,142 @@
+#include "server/type_info_cache.h"
+#include "common/com_ptr.h"
+#include "server/server_module.h"
+
+namespace {
+// The locale the library's type library is built for; it is registered
+// under this locale only.
+const LCID kLibraryLocale = 0x0409;
+
+class CriticalSectionLock {
+public:
+    explicit CriticalSectionLock(CRITICAL_SECTION& cs) : m_cs(cs) { EnterCriticalSection(&m_cs); }
+    ~CriticalSectionLock() { LeaveCriticalSection(&m_cs); }
+    CriticalSectionLock(const CriticalSectionLock&) = delete;
+    CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
+
+private:
+    CRITICAL_SECTION& m_cs;
+};
+}  // namespace
+
+TypeInfoCache::TypeInfoCache(const IID* iid, const GUID* libid, WORD majorVer, WORD minorVer)
+    : m_pIid(iid), m_pLibid(libid), m_wMajorVer(majorVer), m_wMinorVer(minorVer) {}
+
+HRESULT TypeInfoCache::LoadRegisteredLibrary(LCID lcid, ITypeLib** typeLib) {
+    HRESULT hr = LoadRegTypeLib(*m_pLibid, m_wMajorVer, m_wMinorVer, lcid, typeLib);
+    // A caller in another locale still finds the library registered under its own.
+    if (FAILED(hr) && lcid != kLibraryLocale &&
+        SUCCEEDED(LoadRegTypeLib(*m_pLibid, m_wMajorVer, m_wMinorVer, kLibraryLocale, typeLib)))
+        hr = S_OK;
+    return hr;
+}
+
+HRESULT TypeInfoCache::EnsureTypeInfo(LCID lcid) {
+    if (m_pTypeInfo.load(std::memory_order_acquire)) return S_OK;
+    HRESULT hr = E_FAIL;
+    bool addTerm = false;
+    {
+        CriticalSectionLock lock(Module().TypeInfoLock());
+        if (m_pTypeInfo.load(std::memory_order_relaxed)) return S_OK;
+        ComPtr<ITypeLib> typeLib;
+        ComPtr<ITypeInfo> typeInfo;
+        hr = LoadRegisteredLibrary(lcid, typeLib.Receive());
+        if (SUCCEEDED(hr)) hr = typeLib->GetTypeInfoOfGuid(*m_pIid, typeInfo.Receive());
+        if (SUCCEEDED(hr)) {
+            ComPtr<ITypeInfo2> typeInfo2;
+            if (SUCCEEDED(typeInfo->QueryInterface(IID_ITypeInfo2, typeInfo2.ReceiveVoid())))
+                typeInfo = ComPtr<ITypeInfo>(typeInfo2.Get());
+            LoadNameCache(typeInfo.Get());
+            m_pTypeInfo.store(typeInfo.Take(), std::memory_order_release);
+            hr = S_OK;
+        }
+        // One clean-up entry per cache is enough; a library that keeps failing
+        // to load must not grow the termination list call by call.
+        addTerm = !m_bTermAdded;
+        m_bTermAdded = true;
+    }
+    if (addTerm && FAILED(Module().AddTermFunction(&TypeInfoCache::ReleaseTypeInfo, reinterpret_cast<DWORD_PTR>(this)))) {
+        CriticalSectionLock lock(Module().TypeInfoLock());
+        m_bTermAdded = false;
+    }
+    return hr;
+}
+
+void TypeInfoCache::LoadNameCache(ITypeInfo* typeInfo) {
+    TYPEATTR* attr = nullptr;
+    if (FAILED(typeInfo->GetTypeAttr(&attr)) || !attr) return;
+    std::vector<NameEntry> names(attr->cFuncs);
+    for (UINT i = 0; i < attr->cFuncs; ++i) {
+        FUNCDESC* func = nullptr;
+        if (FAILED(typeInfo->GetFuncDesc(i, &func)) || !func) continue;
+        UniqueBstr name;
+        if (SUCCEEDED(typeInfo->GetDocumentation(func->memid, name.Receive(), nullptr, nullptr, nullptr)) &&
+            name.Get()) {
+            names[i].nLength = name.Length();
+            names[i].dispid = func->memid;
+            names[i].bstrName = std::move(name);
+        }
+        typeInfo->ReleaseFuncDesc(func);
+    }
+    typeInfo->ReleaseTypeAttr(attr);
+    m_names = std::move(names);
+}
+
+void TypeInfoCache::ReleaseTypeInfo(DWORD_PTR arg) {
+    auto* self = reinterpret_cast<TypeInfoCache*>(arg);
+    if (ITypeInfo* typeInfo = self->m_pTypeInfo.exchange(nullptr)) typeInfo->Release();
+    self->m_names.clear();
+    self->m_names.shrink_to_fit();
+    self->m_bTermAdded = false;
+}
+
+HRESULT TypeInfoCache::GetTypeInfoCount(UINT* count) {
+    if (!count) return E_POINTER;
+    *count = 1;
+    return S_OK;
+}
+
+HRESULT TypeInfoCache::GetTypeInfo(UINT index, LCID lcid, ITypeInfo** typeInfo) {
+    if (!typeInfo) return E_POINTER;
+    HRESULT hr = S_OK;
+    if (!m_pTypeInfo.load(std::memory_order_acquire)) hr = EnsureTypeInfo(lcid);
+    ITypeInfo* cached = m_pTypeInfo.load(std::memory_order_acquire);
+    *typeInfo = cached;
+    if (!cached) return FAILED(hr) ? hr : E_FAIL;
+    cached->AddRef();
+    return S_OK;
+}
+
+HRESULT TypeInfoCache::GetIDsOfNames(LPOLESTR* names, UINT count, LCID lcid, DISPID* dispids) {
+    if (!m_pTypeInfo.load(std::memory_order_acquire)) {
+        const HRESULT hr = EnsureTypeInfo(lcid);
+        if (!m_pTypeInfo.load(std::memory_order_acquire)) return FAILED(hr) ? hr : E_FAIL;
+    }
+    if (count == 0) return S_OK;
+    if (!names || !dispids) return E_POINTER;
+    if (count == 1 && names[0]) {
+        const UINT length = static_cast<UINT>(lstrlenW(names[0]));
+        for (size_t i = m_names.size(); i-- > 0;) {
+            const NameEntry& entry = m_names[i];
+            if (entry.bstrName.Get() && entry.nLength == length &&
+                memcmp(entry.bstrName.Get(), names[0], length * sizeof(wchar_t)) == 0) {
+                dispids[0] = entry.dispid;
+                return S_OK;
+            }
+        }
+    }
+    for (UINT i = 0; i < count; ++i)
+        if (!names[i]) return E_POINTER;
+    return m_pTypeInfo.load(std::memory_order_acquire)->GetIDsOfNames(names, count, dispids);
+}
+
+HRESULT TypeInfoCache::Invoke(IDispatch* instance, DISPID dispid, LCID lcid, WORD flags, DISPPARAMS* params,
+                              VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr) {
+    if (!m_pTypeInfo.load(std::memory_order_acquire)) {
+        const HRESULT hr = EnsureTypeInfo(lcid);
+        if (!m_pTypeInfo.load(std::memory_order_acquire)) return FAILED(hr) ? hr : E_FAIL;
+    }
+    if (!params) return E_POINTER;
+    return m_pTypeInfo.load(std::memory_order_acquire)
+        ->Invoke(instance, dispid, flags, params, result, excepInfo, argErr);
+}

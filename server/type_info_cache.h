@@ -1,0 +1,47 @@
+// Type information of one dual interface, loaded once per process from the
+// registered type library, with a cache of the member names so that a lone
+// member name spelled as in the library is answered without asking the type
+// information. Serves the four IDispatch methods of every object of that
+// interface.
+#pragma once
+#include <windows.h>
+#include <oleauto.h>
+#include <atomic>
+#include <vector>
+#include "common/bstr.h"
+
+class TypeInfoCache {
+public:
+    TypeInfoCache(const IID* iid, const GUID* libid, WORD majorVer, WORD minorVer);
+    TypeInfoCache(const TypeInfoCache&) = delete;
+    TypeInfoCache& operator=(const TypeInfoCache&) = delete;
+
+    HRESULT EnsureTypeInfo(LCID lcid);
+    // Termination function: releases the type information and the names.
+    static void ReleaseTypeInfo(DWORD_PTR cache);
+
+    // The IDispatch methods; `instance` is the object's own interface pointer.
+    HRESULT GetTypeInfoCount(UINT* count);
+    HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** typeInfo);
+    HRESULT GetIDsOfNames(LPOLESTR* names, UINT count, LCID lcid, DISPID* dispids);
+    HRESULT Invoke(IDispatch* instance, DISPID dispid, LCID lcid, WORD flags, DISPPARAMS* params,
+                   VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr);
+
+private:
+    struct NameEntry {
+        UniqueBstr bstrName;
+        UINT nLength = 0;
+        DISPID dispid = DISPID_UNKNOWN;
+    };
+
+    void LoadNameCache(ITypeInfo* typeInfo);
+    HRESULT LoadRegisteredLibrary(LCID lcid, ITypeLib** typeLib);
+
+    const IID* m_pIid;
+    const GUID* m_pLibid;
+    WORD m_wMajorVer;
+    WORD m_wMinorVer;
+    std::atomic<ITypeInfo*> m_pTypeInfo{nullptr};
+    std::vector<NameEntry> m_names;
+    bool m_bTermAdded = false;
+};

@@ -1,0 +1,37 @@
+#include "import_patch.h"
+
+namespace {
+void Write(void** slot, void* value) {
+    DWORD old = 0;
+    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old);
+    *slot = value;
+    VirtualProtect(slot, sizeof *slot, old, &old);
+}
+}  // namespace
+
+ImportPatch::ImportPatch(HMODULE module, const char* dll, const char* function, void* replacement) {
+    auto* base = reinterpret_cast<BYTE*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (!dir.VirtualAddress) return;
+    for (auto* desc = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); desc->Name; ++desc) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + desc->Name), dll) != 0) continue;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + (desc->OriginalFirstThunk ? desc->OriginalFirstThunk
+                                                                                          : desc->FirstThunk));
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + desc->FirstThunk);
+        for (; names->u1.AddressOfData; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+            const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (lstrcmpA(reinterpret_cast<const char*>(byName->Name), function) != 0) continue;
+            m_slot = reinterpret_cast<void**>(&slots->u1.Function);
+            m_original = *m_slot;
+            Write(m_slot, replacement);
+            return;
+        }
+    }
+}
+
+ImportPatch::~ImportPatch() {
+    if (m_slot) Write(m_slot, m_original);
+}

@@ -1,0 +1,21 @@
+// Points one import-address-table entry of a loaded module at a replacement
+// for the lifetime of the object, and puts the original back afterwards.
+#pragma once
+#include <windows.h>
+
+class ImportPatch {
+public:
+    // dll and function as the module imports them, e.g. "ole32.dll",
+    // "CoGetClassObject". Patched() is false when the import was not found.
+    ImportPatch(HMODULE module, const char* dll, const char* function, void* replacement);
+    ~ImportPatch();
+    ImportPatch(const ImportPatch&) = delete;
+    ImportPatch& operator=(const ImportPatch&) = delete;
+
+    bool Patched() const { return m_slot != nullptr; }
+    void* Original() const { return m_original; }
+
+private:
+    void** m_slot = nullptr;
+    void* m_original = nullptr;
+};

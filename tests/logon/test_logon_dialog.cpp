@@ -1,0 +1,287 @@
+// The logon dialog as a user meets it: texts, pictures and tab order of the
+// running dialog, which rows each flag word opens, OK, Cancel and the
+// computer browser.
+#include <doctest/doctest.h>
+#include <vector>
+#include "logon_test_support.h"
+#include "recording_server.h"
+#include "resources/resource.h"
+
+namespace {
+struct DialogFixture {
+    ComApartment com;
+    LogonKeyGuard key;
+    RecordingClasses classes;
+    // What is remembered before each test: a server name in other letter case
+    // than this computer's, so the logon stays local.
+    const std::wstring user = L"Иван";
+    const std::wstring password = L"секрет";
+    const std::wstring server = Utf8ToWide(ComputerNameA().c_str());
+    std::wstring serverLower;
+
+    DialogFixture() {
+        Recorded().Reset();
+        for (wchar_t c : server) serverLower += static_cast<wchar_t>(towlower(c));
+        Remember(L"User", user);
+        Remember(L"Password", password);
+        Remember(L"Server", serverLower);
+    }
+};
+
+// The static controls with id -1 that show an icon, in template order.
+std::vector<HWND> IconControls(HWND dialog) {
+    std::vector<HWND> icons;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icons.push_back(child);
+    }
+    return icons;
+}
+
+struct OwnedSearch {
+    HWND owner;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindOwnedWindow(HWND hWnd, LPARAM lParam) {
+    auto* search = reinterpret_cast<OwnedSearch*>(lParam);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hWnd, &pid);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(hWnd) && GetWindow(hWnd, GW_OWNER) == search->owner) {
+        search->found = hWnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A visible window of this process owned by the given one: the shell's
+// computer browser opened from the dialog.
+HWND WaitForOwnedWindow(HWND owner, DWORD timeoutMs = 10000) {
+    const DWORD start = GetTickCount();
+    do {
+        OwnedSearch search{owner};
+        EnumWindows(FindOwnedWindow, reinterpret_cast<LPARAM>(&search));
+        if (search.found) return search.found;
+        Sleep(20);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+struct TextSearch {
+    const std::wstring* text;
+    bool found = false;
+};
+
+BOOL CALLBACK FindChildWithText(HWND child, LPARAM lParam) {
+    auto* search = reinterpret_cast<TextSearch*>(lParam);
+    wchar_t buffer[512] = {};
+    SendMessageW(child, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer));
+    if (*search->text == buffer) search->found = true;
+    return search->found ? FALSE : TRUE;
+}
+
+bool HasChildWithText(HWND window, const std::wstring& text) {
+    TextSearch search{&text};
+    EnumChildWindows(window, FindChildWithText, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+}  // namespace
+
+TEST_CASE_FIXTURE(DialogFixture, "the running dialog shows its Cyrillic texts, pictures and tab order") {
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    REQUIRE(logon->put_Level(7) == S_OK);
+
+    std::wstring caption, userLabel, passwordLabel, serverLabel, ok, cancel;
+    bool passwordHidden = false, hasBitmap = false;
+    size_t iconsShown = 0;
+    std::vector<int> tabOrder;
+    const UniqueVariant missing = Missing();
+    const InitializeResult result = InitializeWithDialog(
+        logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), [&](HWND dialog) {
+            if (!dialog) return;
+            caption = WindowText(dialog);
+            userLabel = ItemText(dialog, IDC_LOGON_USER_LABEL);
+            passwordLabel = ItemText(dialog, IDC_LOGON_PASSWORD_LABEL);
+            serverLabel = ItemText(dialog, IDC_LOGON_SERVER_LABEL);
+            ok = ItemText(dialog, IDOK);
+            cancel = ItemText(dialog, IDCANCEL);
+            passwordHidden = (GetWindowLongW(GetDlgItem(dialog, IDC_LOGON_PASSWORD), GWL_STYLE) & ES_PASSWORD) != 0;
+            hasBitmap = SendMessageW(GetDlgItem(dialog, IDC_LOGON_BROWSE), BM_GETIMAGE, IMAGE_BITMAP, 0) != 0;
+            for (HWND icon : IconControls(dialog))
+                if (SendMessageW(icon, STM_GETICON, 0, 0)) ++iconsShown;
+            HWND item = GetDlgItem(dialog, IDC_LOGON_USER);
+            for (int i = 0; i < 7 && item; ++i) {
+                tabOrder.push_back(GetDlgCtrlID(item));
+                item = GetNextDlgTabItem(dialog, item, FALSE);
+            }
+            Click(dialog, IDCANCEL);
+        });
+
+    CHECK(result.hr == S_OK);
+    CHECK(result.out == 0);
+    CHECK(caption == L"Регистрация");
+    CHECK(userLabel == L"П&ользователь:");
+    CHECK(passwordLabel == L"&Пароль:");
+    CHECK(serverLabel == L"&Сервер:");
+    CHECK(ok == L"OK");
+    CHECK(cancel == L"Отмена");
+    CHECK(passwordHidden);
+    CHECK(hasBitmap);
+    CHECK(iconsShown == 3);
+    CHECK(tabOrder == std::vector<int>{IDC_LOGON_USER, IDC_LOGON_PASSWORD, IDC_LOGON_SERVER, IDC_LOGON_BROWSE, IDOK,
+                                       IDCANCEL, IDC_LOGON_USER});
+}
+
+TEST_CASE_FIXTURE(DialogFixture, "each flag word opens exactly its rows; closed rows show and keep their text") {
+    struct Row {
+        LONG level;
+        bool user, server, password;
+        bool remembers;
+    };
+    const Row rows[] = {
+        {1, true, false, false, true},
+        {2, false, true, false, true},
+        {7, true, true, true, true},
+        {9, true, false, false, false},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(row.level);
+        Recorded().Reset();
+        ComPtr<IQuarn5Logon> logon = NewLogon();
+        REQUIRE(logon);
+        REQUIRE(logon->put_Level(row.level) == S_OK);
+        const std::wstring levelBefore = Remembered(L"Level");
+
+        // Typed values: the server is this computer's name in capitals, so the
+        // logon stays local whatever the row.
+        const std::wstring newUser = L"Пётр", newPassword = L"новый", newServer = server;
+        DialogView view;
+        const UniqueVariant missing = Missing();
+        const InitializeResult result = InitializeWithDialog(
+            logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), [&](HWND dialog) {
+                view = ReadDialog(dialog);
+                if (row.user) TypeInto(dialog, IDC_LOGON_USER, newUser);
+                if (row.password) TypeInto(dialog, IDC_LOGON_PASSWORD, newPassword);
+                if (row.server) TypeInto(dialog, IDC_LOGON_SERVER, newServer);
+                Click(dialog, IDOK);
+            });
+
+        REQUIRE(view.found);
+        CHECK(view.userEnabled == row.user);
+        CHECK(view.userLabelEnabled == row.user);
+        CHECK(view.passwordEnabled == row.password);
+        CHECK(view.passwordLabelEnabled == row.password);
+        CHECK(view.serverEnabled == row.server);
+        CHECK(view.serverLabelEnabled == row.server);
+        CHECK(view.browseEnabled == row.server);
+        CHECK(view.user == user);
+        CHECK(view.password == password);
+        CHECK(view.server == serverLower);
+
+        CHECK(result.hr == S_OK);
+        CHECK(result.out == 1);
+        const std::wstring expectUser = row.user ? newUser : user;
+        const std::wstring expectPassword = row.password ? newPassword : password;
+        const std::wstring expectServer = row.server ? newServer : serverLower;
+        CHECK(Get(logon.Get(), Property::User) == expectUser);
+        CHECK(Get(logon.Get(), Property::Password) == expectPassword);
+        CHECK(Get(logon.Get(), Property::Server) == expectServer);
+        CHECK(Recorded().lockBalance == 1);
+
+        if (row.remembers) {
+            CHECK(Remembered(L"User") == expectUser);
+            CHECK(Remembered(L"Password") == expectPassword);
+            CHECK(Remembered(L"Server") == expectServer);
+        } else {
+            CHECK(Remembered(L"User") == user);
+            CHECK(Remembered(L"Password") == password);
+            CHECK(Remembered(L"Server") == serverLower);
+        }
+        CHECK(Remembered(L"Level") == levelBefore);
+
+        // The next row starts from the same remembered values.
+        Remember(L"User", user);
+        Remember(L"Password", password);
+        Remember(L"Server", serverLower);
+    }
+}
+
+TEST_CASE_FIXTURE(DialogFixture, "Cancel drops what was typed; the next call shows the cancelled call's values") {
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    REQUIRE(logon->put_Level(7) == S_OK);
+
+    const UniqueVariant givenServer = Text(L"ДРУГОЙ");
+    const UniqueVariant givenUser = Text(L"Анна");
+    const UniqueVariant missing = Missing();
+    DialogView first;
+    InitializeResult result = InitializeWithDialog(
+        logon.Get(), L"client", *givenServer.Get(), *givenUser.Get(), *missing.Get(), [&](HWND dialog) {
+            first = ReadDialog(dialog);
+            TypeInto(dialog, IDC_LOGON_USER, L"набрано");
+            TypeInto(dialog, IDC_LOGON_PASSWORD, L"набрано");
+            TypeInto(dialog, IDC_LOGON_SERVER, L"набрано");
+            Click(dialog, IDCANCEL);
+        });
+    CHECK(first.user == L"Анна");
+    CHECK(first.server == L"ДРУГОЙ");
+    CHECK(first.password == password);
+    CHECK(result.hr == S_OK);
+    CHECK(result.out == 0);
+
+    // Nothing remembered, nothing connected.
+    CHECK(Remembered(L"User") == user);
+    CHECK(Remembered(L"Password") == password);
+    CHECK(Remembered(L"Server") == serverLower);
+    CHECK(Recorded().lockBalance == 0);
+    HRESULT hr = S_OK;
+    CHECK(Get(logon.Get(), Property::User, &hr).empty());
+    CHECK(hr == static_cast<HRESULT>(0x800F0000));
+
+    DialogView second;
+    result = InitializeWithDialog(logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(),
+                                  [&](HWND dialog) {
+                                      second = ReadDialog(dialog);
+                                      Click(dialog, IDCANCEL);
+                                  });
+    CHECK(second.user == L"Анна");
+    CHECK(second.server == L"ДРУГОЙ");
+    CHECK(second.password == password);
+    CHECK(result.hr == S_OK);
+    CHECK(result.out == 0);
+}
+
+TEST_CASE_FIXTURE(DialogFixture, "cancelling the computer browser keeps what was typed") {
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    REQUIRE(logon->put_Level(7) == S_OK);
+
+    bool browserShown = false, browserHasTitle = false;
+    DialogView after;
+    const UniqueVariant missing = Missing();
+    const InitializeResult result = InitializeWithDialog(
+        logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), [&](HWND dialog) {
+            if (!dialog) return;
+            TypeInto(dialog, IDC_LOGON_USER, L"Новый");
+            TypeInto(dialog, IDC_LOGON_PASSWORD, L"тайна");
+            Click(dialog, IDC_LOGON_BROWSE);
+            if (const HWND browser = WaitForOwnedWindow(dialog)) {
+                browserShown = true;
+                browserHasTitle = HasChildWithText(browser, L"Выберите компьютер, на котором работает сервер QUARN:");
+                PostMessageW(browser, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+                WaitForWindowGone(browser);
+            }
+            after = ReadDialog(dialog);
+            Click(dialog, IDOK);
+        });
+
+    CHECK(browserShown);
+    CHECK(browserHasTitle);
+    CHECK(after.user == L"Новый");
+    CHECK(after.password == L"тайна");
+    CHECK(after.server == serverLower);
+    CHECK(result.hr == S_OK);
+    CHECK(result.out == 1);
+    CHECK(Get(logon.Get(), Property::User) == L"Новый");
+    CHECK(Remembered(L"User") == L"Новый");
+}

@@ -1,0 +1,333 @@
+// The logon object: defaults, arguments of Initialize, the flag word, the
+// state before and after a logon, and what it asks COM for.
+#include <doctest/doctest.h>
+#include <functional>
+#include <vector>
+#include "import_patch.h"
+#include "logon/quarn_server_interfaces.h"
+#include "logon_test_support.h"
+#include "recording_server.h"
+
+namespace {
+const HRESULT kNotLoggedOn = static_cast<HRESULT>(0x800F0000);
+
+struct ObjectFixture {
+    ComApartment com;
+    LogonKeyGuard key;
+    RecordingClasses classes;
+    ObjectFixture() { Recorded().Reset(); }
+};
+
+std::wstring Wide(const std::string& ansi) {
+    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
+    std::wstring s(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &s[0], n);
+    s.resize(static_cast<size_t>(n > 0 ? n - 1 : 0));
+    return s;
+}
+
+std::wstring Lower(std::wstring s) {
+    for (wchar_t& c : s) c = static_cast<wchar_t>(towlower(c));
+    return s;
+}
+
+// What the library's CoGetClassObject calls asked for. Remote names fail
+// with remoteResult unless it is S_OK; everything else goes on to COM
+// without server information (Wine would ignore the name anyway).
+struct ActivationCall {
+    CLSID clsid;
+    DWORD context;
+    bool hasServerInfo;
+    std::wstring name;
+    DWORD reserved1, reserved2;
+    bool hasAuthInfo;
+    IID iid;
+};
+std::vector<ActivationCall> g_activations;
+HRESULT g_remoteResult = S_OK;
+ImportPatch* g_patch = nullptr;
+
+HRESULT WINAPI RecordingCoGetClassObject(REFCLSID clsid, DWORD context, COSERVERINFO* info, REFIID iid, void** ppv) {
+    ActivationCall call{clsid, context, info != nullptr, L"", 0, 0, false, iid};
+    if (info) {
+        call.name = info->pwszName ? info->pwszName : L"<null>";
+        call.reserved1 = info->dwReserved1;
+        call.reserved2 = info->dwReserved2;
+        call.hasAuthInfo = info->pAuthInfo != nullptr;
+    }
+    g_activations.push_back(call);
+    if (info && FAILED(g_remoteResult)) {
+        *ppv = nullptr;
+        return g_remoteResult;
+    }
+    using Fn = HRESULT(WINAPI*)(REFCLSID, DWORD, COSERVERINFO*, REFIID, void**);
+    return reinterpret_cast<Fn>(g_patch->Original())(clsid, context, nullptr, iid, ppv);
+}
+
+struct ActivationFixture : ObjectFixture {
+    ImportPatch patch{QuarnverLibrary(), "ole32.dll", "CoGetClassObject",
+                      reinterpret_cast<void*>(&RecordingCoGetClassObject)};
+    ActivationFixture() {
+        g_patch = &patch;
+        g_activations.clear();
+        g_remoteResult = S_OK;
+    }
+    ~ActivationFixture() { g_patch = nullptr; }
+};
+}  // namespace
+
+TEST_CASE_FIXTURE(ObjectFixture, "with nothing remembered the logon is silent, for the Windows user on this computer") {
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    LONG level = -1;
+    CHECK(logon->get_Level(&level) == S_OK);
+    CHECK(level == 0);
+
+    bool shown = false;
+    const UniqueVariant missing = Missing();
+    const InitializeResult result =
+        InitializeSilently(logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), &shown);
+    CHECK_FALSE(shown);
+    CHECK(result.hr == S_OK);
+    CHECK(result.out == 1);
+
+    CHECK(Get(logon.Get(), Property::Client) == L"client");
+    CHECK(Get(logon.Get(), Property::User) == Wide(UserNameA()));
+    CHECK(Get(logon.Get(), Property::Server) == Wide(ComputerNameA()));
+    CHECK(Get(logon.Get(), Property::Password).empty());
+    CHECK(Remembered(L"User") == Wide(UserNameA()));
+    CHECK(Remembered(L"Server") == Wide(ComputerNameA()));
+    CHECK(Remembered(L"Password").empty());
+    CHECK(Remembered(L"Level") == L"<missing>");
+
+    // The server's class object is held and locked once.
+    CHECK(Recorded().lockBalance == 1);
+    CHECK(Recorded().factoryReferences == 1);
+}
+
+TEST_CASE_FIXTURE(ObjectFixture, "a logged-on object refuses a second logon and gives the lock back when destroyed") {
+    Remember(L"User", L"Иван");
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    REQUIRE(Initialize(logon.Get(), L"first").hr == S_OK);
+    REQUIRE(Recorded().lockBalance == 1);
+
+    bool shown = false;
+    const UniqueVariant other = Text(L"Другой");
+    LONG out = 0x5A;
+    UniqueBstr client(SysAllocString(L"second"));
+    RunModal([&] { CHECK(logon->Initialize(client.Get(), *other.Get(), *other.Get(), *other.Get(), &out) == E_FAIL); },
+             [&] { shown = WaitForWindow(kLogonCaption, 500) != nullptr; });
+    CHECK_FALSE(shown);
+    CHECK(out == 0x5A);
+    CHECK(Get(logon.Get(), Property::Client) == L"first");
+    CHECK(Get(logon.Get(), Property::User) == L"Иван");
+
+    Recorded().factoryEvents.clear();
+    logon = nullptr;
+    CHECK(Recorded().lockBalance == 0);
+    CHECK(Recorded().factoryReferences == 0);
+    const std::vector<std::wstring>& events = Recorded().factoryEvents;
+    REQUIRE_FALSE(events.empty());
+    CHECK(events.front() == L"LockServer(0)");
+    CHECK(events.back() == L"Release");
+}
+
+TEST_CASE_FIXTURE(ObjectFixture, "optional arguments replace the remembered values as text") {
+    const std::wstring computer = Wide(ComputerNameA());
+    BSTR referencedText = SysAllocString(L"по ссылке");
+    VARIANT referencedVariant;
+    VariantInit(&referencedVariant);
+    V_VT(&referencedVariant) = VT_R8;
+    V_R8(&referencedVariant) = 7;
+
+    struct Row {
+        const char* name;
+        std::function<UniqueVariant()> server, user, password;
+        std::wstring expectServer, expectUser, expectPassword;
+    };
+    auto missing = [] { return Missing(); };
+    auto text = [](const wchar_t* t) { return [t] { return Text(t); }; };
+    auto typed = [](VARTYPE type, std::function<void(VARIANT*)> fill) {
+        return [type, fill] {
+            UniqueVariant v;
+            V_VT(v.Get()) = type;
+            fill(v.Get());
+            return v;
+        };
+    };
+    const std::wstring user = L"запомнен", password = L"пароль", server = Lower(computer);
+    const Row rows[] = {
+        {"omitted", missing, missing, missing, server, user, password},
+        {"empty VARIANT", [] { return Empty(); }, [] { return Empty(); }, [] { return Empty(); }, server, user, password},
+        {"texts", text(L"SRV"), text(L"Пётр"), text(L"тайна"), L"SRV", L"Пётр", L"тайна"},
+        {"empty strings", text(L""), text(L""), text(L""), L"", L"", L""},
+        {"VT_R8 42", missing, [] { return Real(42); }, missing, server, L"42", password},
+        {"VT_UI4 in range", missing, [] { return Unsigned(2147483647u); }, missing, server, L"2147483647", password},
+        {"VT_UI4 above 2147483647", missing, [] { return Unsigned(2147483648u); }, missing, server, user, password},
+        {"VT_R8 out of range", missing, [] { return Real(3e9); }, [] { return Real(-3e9); }, server, user, password},
+        {"VT_R8 with a fraction", missing, [] { return Real(2.5); }, [] { return Real(-7.75); }, server, L"2", L"-8"},
+        {"VT_I1 and VT_UI2 in range", missing, typed(VT_I1, [](VARIANT* v) { V_I1(v) = -5; }),
+         typed(VT_UI2, [](VARIANT* v) { V_UI2(v) = 32767; }), server, L"-5", L"32767"},
+        {"VT_UI2 above 32767", missing, missing, typed(VT_UI2, [](VARIANT* v) { V_UI2(v) = 65535; }), server, user,
+         password},
+        {"VT_UINT above 2147483647", typed(VT_UINT, [](VARIANT* v) { V_UINT(v) = 4000000000u; }), missing, missing,
+         server, user, password},
+        {"VT_BYREF|VT_BSTR", missing, typed(VT_BYREF | VT_BSTR, [&](VARIANT* v) { V_BSTRREF(v) = &referencedText; }),
+         missing, server, L"по ссылке", password},
+        {"VT_BYREF|VT_VARIANT", missing,
+         typed(VT_BYREF | VT_VARIANT, [&](VARIANT* v) { V_VARIANTREF(v) = &referencedVariant; }), missing, server, L"7",
+         password},
+        {"VT_NULL", typed(VT_NULL, [](VARIANT*) {}), typed(VT_NULL, [](VARIANT*) {}), missing, server, user, password},
+        {"other error code", missing, typed(VT_ERROR, [](VARIANT* v) { V_ERROR(v) = E_FAIL; }), missing, server, user,
+         password},
+        {"array", missing,
+         typed(VT_ARRAY | VT_I4, [](VARIANT* v) { V_ARRAY(v) = SafeArrayCreateVector(VT_I4, 0, 3); }), missing, server,
+         user, password},
+        {"object without a value", missing, typed(VT_DISPATCH, [](VARIANT* v) { V_DISPATCH(v) = nullptr; }),
+         typed(VT_UNKNOWN, [](VARIANT* v) { V_UNKNOWN(v) = nullptr; }), server, user, password},
+        {"reference to nothing", typed(VT_BYREF | VT_BSTR, [](VARIANT* v) { V_BSTRREF(v) = nullptr; }),
+         typed(VT_BYREF | VT_VARIANT, [](VARIANT* v) { V_VARIANTREF(v) = nullptr; }), missing, server, user, password},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(std::string(row.name));
+        Remember(L"User", user);
+        Remember(L"Password", password);
+        Remember(L"Server", server);
+        ComPtr<IQuarn5Logon> logon = NewLogon();
+        REQUIRE(logon);
+        const UniqueVariant s = row.server(), u = row.user(), p = row.password();
+        bool shown = false;
+        const InitializeResult result = InitializeSilently(logon.Get(), L"client", *s.Get(), *u.Get(), *p.Get(), &shown);
+        CHECK_FALSE(shown);
+        CHECK(result.hr == S_OK);
+        CHECK(result.out == 1);
+        CHECK(Get(logon.Get(), Property::Server) == row.expectServer);
+        CHECK(Get(logon.Get(), Property::User) == row.expectUser);
+        CHECK(Get(logon.Get(), Property::Password) == row.expectPassword);
+        CHECK(Remembered(L"User") == row.expectUser);
+        CHECK(Remembered(L"Password") == row.expectPassword);
+        CHECK(Remembered(L"Server") == row.expectServer);
+    }
+    SysFreeString(referencedText);
+}
+
+TEST_CASE_FIXTURE(ObjectFixture, "the flag word is remembered unless bit 8 is set") {
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    CHECK(logon->put_Level(6) == S_OK);
+    DWORD type = 0;
+    std::vector<uint8_t> data;
+    REQUIRE(ReadRegValue(HKEY_CURRENT_USER, kLogonKey, L"Level", &type, &data));
+    CHECK(type == REG_DWORD);
+    REQUIRE(data.size() == 4);
+    CHECK(*reinterpret_cast<const DWORD*>(data.data()) == 6);
+
+    CHECK(logon->put_Level(14) == S_OK);
+    LONG level = 0;
+    CHECK(logon->get_Level(&level) == S_OK);
+    CHECK(level == 14);
+
+    ComPtr<IQuarn5Logon> fresh = NewLogon();
+    REQUIRE(fresh);
+    CHECK(fresh->get_Level(&level) == S_OK);
+    CHECK(level == 6);
+    CHECK(fresh->get_Level(nullptr) == E_POINTER);
+}
+
+TEST_CASE_FIXTURE(ObjectFixture, "before a logon the string properties fail and clear their out value") {
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    using Getter = HRESULT (STDMETHODCALLTYPE IQuarn5Logon::*)(BSTR*);
+    const Getter getters[] = {&IQuarn5Logon::get_Client, &IQuarn5Logon::get_User, &IQuarn5Logon::get_Password,
+                              &IQuarn5Logon::get_Server};
+    for (Getter getter : getters) {
+        BSTR value = SysAllocString(L"sentinel");
+        BSTR kept = value;
+        CHECK((logon.Get()->*getter)(&value) == kNotLoggedOn);
+        CHECK(value == nullptr);
+        SysFreeString(kept);
+        CHECK((logon.Get()->*getter)(nullptr) == E_POINTER);
+    }
+
+    // A null out-pointer for Initialize is refused before anything happens.
+    UniqueBstr client(SysAllocString(L"client"));
+    const UniqueVariant missing = Missing();
+    CHECK(logon->Initialize(client.Get(), *missing.Get(), *missing.Get(), *missing.Get(), nullptr) == E_POINTER);
+    CHECK_FALSE(LogonKeyExists());
+    CHECK(Recorded().lockBalance == 0);
+
+    // After a logon the same getters answer; empty texts come back as empty, non-null BSTRs.
+    Remember(L"Password", L"");
+    REQUIRE(Initialize(logon.Get(), nullptr).hr == S_OK);
+    for (Getter getter : getters) {
+        BSTR value = nullptr;
+        CHECK((logon.Get()->*getter)(&value) == S_OK);
+        CHECK(value != nullptr);
+        SysFreeString(value);
+    }
+    CHECK(Get(logon.Get(), Property::Client).empty());
+}
+
+TEST_CASE_FIXTURE(ActivationFixture, "this computer activates without server information, another one with its name") {
+    REQUIRE(patch.Patched());
+    const std::wstring computer = Wide(ComputerNameA());
+    struct Row {
+        std::wstring server;
+        bool expectInfo;
+    };
+    const Row rows[] = {{computer, false}, {Lower(computer), false}, {L"", false}, {L"FARHOST", true}};
+    for (const Row& row : rows) {
+        CAPTURE(std::string(row.server.begin(), row.server.end()));
+        g_activations.clear();
+        ComPtr<IQuarn5Logon> logon = NewLogon();
+        REQUIRE(logon);
+        const UniqueVariant server = Text(row.server), missing = Missing();
+        const InitializeResult result = Initialize(logon.Get(), L"client", *server.Get(), *missing.Get(), *missing.Get());
+        CHECK(result.hr == S_OK);
+        CHECK(result.out == 1);
+        REQUIRE(g_activations.size() == 1);
+        const ActivationCall& call = g_activations.front();
+        CHECK(IsEqualCLSID(call.clsid, CLSID_QuarnSvrDirections));
+        CHECK(call.context == CLSCTX_LOCAL_SERVER);
+        CHECK(IsEqualIID(call.iid, IID_IClassFactory));
+        CHECK(call.hasServerInfo == row.expectInfo);
+        if (row.expectInfo) {
+            CHECK(call.name == row.server);
+            CHECK(call.reserved1 == 0);
+            CHECK(call.reserved2 == 0);
+            CHECK_FALSE(call.hasAuthInfo);
+        }
+        CHECK(Remembered(L"Server") == row.server);
+    }
+}
+
+TEST_CASE_FIXTURE(ActivationFixture, "a failed activation is reported, remembers the values and allows another try") {
+    REQUIRE(patch.Patched());
+    const HRESULT unreachable = HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
+    g_remoteResult = unreachable;
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    const UniqueVariant server = Text(L"FARHOST"), user = Text(L"Анна"), password = Text(L"тайна");
+    InitializeResult result = Initialize(logon.Get(), L"client", *server.Get(), *user.Get(), *password.Get());
+    CHECK(result.hr == unreachable);
+    CHECK(result.out == 1);
+    CHECK(Remembered(L"Server") == L"FARHOST");
+    CHECK(Remembered(L"User") == L"Анна");
+    CHECK(Remembered(L"Password") == L"тайна");
+    HRESULT hr = S_OK;
+    Get(logon.Get(), Property::Server, &hr);
+    CHECK(hr == kNotLoggedOn);
+    CHECK(Recorded().lockBalance == 0);
+
+    // Not logged on, so the next call tries again; the held values stay.
+    g_remoteResult = S_OK;
+    result = Initialize(logon.Get(), L"again");
+    CHECK(result.hr == S_OK);
+    CHECK(result.out == 1);
+    CHECK(g_activations.size() == 2);
+    CHECK(Get(logon.Get(), Property::Server) == L"FARHOST");
+    CHECK(Get(logon.Get(), Property::User) == L"Анна");
+    CHECK(Get(logon.Get(), Property::Client) == L"again");
+    CHECK(Recorded().lockBalance == 1);
+}

@@ -1,0 +1,199 @@
+// Class objects, object identity, aggregation and unloading of quarnver.dll.
+#include <doctest/doctest.h>
+#include <thread>
+#include "quarnver_module.h"
+
+namespace {
+// A controlling object that aggregates Quarn5About and hands out its
+// interfaces as its own.
+class Outer final : public IUnknown {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (InlineIsEqualGUID(iid, IID_IUnknown)) {
+            *ppv = static_cast<IUnknown*>(this);
+            AddRef();
+            return S_OK;
+        }
+        if (inner && (InlineIsEqualGUID(iid, IID_IQuarn5About) || InlineIsEqualGUID(iid, IID_IDispatch)))
+            return inner->QueryInterface(iid, ppv);
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+
+    ULONG refs = 1;
+    IUnknown* inner = nullptr;
+};
+
+template <typename T>
+void* Query(IUnknown* object, REFIID iid, HRESULT* hr) {
+    void* p = reinterpret_cast<void*>(0xdeadbeef);
+    *hr = object->QueryInterface(iid, &p);
+    if (SUCCEEDED(*hr)) static_cast<IUnknown*>(p)->Release();
+    return p;
+}
+}  // namespace
+
+TEST_CASE("class objects: unknown classes, caching, null out pointers") {
+    QuarnverModule dll;
+    REQUIRE(dll.Handle());
+
+    void* out = reinterpret_cast<void*>(0xdeadbeef);
+    CHECK(dll.GetClassObject(IID_IQuarn5Logon, IID_IClassFactory, &out) == CLASS_E_CLASSNOTAVAILABLE);
+    CHECK(out == nullptr);
+    CHECK(dll.GetClassObject(CLSID_Quarn5Logon, IID_IClassFactory, nullptr) == E_POINTER);
+
+    out = reinterpret_cast<void*>(0xdeadbeef);
+    CHECK(dll.GetClassObject(CLSID_Quarn5Logon, IID_IDispatch, &out) == E_NOINTERFACE);
+    CHECK(out == nullptr);
+
+    ComPtr<IClassFactory> first = dll.Factory(CLSID_Quarn5Logon);
+    ComPtr<IClassFactory> second = dll.Factory(CLSID_Quarn5Logon);
+    ComPtr<IClassFactory> about = dll.Factory(CLSID_Quarn5About);
+    REQUIRE(first);
+    CHECK(first.Get() == second.Get());
+    CHECK(about.Get() != first.Get());
+
+    ComPtr<IUnknown> unknown;
+    CHECK(first->QueryInterface(IID_IUnknown, unknown.ReceiveVoid()) == S_OK);
+    CHECK(unknown.Get() == static_cast<IUnknown*>(first.Get()));
+    CHECK(first->CreateInstance(nullptr, IID_IQuarn5Logon, nullptr) == E_POINTER);
+}
+
+TEST_CASE("the library stays loaded while a client holds something") {
+    QuarnverModule dll;
+    CHECK(dll.CanUnloadNow() == S_OK);
+
+    SUBCASE("a class object") {
+        ComPtr<IClassFactory> factory = dll.Factory(CLSID_Quarn5About);
+        CHECK(dll.CanUnloadNow() == S_FALSE);
+        ComPtr<IClassFactory> again = dll.Factory(CLSID_Quarn5About);
+        again.Reset();
+        CHECK(dll.CanUnloadNow() == S_FALSE);
+        factory.Reset();
+        CHECK(dll.CanUnloadNow() == S_OK);  // the cached class object alone never holds it
+    }
+    SUBCASE("an object") {
+        ComPtr<IQuarn5About> about = dll.Create<IQuarn5About>(CLSID_Quarn5About);
+        REQUIRE(about);
+        CHECK(dll.CanUnloadNow() == S_FALSE);
+        about.Reset();
+        CHECK(dll.CanUnloadNow() == S_OK);
+    }
+    SUBCASE("LockServer, balanced and unbalanced") {
+        ComPtr<IClassFactory> factory = dll.Factory(CLSID_Quarn5Logon);
+        CHECK(factory->LockServer(TRUE) == S_OK);
+        factory.Reset();
+        CHECK(dll.CanUnloadNow() == S_FALSE);
+        factory = dll.Factory(CLSID_Quarn5Logon);
+        CHECK(factory->LockServer(FALSE) == S_OK);
+        factory.Reset();
+        CHECK(dll.CanUnloadNow() == S_OK);
+
+        // An unlock without a lock drives the count below zero.
+        factory = dll.Factory(CLSID_Quarn5Logon);
+        CHECK(factory->LockServer(FALSE) == S_OK);
+        factory.Reset();
+        CHECK(dll.CanUnloadNow() == S_FALSE);
+        factory = dll.Factory(CLSID_Quarn5Logon);
+        factory->LockServer(TRUE);
+        factory.Reset();
+        CHECK(dll.CanUnloadNow() == S_OK);
+    }
+}
+
+TEST_CASE("standalone objects answer their own interface, IDispatch and IUnknown with one pointer") {
+    QuarnverModule dll;
+    struct Row { const CLSID* clsid; const IID* iid; } rows[] = {
+        {&CLSID_Quarn5Logon, &IID_IQuarn5Logon},
+        {&CLSID_Quarn5About, &IID_IQuarn5About},
+    };
+    for (const Row& row : rows) {
+        ComPtr<IUnknown> object;
+        REQUIRE(dll.Factory(*row.clsid)->CreateInstance(nullptr, IID_IUnknown, object.ReceiveVoid()) == S_OK);
+        HRESULT hr;
+        void* own = Query<IUnknown>(object.Get(), *row.iid, &hr);
+        CHECK(hr == S_OK);
+        CHECK(own == object.Get());
+        CHECK(Query<IUnknown>(object.Get(), IID_IDispatch, &hr) == own);
+        CHECK(Query<IUnknown>(object.Get(), IID_ISupportErrorInfo, &hr) == nullptr);
+        CHECK(hr == E_NOINTERFACE);
+        CHECK(object->QueryInterface(IID_IUnknown, nullptr) == E_POINTER);
+
+        // A refused interface at creation destroys the new object again.
+        void* out = reinterpret_cast<void*>(0xdeadbeef);
+        CHECK(dll.Factory(*row.clsid)->CreateInstance(nullptr, IID_IClassFactory, &out) == E_NOINTERFACE);
+        CHECK(out == nullptr);
+    }
+    CHECK(dll.CanUnloadNow() == S_OK);
+}
+
+TEST_CASE("aggregation: accepted for Quarn5About only, and only for IUnknown") {
+    QuarnverModule dll;
+    Outer outer;
+    void* out = reinterpret_cast<void*>(0xdeadbeef);
+    CHECK(dll.Factory(CLSID_Quarn5Logon)->CreateInstance(&outer, IID_IUnknown, &out) == CLASS_E_NOAGGREGATION);
+    CHECK(out == nullptr);
+    for (const CLSID* clsid : {&CLSID_Quarn5Logon, &CLSID_Quarn5About}) {
+        out = reinterpret_cast<void*>(0xdeadbeef);
+        CHECK(dll.Factory(*clsid)->CreateInstance(&outer, IID_IQuarn5About, &out) == CLASS_E_NOAGGREGATION);
+        CHECK(out == nullptr);
+    }
+
+    IUnknown* inner = nullptr;
+    REQUIRE(dll.Factory(CLSID_Quarn5About)->CreateInstance(&outer, IID_IUnknown, reinterpret_cast<void**>(&inner)) == S_OK);
+    outer.inner = inner;
+    CHECK(dll.CanUnloadNow() == S_FALSE);
+
+    // The outer object hands out the inner interfaces; they delegate to it.
+    IQuarn5About* about = nullptr;
+    REQUIRE(outer.QueryInterface(IID_IQuarn5About, reinterpret_cast<void**>(&about)) == S_OK);
+    CHECK(static_cast<IUnknown*>(about) != inner);
+    IDispatch* dispatch = nullptr;
+    REQUIRE(about->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)) == S_OK);
+    CHECK(static_cast<IUnknown*>(dispatch) == static_cast<IUnknown*>(about));
+    IUnknown* identity = nullptr;
+    REQUIRE(about->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&identity)) == S_OK);
+    CHECK(identity == static_cast<IUnknown*>(&outer));
+    const ULONG before = outer.refs;
+    about->AddRef();
+    CHECK(outer.refs == before + 1);
+    about->Release();
+    identity->Release();
+    dispatch->Release();
+    about->Release();
+
+    // Interfaces the outer object does not know are still found on the inner one.
+    IQuarn5About* direct = nullptr;
+    CHECK(inner->QueryInterface(IID_IQuarn5About, reinterpret_cast<void**>(&direct)) == S_OK);
+    CHECK(direct != nullptr);
+    if (direct) direct->Release();
+
+    outer.inner = nullptr;
+    CHECK(inner->Release() == 0);
+    CHECK(dll.CanUnloadNow() == S_OK);
+}
+
+TEST_CASE("threads racing on the first request get one class object") {
+    for (int round = 0; round < 5; ++round) {
+        QuarnverModule dll;  // a fresh load: nothing cached yet
+        IUnknown* seen[4] = {};
+        std::thread threads[4];
+        for (int i = 0; i < 4; ++i) {
+            threads[i] = std::thread([&dll, &seen, i] {
+                CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+                dll.GetClassObject(CLSID_Quarn5Logon, IID_IUnknown, reinterpret_cast<void**>(&seen[i]));
+                CoUninitialize();
+            });
+        }
+        for (auto& t : threads) t.join();
+        for (int i = 0; i < 4; ++i) {
+            REQUIRE(seen[i] != nullptr);
+            CHECK(seen[i] == seen[0]);
+        }
+        for (IUnknown* p : seen) p->Release();
+        CHECK(dll.CanUnloadNow() == S_OK);
+    }
+}

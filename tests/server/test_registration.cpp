@@ -1,0 +1,231 @@
+// Self-registration of quarnver.dll: the class entries both scripts write
+// into HKEY_CLASSES_ROOT, the type library registration, unregistration, and
+// Wine's regsvr32 as a real client.
+#include <doctest/doctest.h>
+#include <string>
+#include "quarnver_module.h"
+#include "registration_guard.h"
+
+namespace {
+struct ClassNames {
+    const wchar_t* progId;
+    const wchar_t* independentProgId;
+    const wchar_t* description;
+    const wchar_t* clsid;
+};
+const ClassNames kClasses[] = {
+    {L"Quarn5.Logon.1", L"Quarn5.Logon", L"Quarn5Logon Class", L"{8D1A51AE-2B1B-11D3-9751-00E0290CC6BF}"},
+    {L"Quarn5.About.1", L"Quarn5.About", L"Quarn5About Class", L"{9AB6D601-2E3E-11D3-9751-00E0290CC6BF}"},
+};
+const wchar_t kTypeLibKey[] = L"TypeLib\\{8D1A51A0-2B1B-11D3-9751-00E0290CC6BF}";
+
+std::wstring ModulePath(HMODULE module) {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(module, path, MAX_PATH);
+    return path;
+}
+
+DWORD SubkeyCount(HKEY root, const std::wstring& path, DWORD* values = nullptr) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return 0xFFFFFFFF;
+    DWORD subkeys = 0, valueCount = 0;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &valueCount, nullptr, nullptr,
+                     nullptr, nullptr);
+    RegCloseKey(key);
+    if (values) *values = valueCount;
+    return subkeys;
+}
+
+void CheckClassRegistered(const ClassNames& c, const std::wstring& modulePath) {
+    CAPTURE(std::string(c.progId, c.progId + wcslen(c.progId)));
+    const std::wstring classKey = std::wstring(L"CLSID\\") + c.clsid;
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, c.progId, L"") == c.description);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(c.progId) + L"\\CLSID", L"") == c.clsid);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, c.independentProgId, L"") == c.description);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(c.independentProgId) + L"\\CurVer", L"") == c.progId);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, classKey, L"") == c.description);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, classKey + L"\\ProgID", L"") == c.progId);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, classKey + L"\\VersionIndependentProgID", L"") == c.independentProgId);
+    CHECK(KeyExists(HKEY_CLASSES_ROOT, classKey + L"\\Programmable"));
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, classKey + L"\\Programmable", L"") == L"<missing>");
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", L"") == modulePath);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", L"ThreadingModel") == L"Apartment");
+    // Exactly these entries.
+    DWORD values = 0;
+    CHECK(SubkeyCount(HKEY_CLASSES_ROOT, classKey, &values) == 4);
+    CHECK(values == 1);
+    CHECK(SubkeyCount(HKEY_CLASSES_ROOT, c.progId, &values) == 1);
+    CHECK(SubkeyCount(HKEY_CLASSES_ROOT, c.independentProgId, &values) == 1);
+    CHECK(SubkeyCount(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", &values) == 0);
+    CHECK(values == 2);
+}
+
+void CheckClassGone(const ClassNames& c) {
+    CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, c.progId));
+    CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, c.independentProgId));
+    CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + c.clsid));
+}
+
+DWORD RunAndWait(const std::wstring& commandLine) {
+    STARTUPINFOW si = {sizeof si};
+    PROCESS_INFORMATION pi = {};
+    std::wstring cmd = commandLine;
+    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0xFFFFFFFF;
+    WaitForSingleObject(pi.hProcess, 60000);
+    DWORD code = 0xFFFFFFFF;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+}
+}  // namespace
+
+TEST_CASE("registering writes both classes and the type library; unregistering removes only the classes") {
+    RegistrationGuard guard;
+    QuarnverModule dll;
+    const std::wstring path = ModulePath(dll.Handle());
+
+    REQUIRE(dll.RegisterServer() == S_OK);
+    for (const ClassNames& c : kClasses) CheckClassRegistered(c, path);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0", L"") ==
+          L"QUARN 5 Common User Interface");
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0\\409\\win32", L"") == path);
+    const std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0\\HELPDIR", L"") == folder);
+
+    // Registering again leaves the same entries.
+    REQUIRE(dll.RegisterServer() == S_OK);
+    for (const ClassNames& c : kClasses) CheckClassRegistered(c, path);
+
+    CHECK(dll.UnregisterServer() == S_OK);
+    for (const ClassNames& c : kClasses) CheckClassGone(c);
+    CHECK(KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
+    CHECK(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
+
+    // Nothing registered: still S_OK.
+    CHECK(dll.UnregisterServer() == S_OK);
+}
+
+TEST_CASE("a failing first class registers nothing else") {
+    RegistrationGuard guard;
+    QuarnverModule dll;
+    // A volatile key cannot hold the non-volatile subkeys the first script creates.
+    HKEY key = nullptr;
+    REQUIRE(RegCreateKeyExW(HKEY_CLASSES_ROOT, L"Quarn5.Logon.1", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, &key, nullptr) == ERROR_SUCCESS);
+    RegCloseKey(key);
+
+    CHECK(dll.RegisterServer() == DISP_E_EXCEPTION);
+    CheckClassGone(kClasses[1]);
+    CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
+    CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClasses[0].clsid));
+}
+
+TEST_CASE("Wine's regsvr32 registers and unregisters the library") {
+    RegistrationGuard guard;
+    wchar_t path[MAX_PATH] = {};
+    {
+        QuarnverModule dll;
+        GetModuleFileNameW(dll.Handle(), path, MAX_PATH);
+    }
+    const std::wstring regsvr32 = L"C:\\windows\\syswow64\\regsvr32.exe";
+    CHECK(RunAndWait(regsvr32 + L" /s \"" + path + L"\"") == 0);
+    for (const ClassNames& c : kClasses) CheckClassRegistered(c, path);
+    CHECK(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
+    CHECK(RunAndWait(regsvr32 + L" /u /s \"" + path + L"\"") == 0);
+    for (const ClassNames& c : kClasses) CheckClassGone(c);
+}
+
+namespace {
+// A copy of quarnver.dll at `path`, optionally without its embedded type library.
+bool CopyLibrary(const std::wstring& path, bool keepTypeLibrary) {
+    wchar_t original[MAX_PATH] = {};
+    {
+        QuarnverModule dll;
+        GetModuleFileNameW(dll.Handle(), original, MAX_PATH);
+    }
+    if (!CopyFileW(original, path.c_str(), FALSE)) return false;
+    if (keepTypeLibrary) return true;
+    // Replace the embedded type library with bytes the loader refuses.
+    HANDLE update = BeginUpdateResourceW(path.c_str(), FALSE);
+    if (!update) return false;
+    char garbage[64] = "not a type library";
+    const BOOL replaced = UpdateResourceW(update, L"TYPELIB", MAKEINTRESOURCEW(1),
+                                          MAKELANGID(LANG_RUSSIAN, SUBLANG_DEFAULT), garbage, sizeof garbage);
+    return EndUpdateResourceW(update, FALSE) && replaced;
+}
+
+std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+// A file path inside `base`, exactly `total` characters long, whose file
+// name has at least `fileLength` characters; the folders are created.
+std::wstring FolderForPathLength(const std::wstring& base, size_t fileLength, size_t total) {
+    std::wstring folder = base;
+    while (folder.size() + fileLength + 1 < total) {
+        const size_t room = total - fileLength - 1 - folder.size();
+        const size_t part = room > 60 ? 60 : room;
+        if (part < 2) break;
+        folder += L"\\" + std::wstring(part - 1, L'd');
+        CreateDirectoryW(folder.c_str(), nullptr);
+    }
+    return folder + L"\\" + std::wstring(total - folder.size() - 1, L'f');
+}
+}  // namespace
+
+TEST_CASE("a module without its type library registers the .tlb beside it") {
+    RegistrationGuard guard;
+    ScratchFolder folder("tlb_fallback");
+    const std::wstring dllPath = Wide(folder.File("quarnver_copy.dll"));
+    const std::wstring tlbPath = Wide(folder.File("quarnver_copy.tlb"));
+    REQUIRE(CopyLibrary(dllPath, false));
+    REQUIRE(CopyFileW(Wide(QUARNVER_TLB).c_str(), tlbPath.c_str(), FALSE));
+
+    HMODULE copy = LoadLibraryW(dllPath.c_str());
+    REQUIRE(copy);
+    auto registerServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+        reinterpret_cast<void*>(GetProcAddress(copy, "DllRegisterServer")));
+    CHECK(registerServer() == S_OK);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0\\409\\win32", L"") == tlbPath);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0\\HELPDIR", L"") ==
+          Wide(folder.Path()));
+
+    // Without the .tlb the registration reports the loader's failure.
+    DeleteTree(HKEY_CLASSES_ROOT, kTypeLibKey);
+    DeleteFileW(tlbPath.c_str());
+    CHECK(FAILED(registerServer()));
+    CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
+    FreeLibrary(copy);
+}
+
+TEST_CASE("module paths of 257 to 259 characters never overrun a path buffer") {
+    RegistrationGuard guard;
+    ScratchFolder folder("long_path");
+    std::wstring base = Wide(folder.Path());
+    base.pop_back();
+    for (size_t length = 257; length <= 259; ++length) {
+        CAPTURE(length);
+        for (bool keepTypeLibrary : {true, false}) {
+            CAPTURE(keepTypeLibrary);
+            // No '.' anywhere: the .tlb fallback appends four characters.
+            const std::wstring path = FolderForPathLength(base, 8, length);
+            REQUIRE(path.size() == length);
+            REQUIRE(path.find(L'.') == std::wstring::npos);
+            REQUIRE(CopyLibrary(path, keepTypeLibrary));
+            HMODULE copy = LoadLibraryW((path + L".").c_str());
+            REQUIRE(copy);
+            auto registerServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+                reinterpret_cast<void*>(GetProcAddress(copy, "DllRegisterServer")));
+            DeleteTree(HKEY_CLASSES_ROOT, kTypeLibKey);
+            const HRESULT hr = registerServer();
+            if (keepTypeLibrary) {
+                CHECK(hr == S_OK);
+                CHECK(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
+            } else {
+                CHECK(hr == HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE));
+                CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
+            }
+            FreeLibrary(copy);
+            DeleteFileW(path.c_str());
+        }
+    }
+}
