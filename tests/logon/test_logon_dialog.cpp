@@ -16,7 +16,7 @@ struct DialogFixture {
     // than this computer's, so the logon stays local.
     const std::wstring user = L"Иван";
     const std::wstring password = L"секрет";
-    const std::wstring server = Utf8ToWide(ComputerNameA().c_str());
+    const std::wstring server = AnsiToWide(ComputerNameA());
     std::wstring serverLower;
 
     DialogFixture() {
