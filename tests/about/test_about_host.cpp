@@ -6,7 +6,7 @@
 #include "about_box.h"
 #include "common/bstr.h"
 #include "host_ids.h"
-#include "import_patch.h"
+#include "tests/logon/import_patch.h"
 #include "setup_folder.h"
 #include "tests/server/registration_guard.h"
 
@@ -72,8 +72,8 @@ TEST_CASE("Title and Icon arguments become the resource IDs asked for") {
     REQUIRE(library != nullptr);
     ImportPatch stringPatch(library, "user32.dll", "LoadStringW", reinterpret_cast<void*>(&RecordLoadString));
     ImportPatch iconPatch(library, "user32.dll", "LoadIconW", reinterpret_cast<void*>(&RecordLoadIcon));
-    REQUIRE(stringPatch.Installed());
-    REQUIRE(iconPatch.Installed());
+    REQUIRE(stringPatch.Patched());
+    REQUIRE(iconPatch.Patched());
     g_loadString = stringPatch.Original();
     g_loadIcon = iconPatch.Original();
 
