@@ -132,6 +132,10 @@ TEST_CASE_FIXTURE(ObjectFixture, "optional arguments replace the remembered valu
     VariantInit(&referencedVariant);
     V_VT(&referencedVariant) = VT_R8;
     V_R8(&referencedVariant) = 7;
+    VARIANT nestedReference;
+    VariantInit(&nestedReference);
+    V_VT(&nestedReference) = VT_BYREF | VT_BSTR;
+    V_BSTRREF(&nestedReference) = &referencedText;
 
     struct Row {
         const char* name;
@@ -178,6 +182,16 @@ TEST_CASE_FIXTURE(ObjectFixture, "optional arguments replace the remembered valu
          user, password},
         {"object without a value", missing, typed(VT_DISPATCH, [](VARIANT* v) { V_DISPATCH(v) = nullptr; }),
          typed(VT_UNKNOWN, [](VARIANT* v) { V_UNKNOWN(v) = nullptr; }), server, user, password},
+        {"object whose value cannot be read", missing,
+         typed(VT_DISPATCH,
+               [](VARIANT* v) {
+                   ComPtr<IQuarn5Logon> other = NewLogon();
+                   V_DISPATCH(v) = other.Take();
+               }),
+         missing, server, user, password},
+        {"VT_BYREF|VT_VARIANT holding VT_BYREF|VT_BSTR", missing,
+         typed(VT_BYREF | VT_VARIANT, [&](VARIANT* v) { V_VARIANTREF(v) = &nestedReference; }), missing, server,
+         L"по ссылке", password},
         {"reference to nothing", typed(VT_BYREF | VT_BSTR, [](VARIANT* v) { V_BSTRREF(v) = nullptr; }),
          typed(VT_BYREF | VT_VARIANT, [](VARIANT* v) { V_VARIANTREF(v) = nullptr; }), missing, server, user, password},
     };
