@@ -152,6 +152,11 @@ bool RunLogon(const DemoOptions& options, DemoReport& report) {
         report.Line(L"demo: register it with: wine quarn_standin_server.exe /RegServer (scripts/demo does it)");
         return false;
     }
+    if (hr == HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE)) {
+        report.Line(L"demo: the logon dialog could not be created (" + HresultText(hr) +
+                    L"); is there an X display?");
+        return false;
+    }
     if (FAILED(hr)) {
         report.Line(L"demo: Initialize failed: " + HresultText(hr));
         return false;
