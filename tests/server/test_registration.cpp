@@ -5,6 +5,7 @@
 #include <string>
 #include "quarnver_module.h"
 #include "registration_guard.h"
+#include "system_tools.h"
 
 namespace {
 struct ClassNames {
@@ -18,6 +19,9 @@ const ClassNames kClasses[] = {
     {L"Quarn5.About.1", L"Quarn5.About", L"Quarn5About Class", L"{9AB6D601-2E3E-11D3-9751-00E0290CC6BF}"},
 };
 const wchar_t kTypeLibKey[] = L"TypeLib\\{8D1A51A0-2B1B-11D3-9751-00E0290CC6BF}";
+// The file path of the type library, under the platform of this program's bitness.
+const wchar_t kTypeLibPathKey[] =
+    L"TypeLib\\{8D1A51A0-2B1B-11D3-9751-00E0290CC6BF}\\1.0\\409\\" QUARN_TYPELIB_PLATFORM;
 
 std::wstring ModulePath(HMODULE module) {
     wchar_t path[MAX_PATH] = {};
@@ -89,7 +93,7 @@ TEST_CASE("registering writes both classes and the type library; unregistering r
     for (const ClassNames& c : kClasses) CheckClassRegistered(c, path);
     CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0", L"") ==
           L"QUARN 5 Common User Interface");
-    CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0\\409\\win32", L"") == path);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, kTypeLibPathKey, L"") == path);
     const std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
     CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0\\HELPDIR", L"") == folder);
 
@@ -128,7 +132,7 @@ TEST_CASE("Wine's regsvr32 registers and unregisters the library") {
         QuarnverModule dll;
         GetModuleFileNameW(dll.Handle(), path, MAX_PATH);
     }
-    const std::wstring regsvr32 = L"C:\\windows\\syswow64\\regsvr32.exe";
+    const std::wstring regsvr32 = L"" QUARN_SYSTEM_TOOLS_DIR "regsvr32.exe";
     CHECK(RunAndWait(regsvr32 + L" /s \"" + path + L"\"") == 0);
     for (const ClassNames& c : kClasses) CheckClassRegistered(c, path);
     CHECK(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
@@ -185,7 +189,7 @@ TEST_CASE("a module without its type library registers the .tlb beside it") {
     auto registerServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
         reinterpret_cast<void*>(GetProcAddress(copy, "DllRegisterServer")));
     CHECK(registerServer() == S_OK);
-    CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0\\409\\win32", L"") == tlbPath);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, kTypeLibPathKey, L"") == tlbPath);
     CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0\\HELPDIR", L"") ==
           Wide(folder.Path()));
 
