@@ -110,6 +110,30 @@ TEST_CASE("registering writes both classes and the type library; unregistering r
     CHECK(dll.UnregisterServer() == S_OK);
 }
 
+TEST_CASE("the classes register in the registry view of the library's bitness only") {
+    // Clients of the other bitness cannot load this module in process, so its
+    // class keys belong in its own view: the native one for a 64-bit library,
+    // the redirected (Wow6432Node) one for a 32-bit library in a 64-bit prefix.
+    const REGSAM ownView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    const auto existsIn = [](REGSAM view, const std::wstring& path) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+        RegCloseKey(key);
+        return true;
+    };
+    RegistrationGuard guard;
+    QuarnverModule dll;
+    REQUIRE(dll.RegisterServer() == S_OK);
+    for (const ClassNames& c : kClasses) {
+        CAPTURE(std::string(c.progId, c.progId + wcslen(c.progId)));
+        const std::wstring server = std::wstring(L"CLSID\\") + c.clsid + L"\\InprocServer32";
+        CHECK(existsIn(ownView, server));
+        CHECK_FALSE(existsIn(otherView, server));
+    }
+    CHECK(dll.UnregisterServer() == S_OK);
+}
+
 TEST_CASE("a failing first class registers nothing else") {
     RegistrationGuard guard;
     QuarnverModule dll;
