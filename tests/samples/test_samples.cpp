@@ -1,14 +1,16 @@
 // The samples in samples/, run as their users run them: the C++ program, and
-// the VBScript and JScript files under the 32-bit script host. Each must log
-// on, connect a server object and a document control, show one About box and
-// reach its closing line. Wine's cscript exits with 0 even after a runtime
-// error, so the closing line is what proves that a script ran to its end.
+// the VBScript and JScript files under the script host of the library's
+// bitness. Each must log on, connect a server object and a document control,
+// show one About box and reach its closing line. Wine's cscript exits with 0
+// even after a runtime error, so the closing line is what proves that a script
+// ran to its end.
 #include <doctest/doctest.h>
 #include <string>
 #include "quarnver_module.h"
 #include "registration_guard.h"
 #include "sample_process.h"
 #include "standin_control.h"
+#include "system_tools.h"
 
 namespace {
 
@@ -17,7 +19,7 @@ struct Sample {
     std::string client;  // the client name the sample logs on with
 };
 
-const std::string kScriptHost = "C:\\windows\\syswow64\\cscript.exe //nologo ";
+const std::string kScriptHost = QUARN_SYSTEM_TOOLS_DIR "cscript.exe //nologo ";
 
 size_t ConnectsOf(const std::vector<StandInConnectRecord>& records, const std::string& client) {
     size_t count = 0;
