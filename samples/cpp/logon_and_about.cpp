@@ -4,8 +4,9 @@
 // prints what the logon object holds, gets a server object and a document
 // control, and shows the About box of Quarn5About.
 //
-// Build (32-bit, like the library) with the client kit's files:
-//   i686-w64-mingw32-g++ -I<kit> logon_and_about.cpp <kit>/quarnver_i.c -lole32 -loleaut32 -luuid
+// Build with the client kit's files, for the library's bitness (32-bit here;
+// x86_64-w64-mingw32-g++ with the 64-bit kit):
+//   i686-w64-mingw32-g++ -static -I<kit> logon_and_about.cpp <kit>/quarnver_i.c -lole32 -loleaut32 -luuid
 // quarnver.dll must be registered (regsvr32 quarnver.dll).
 #include <windows.h>
 #include <objbase.h>

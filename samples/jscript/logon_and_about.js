@@ -4,7 +4,8 @@
 // prints what the logon object holds, gets a server object and a document
 // control, and shows the About box of Quarn5About.
 //
-// Run with the 32-bit script host, since quarnver.dll is a 32-bit library:
+// Run with the script host of the library's bitness; for the 32-bit library
+// on 64-bit Windows:
 //   C:\Windows\SysWOW64\cscript.exe //nologo logon_and_about.js
 // quarnver.dll must be registered (regsvr32 quarnver.dll).
 //
