@@ -12,7 +12,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include "common/bstr.h"
 #include "common/com_ptr.h"
+#include "common/unique_handle.h"
 #include "demo_ids.h"
 #include "demo_options.h"
 #include "demo_report.h"
@@ -56,11 +58,10 @@ VARIANT Long(long value) {
 
 // Reads one of the logon object's string properties.
 std::wstring Property(IQuarn5Logon* logon, HRESULT (STDMETHODCALLTYPE IQuarn5Logon::*getter)(BSTR*)) {
-    BSTR value = nullptr;
-    const HRESULT hr = (logon->*getter)(&value);
-    std::wstring text = SUCCEEDED(hr) ? std::wstring(value ? value : L"", SysStringLen(value)) : HresultText(hr);
-    SysFreeString(value);
-    return text;
+    UniqueBstr value;
+    const HRESULT hr = (logon->*getter)(value.Receive());
+    if (FAILED(hr)) return HresultText(hr);
+    return value.Get() ? std::wstring(value.Get(), value.Length()) : std::wstring();
 }
 
 std::wstring DescribeArgument(const StandInConnectArgument& argument) {
@@ -141,10 +142,9 @@ bool RunLogon(const DemoOptions& options, DemoReport& report) {
     else if (dialogShown)
         report.Line(L"  the logon dialog is open: fill it in and press OK");
 
-    BSTR client = SysAllocStringLen(options.client.data(), static_cast<UINT>(options.client.size()));
+    UniqueBstr client(SysAllocStringLen(options.client.data(), static_cast<UINT>(options.client.size())));
     long confirmed = 0;
-    hr = logon->Initialize(client, Missing(), Missing(), Missing(), &confirmed);
-    SysFreeString(client);
+    hr = logon->Initialize(client.Get(), Missing(), Missing(), Missing(), &confirmed);
     if (driver && !driver->Finish()) {
         report.Line(L"  the logon dialog did not appear");
         return false;
@@ -207,15 +207,15 @@ bool RunAbout(const DemoOptions& options, DemoReport& report) {
         return false;
     }
     SavedRegistryValues folders(HKEY_LOCAL_MACHINE, kFoldersKey, {L"Setup"});
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kFoldersKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) ==
-        ERROR_SUCCESS) {
-        RegSetValueExW(key, L"Setup", 0, REG_SZ, reinterpret_cast<const BYTE*>(options.setupFolder.c_str()),
-                       static_cast<DWORD>((options.setupFolder.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
-    } else {
-        report.Line(L"demo: cannot set the setup folder; the About box will list no notices");
+    UniqueHkey key;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kFoldersKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Receive(),
+                        nullptr) != ERROR_SUCCESS ||
+        RegSetValueExW(key.Get(), L"Setup", 0, REG_SZ, reinterpret_cast<const BYTE*>(options.setupFolder.c_str()),
+                       static_cast<DWORD>((options.setupFolder.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS) {
+        report.Line(L"demo: cannot record the setup folder; the About box will list no notices");
+        return false;
     }
+    key.Close();
 
     std::unique_ptr<DialogDriver> driver;
     if (options.drive)
