@@ -145,11 +145,19 @@ bool RunLogon(const DemoOptions& options, DemoReport& report) {
     long confirmed = 0;
     hr = logon->Initialize(client, Missing(), Missing(), Missing(), &confirmed);
     SysFreeString(client);
-    if (driver && !driver->Finish()) report.Line(L"  the logon dialog did not appear");
+    if (driver && !driver->Finish()) {
+        report.Line(L"  the logon dialog did not appear");
+        return false;
+    }
 
     if (hr == REGDB_E_CLASSNOTREG) {
         report.Line(L"demo: the translation server stand-in is not registered: " + HresultText(hr));
         report.Line(L"demo: register it with: wine quarn_standin_server.exe /RegServer (scripts/demo does it)");
+        return false;
+    }
+    if (hr == HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE)) {
+        report.Line(L"demo: the logon dialog could not be created (" + HresultText(hr) +
+                    L"); is there an X display?");
         return false;
     }
     if (FAILED(hr)) {
@@ -183,7 +191,9 @@ bool RunLogon(const DemoOptions& options, DemoReport& report) {
     return true;
 }
 
-void RunAbout(const DemoOptions& options, DemoReport& report) {
+// Shows the About box with the sample notices; false when the demo could not
+// do its part (the box may still have been shown).
+bool RunAbout(const DemoOptions& options, DemoReport& report) {
     std::wstring error;
     const int files = WriteSampleNotices(options.setupFolder, &error);
     if (!error.empty()) report.Line(L"demo: " + error);
@@ -194,7 +204,7 @@ void RunAbout(const DemoOptions& options, DemoReport& report) {
                                   about.ReceiveVoid());
     if (FAILED(hr)) {
         report.Line(L"demo: cannot create Quarn5About: " + HresultText(hr));
-        return;
+        return false;
     }
     SavedRegistryValues folders(HKEY_LOCAL_MACHINE, kFoldersKey, {L"Setup"});
     HKEY key = nullptr;
@@ -214,8 +224,10 @@ void RunAbout(const DemoOptions& options, DemoReport& report) {
     else
         report.Line(L"  the About box is open: close it to end the demo");
     hr = about->DlgAbout(Long(IDS_DEMO_TITLE), Long(IDI_DEMO_CLIENT));
-    if (driver && !driver->Finish()) report.Line(L"  the About box did not appear");
+    const bool shown = !driver || driver->Finish();
+    if (!shown) report.Line(L"  the About box did not appear");
     report.Line(L"  DlgAbout gave " + HresultText(hr));
+    return error.empty() && shown && SUCCEEDED(hr);
 }
 
 }  // namespace
@@ -236,7 +248,7 @@ int main() {
     // What the logon remembers is put back afterwards (see the file comment).
     SavedRegistryValues logonSettings(HKEY_CURRENT_USER, kLogonKey, {L"User", L"Password", L"Server", L"Level"});
     if (!RunLogon(*options, report)) return 1;
-    RunAbout(*options, report);
+    if (!RunAbout(*options, report)) return 1;
     report.Line(L"demo: finished");
     return 0;
 }

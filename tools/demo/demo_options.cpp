@@ -3,6 +3,8 @@
 #include <shellapi.h>
 #include <cerrno>
 #include <cwchar>
+#include <cwctype>
+#include <string>
 #include <vector>
 
 namespace {
@@ -30,6 +32,25 @@ bool ParseLevel(const std::wstring& text, long* level) {
     return true;
 }
 
+// "d09f..." -> the text whose UTF-8 bytes these are.
+bool ParseUtf8Hex(const std::wstring& hex, std::wstring* text) {
+    if (hex.empty() || hex.size() % 2 != 0) return false;
+    std::string bytes;
+    for (size_t i = 0; i < hex.size(); i += 2) {
+        const std::wstring pair = hex.substr(i, 2);
+        wchar_t* end = nullptr;
+        const unsigned long value = std::wcstoul(pair.c_str(), &end, 16);
+        if (*end != L'\0' || !iswxdigit(pair[0])) return false;
+        bytes += static_cast<char>(value);
+    }
+    const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()),
+                                         nullptr, 0);
+    if (size <= 0) return false;
+    text->assign(size, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), &(*text)[0], size);
+    return true;
+}
+
 }  // namespace
 
 std::optional<DemoOptions> ParseDemoOptions(std::wstring* error) {
@@ -51,8 +72,8 @@ std::optional<DemoOptions> ParseDemoOptions(std::wstring* error) {
             options.drive = true;
             continue;
         }
-        if (name != L"--level" && name != L"--client" && name != L"--setup-folder" && name != L"--shots" &&
-            name != L"--report") {
+        if (name != L"--level" && name != L"--client" && name != L"--client-utf8" && name != L"--setup-folder" &&
+            name != L"--shots" && name != L"--report") {
             *error = L"unknown argument \"" + name + L"\"";
             return std::nullopt;
         }
@@ -68,6 +89,11 @@ std::optional<DemoOptions> ParseDemoOptions(std::wstring* error) {
             }
         } else if (name == L"--client") {
             options.client = value;
+        } else if (name == L"--client-utf8") {
+            if (!ParseUtf8Hex(value, &options.client)) {
+                *error = L"--client-utf8 wants the hexadecimal bytes of UTF-8 text, got \"" + value + L"\"";
+                return std::nullopt;
+            }
         } else if (name == L"--setup-folder") {
             options.setupFolder = WithSeparator(value);
         } else if (name == L"--shots") {

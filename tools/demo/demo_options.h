@@ -1,6 +1,9 @@
 // The demo client's command line.
 //   --level N            flag word for the logon (default 7: every row open)
 //   --client NAME        client name given to Initialize (default "QUARN demo")
+//   --client-utf8 HEX    the same, as the hexadecimal bytes of its UTF-8 form:
+//                        Wine passes only ASCII intact from a Unix command
+//                        line when the Unix locale is not installed
 //   --setup-folder PATH  where the sample *.acr files go (default: "demo-setup"
 //                        beside the program)
 //   --drive              drive the dialogs itself: wait for each, take its

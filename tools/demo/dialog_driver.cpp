@@ -25,8 +25,17 @@ void DialogDriver::Run() {
 }
 
 void WaitForPaint(HWND window) {
-    // A window shown in a virtual desktop that nobody has clicked may not be
-    // the active one; its caption is drawn active, as for a person using it.
+    // A window that a modal loop shows late may come up inactive; bring it to
+    // the front as a click would. Activation belongs to the window's thread,
+    // so this thread shares its input state for the moment.
+    const DWORD windowThread = GetWindowThreadProcessId(window, nullptr);
+    const DWORD thisThread = GetCurrentThreadId();
+    const bool attached = windowThread != thisThread && AttachThreadInput(thisThread, windowThread, TRUE);
+    SetForegroundWindow(window);
+    SetActiveWindow(window);
+    if (attached) AttachThreadInput(thisThread, windowThread, FALSE);
+    // Without the X input focus on the virtual desktop (nobody clicked into
+    // it), the caption would still be drawn inactive.
     SendMessageW(window, WM_NCACTIVATE, TRUE, 0);
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     Sleep(800);
