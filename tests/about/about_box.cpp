@@ -1,13 +1,32 @@
 #include "about_box.h"
 #include <doctest/doctest.h>
+#include <algorithm>
 #include <vector>
 #include "common/com_ptr.h"
 #include "common/unique_handle.h"
 #include "quarnver_h.h"
 #include "test_support.h"
 
+doctest::String doctest::StringMaker<std::wstring>::convert(const std::wstring& text) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                      nullptr);
+    std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], n, nullptr, nullptr);
+    return ("\"" + utf8 + "\"").c_str();
+}
+
 namespace {
 const wchar_t kCaption[] = L"О программе";
+
+BOOL CALLBACK CloseDialogOfProcess(HWND hWnd, LPARAM) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hWnd, &pid);
+    wchar_t cls[16] = {};
+    GetClassNameW(hWnd, cls, 16);
+    if (pid == GetCurrentProcessId() && IsWindowVisible(hWnd) && lstrcmpW(cls, L"#32770") == 0)
+        PostMessageW(hWnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    return TRUE;
+}
 
 struct Library {
     UniqueModule module{LoadLibraryA(QUARNVER_DLL_PATH)};
@@ -60,19 +79,45 @@ void Read(HWND box, AboutSnapshot& shot) {
 
 HMODULE AboutLibraryModule() { return TheLibrary().module.Get(); }
 
-AboutSnapshot ShowAbout(const VARIANT& title, const VARIANT& icon, const std::function<void(HWND)>& whileOpen) {
+namespace {
+// Runs show() on this thread and reads the box on a second one.
+AboutSnapshot ReadWhileShown(const std::function<void(AboutSnapshot&)>& show,
+                             const std::function<void(HWND)>& whileOpen) {
     AboutSnapshot shot;
-    ComPtr<IQuarn5About> about = CreateAbout();
-    RunModal([&] { shot.result = about->DlgAbout(title, icon); },
+    RunModal([&] { show(shot); },
              [&] {
-                 const HWND box = WaitForWindow(kCaption);
-                 if (!box) return;
+                 const HWND box = WaitForWindow(kCaption, 5000);
+                 if (!box) {
+                     EnumWindows(CloseDialogOfProcess, 0);
+                     return;
+                 }
                  Read(box, shot);
                  if (whileOpen) whileOpen(box);
                  PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
                  WaitForWindowGone(box);
              });
     return shot;
+}
+}  // namespace
+
+AboutSnapshot ShowAbout(const VARIANT& title, const VARIANT& icon, const std::function<void(HWND)>& whileOpen) {
+    ComPtr<IQuarn5About> about = CreateAbout();
+    return ReadWhileShown([&](AboutSnapshot& shot) { shot.result = about->DlgAbout(title, icon); }, whileOpen);
+}
+
+AboutSnapshot ShowAboutThroughDispatch(std::initializer_list<VARIANT> arguments, HRESULT* invokeResult) {
+    ComPtr<IQuarn5About> about = CreateAbout();
+    // IDispatch::Invoke takes its arguments last to first.
+    std::vector<VARIANT> reversed(arguments.begin(), arguments.end());
+    std::reverse(reversed.begin(), reversed.end());
+    DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    return ReadWhileShown(
+        [&](AboutSnapshot& shot) {
+            *invokeResult = about->Invoke(1, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                                          nullptr, nullptr);
+            shot.result = *invokeResult;
+        },
+        nullptr);
 }
 
 VARIANT VariantI2(SHORT value) {

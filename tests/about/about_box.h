@@ -4,8 +4,17 @@
 #pragma once
 #include <windows.h>
 #include <oleauto.h>
+#include <doctest/doctest.h>
 #include <functional>
 #include <string>
+
+// Failed comparisons of texts print them in UTF-8.
+namespace doctest {
+template <>
+struct StringMaker<std::wstring> {
+    static String convert(const std::wstring& text);
+};
+}  // namespace doctest
 
 // What the running box showed.
 struct AboutSnapshot {
@@ -28,9 +37,14 @@ struct AboutSnapshot {
 HMODULE AboutLibraryModule();
 
 // Calls DlgAbout(title, icon) and reads the box back; whileOpen, when given,
-// runs on the reading thread before the box is closed.
+// runs on the reading thread before the box is closed. Any other dialog that
+// opens instead is closed, so that the test fails rather than waits.
 AboutSnapshot ShowAbout(const VARIANT& title, const VARIANT& icon,
                         const std::function<void(HWND)>& whileOpen = nullptr);
+
+// Calls DlgAbout late-bound through IDispatch::Invoke with the given
+// arguments (in their natural order) and reads the box back.
+AboutSnapshot ShowAboutThroughDispatch(std::initializer_list<VARIANT> arguments, HRESULT* invokeResult);
 
 VARIANT VariantI2(SHORT value);
 VARIANT VariantI4(LONG value);

@@ -6,8 +6,9 @@
 #include "about_box.h"
 #include "common/bstr.h"
 #include "host_ids.h"
-#include "import_patch.h"
+#include "tests/logon/import_patch.h"
 #include "setup_folder.h"
+#include "tests/server/registration_guard.h"
 
 namespace {
 // What the library asked the platform for, recorded through its imports.
@@ -71,8 +72,8 @@ TEST_CASE("Title and Icon arguments become the resource IDs asked for") {
     REQUIRE(library != nullptr);
     ImportPatch stringPatch(library, "user32.dll", "LoadStringW", reinterpret_cast<void*>(&RecordLoadString));
     ImportPatch iconPatch(library, "user32.dll", "LoadIconW", reinterpret_cast<void*>(&RecordLoadIcon));
-    REQUIRE(stringPatch.Installed());
-    REQUIRE(iconPatch.Installed());
+    REQUIRE(stringPatch.Patched());
+    REQUIRE(iconPatch.Patched());
     g_loadString = stringPatch.Original();
     g_loadIcon = iconPatch.Original();
 
@@ -111,7 +112,7 @@ TEST_CASE("Title and Icon arguments become the resource IDs asked for") {
          L"Строка 5", 0xFFFF, false},
     };
     for (const auto& c : cases) {
-        CAPTURE(c.what);
+        INFO(c.what);
         g_requestedString = 0xDEADBEEF;
         g_requestedIcon = 0xDEADBEEF;
         const AboutSnapshot shot = ShowAbout(c.title, c.icon);
@@ -121,6 +122,38 @@ TEST_CASE("Title and Icon arguments become the resource IDs asked for") {
         CHECK(shot.title == c.titleText);
         CHECK(g_requestedIcon == c.iconId);
         CHECK(shot.hasIcon == c.hasIcon);
+    }
+}
+
+TEST_CASE("late-bound calls fill omitted arguments as missing") {
+    SetupFolder setup("about_host");
+    // Late binding reads the registered type library.
+    RegistrationGuard registration;
+    using RegisterServer = HRESULT(STDAPICALLTYPE*)();
+    const auto registerServer = reinterpret_cast<RegisterServer>(
+        reinterpret_cast<void*>(GetProcAddress(AboutLibraryModule(), "DllRegisterServer")));
+    REQUIRE(reinterpret_cast<void*>(registerServer) != nullptr);
+    REQUIRE(registerServer() == S_OK);
+    const struct {
+        const char* what;
+        std::initializer_list<VARIANT> arguments;
+        const wchar_t* title;
+        bool hasIcon;
+    } cases[] = {
+        {"both given", {VariantI4(HOST_STRING_TITLE), VariantI2(HOST_ICON_TITLE)},
+         L"Тестовая программа «Хост» 100%s %d", true},
+        {"Icon omitted", {VariantI2(HOST_STRING_FIVE)}, L"Строка 5", false},
+        {"both omitted", {}, L"Строка 0", false},
+    };
+    for (const auto& c : cases) {
+        INFO(c.what);
+        HRESULT invoked = E_FAIL;
+        const AboutSnapshot shot = ShowAboutThroughDispatch(c.arguments, &invoked);
+        CHECK(invoked == S_OK);
+        REQUIRE(shot.shown);
+        CHECK(shot.title == c.title);
+        CHECK(shot.hasIcon == c.hasIcon);
+        CHECK(shot.version == HostVersionLine());
     }
 }
 

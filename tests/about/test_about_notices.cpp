@@ -117,7 +117,7 @@ TEST_CASE("the list holds one block per file, byte for byte, and the box keeps i
         {"narrow text in the ANSI code page", {{"ru.acr", AcrImage(NoticeFile(cyrillic, {cyrillic})), Lines({"[" + cyrillic + "]", cyrillic, ""})}}},
     };
     for (const auto& c : cases) {
-        CAPTURE(c.what);
+        INFO(c.what);
         SetupFolder setup("about_notices");
         for (const AcrFile& f : c.files) setup.Add(f.name, f.bytes);
         const std::string expected = ExpectedList(setup.Path(), c.files);
@@ -172,7 +172,7 @@ TEST_CASE("a damaged key count neither hangs the box nor exhausts memory") {
         {"2147483647 with keys 1 to 3", Copyrights({{"1", "C1"}, {"2", "C2"}, {"3", "C3"}}, 0x7FFFFFFF), Lines({"C1", "C2", "C3"})},
     };
     for (const auto& c : cases) {
-        CAPTURE(c.what);
+        INFO(c.what);
         SetupFolder setup("about_hugecount");
         setup.Add("huge.acr", AcrImage({{"Info", {{"Module", "Huge"}}}, c.copyrights}));
         setup.Add("next.acr", AcrImage(NoticeFile("Next", {"n"})));

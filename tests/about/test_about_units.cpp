@@ -66,8 +66,42 @@ TEST_CASE("DlgAbout arguments: VT_I2 sign-extended, VT_I4 as is, everything else
     V_BSTR(&v) = digits.Get();
     CHECK(ResourceIdFromArgument(v) == 0);
 
-    LONG byReference = 7;
+}
+
+TEST_CASE("DlgAbout arguments passed by reference, as script hosts pass variables, are read through it") {
+    LONG i4 = 7;
+    SHORT i2 = -1;
+    VARIANT v;
     V_VT(&v) = VT_I4 | VT_BYREF;
-    V_I4REF(&v) = &byReference;
+    V_I4REF(&v) = &i4;
+    CHECK(ResourceIdFromArgument(v) == 7);
+    V_VT(&v) = VT_I2 | VT_BYREF;
+    V_I2REF(&v) = &i2;
+    CHECK(static_cast<ULONG>(ResourceIdFromArgument(v)) == 0xFFFFFFFFu);
+    V_I2REF(&v) = nullptr;
+    CHECK(ResourceIdFromArgument(v) == 0);
+
+    VARIANT inner;
+    VariantInit(&inner);
+    V_VT(&inner) = VT_I2;
+    V_I2(&inner) = 12;
+    V_VT(&v) = VT_VARIANT | VT_BYREF;
+    V_VARIANTREF(&v) = &inner;
+    CHECK(ResourceIdFromArgument(v) == 12);
+    // A reference to a reference reaches a real value too.
+    VARIANT outer;
+    V_VT(&outer) = VT_I4 | VT_BYREF;
+    V_I4REF(&outer) = &i4;
+    V_VARIANTREF(&v) = &outer;
+    CHECK(ResourceIdFromArgument(v) == 7);
+    V_VARIANTREF(&v) = const_cast<VARIANT*>(&MissingArgument());
+    CHECK(ResourceIdFromArgument(v) == 0);
+    V_VARIANTREF(&v) = nullptr;
+    CHECK(ResourceIdFromArgument(v) == 0);
+
+    // Other referenced types are no IDs, as by value.
+    double r8 = 5;
+    V_VT(&v) = VT_R8 | VT_BYREF;
+    V_R8REF(&v) = &r8;
     CHECK(ResourceIdFromArgument(v) == 0);
 }

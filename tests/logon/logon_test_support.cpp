@@ -14,6 +14,13 @@ doctest::String doctest::StringMaker<std::wstring>::convert(const std::wstring& 
     return ("\"" + utf8 + "\"").c_str();
 }
 
+std::wstring AnsiToWide(const std::string& ansi) {
+    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], n);
+    return wide;
+}
+
 HMODULE QuarnverLibrary() {
     static const HMODULE module = LoadLibraryA(QUARNVER_DLL);
     return module;

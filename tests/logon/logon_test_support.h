@@ -20,6 +20,9 @@ struct StringMaker<std::wstring> {
 };
 }  // namespace doctest
 
+// Text in the ANSI code page (as the platform reports names) as UTF-16.
+std::wstring AnsiToWide(const std::string& ansi);
+
 // The built quarnver.dll, loaded once for the whole test program.
 HMODULE QuarnverLibrary();
 // A new logon object through DllGetClassObject and CreateInstance.

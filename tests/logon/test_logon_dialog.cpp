@@ -3,6 +3,8 @@
 // computer browser.
 #include <doctest/doctest.h>
 #include <vector>
+#include <shlobj.h>
+#include "import_patch.h"
 #include "logon_test_support.h"
 #include "recording_server.h"
 #include "resources/resource.h"
@@ -16,7 +18,7 @@ struct DialogFixture {
     // than this computer's, so the logon stays local.
     const std::wstring user = L"Иван";
     const std::wstring password = L"секрет";
-    const std::wstring server = Utf8ToWide(ComputerNameA().c_str());
+    const std::wstring server = AnsiToWide(ComputerNameA());
     std::wstring serverLower;
 
     DialogFixture() {
@@ -83,6 +85,29 @@ bool HasChildWithText(HWND window, const std::wstring& text) {
     TextSearch search{&text};
     EnumChildWindows(window, FindChildWithText, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+// What the library asked the computer browser for; the stand-in browser
+// answers with a chosen computer.
+struct BrowseRequest {
+    int calls = 0;
+    HWND owner = nullptr;
+    bool hasBuffer = false;
+    std::string title;
+    UINT flags = 0;
+};
+BrowseRequest g_browse;
+
+PIDLIST_ABSOLUTE WINAPI ChoosingBrowser(LPBROWSEINFOA info) {
+    ++g_browse.calls;
+    g_browse.owner = info->hwndOwner;
+    g_browse.hasBuffer = info->pszDisplayName != nullptr;
+    g_browse.title = info->lpszTitle ? info->lpszTitle : "";
+    g_browse.flags = info->ulFlags;
+    if (info->pszDisplayName) lstrcpyA(info->pszDisplayName, Utf8ToAnsi("ВЫБРАН").c_str());
+    // An empty item list from the shell's allocator, which the caller frees.
+    auto* list = static_cast<USHORT*>(CoTaskMemAlloc(sizeof(USHORT)));
+    if (list) *list = 0;
+    return reinterpret_cast<PIDLIST_ABSOLUTE>(list);
 }
 }  // namespace
 
@@ -284,4 +309,40 @@ TEST_CASE_FIXTURE(DialogFixture, "cancelling the computer browser keeps what was
     CHECK(result.out == 1);
     CHECK(Get(logon.Get(), Property::User) == L"Новый");
     CHECK(Remembered(L"User") == L"Новый");
+}
+
+TEST_CASE_FIXTURE(DialogFixture, "a computer chosen in the browser replaces only the server field") {
+    ImportPatch patch(QuarnverLibrary(), "shell32.dll", "SHBrowseForFolderA", reinterpret_cast<void*>(&ChoosingBrowser));
+    REQUIRE(patch.Patched());
+    g_browse = BrowseRequest();
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    REQUIRE(logon->put_Level(7) == S_OK);
+
+    HWND shownDialog = nullptr;
+    DialogView after;
+    const UniqueVariant missing = Missing();
+    const InitializeResult result = InitializeWithDialog(
+        logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), [&](HWND dialog) {
+            if (!dialog) return;
+            shownDialog = dialog;
+            TypeInto(dialog, IDC_LOGON_USER, L"Новый");
+            // The browser runs inside the click; the dialog answers the
+            // following WM_GETTEXT only once it has returned.
+            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_LOGON_BROWSE, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_LOGON_BROWSE)));
+            after = ReadDialog(dialog);
+            Click(dialog, IDCANCEL);
+        });
+
+    CHECK(g_browse.calls == 1);
+    CHECK(g_browse.owner == shownDialog);
+    CHECK(g_browse.hasBuffer);
+    CHECK(g_browse.title == Utf8ToAnsi("Выберите компьютер, на котором работает сервер QUARN:"));
+    CHECK(g_browse.flags == BIF_BROWSEFORCOMPUTER);
+    CHECK(after.server == L"ВЫБРАН");
+    CHECK(after.user == L"Новый");
+    CHECK(after.password == password);
+    CHECK(result.hr == S_OK);
+    CHECK(result.out == 0);
 }

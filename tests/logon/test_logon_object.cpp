@@ -18,14 +18,6 @@ struct ObjectFixture {
     ObjectFixture() { Recorded().Reset(); }
 };
 
-std::wstring Wide(const std::string& ansi) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, nullptr, 0);
-    std::wstring s(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &s[0], n);
-    s.resize(static_cast<size_t>(n > 0 ? n - 1 : 0));
-    return s;
-}
-
 std::wstring Lower(std::wstring s) {
     for (wchar_t& c : s) c = static_cast<wchar_t>(towlower(c));
     return s;
@@ -92,11 +84,11 @@ TEST_CASE_FIXTURE(ObjectFixture, "with nothing remembered the logon is silent, f
     CHECK(result.out == 1);
 
     CHECK(Get(logon.Get(), Property::Client) == L"client");
-    CHECK(Get(logon.Get(), Property::User) == Wide(UserNameA()));
-    CHECK(Get(logon.Get(), Property::Server) == Wide(ComputerNameA()));
+    CHECK(Get(logon.Get(), Property::User) == AnsiToWide(UserNameA()));
+    CHECK(Get(logon.Get(), Property::Server) == AnsiToWide(ComputerNameA()));
     CHECK(Get(logon.Get(), Property::Password).empty());
-    CHECK(Remembered(L"User") == Wide(UserNameA()));
-    CHECK(Remembered(L"Server") == Wide(ComputerNameA()));
+    CHECK(Remembered(L"User") == AnsiToWide(UserNameA()));
+    CHECK(Remembered(L"Server") == AnsiToWide(ComputerNameA()));
     CHECK(Remembered(L"Password").empty());
     CHECK(Remembered(L"Level") == L"<missing>");
 
@@ -134,12 +126,16 @@ TEST_CASE_FIXTURE(ObjectFixture, "a logged-on object refuses a second logon and 
 }
 
 TEST_CASE_FIXTURE(ObjectFixture, "optional arguments replace the remembered values as text") {
-    const std::wstring computer = Wide(ComputerNameA());
+    const std::wstring computer = AnsiToWide(ComputerNameA());
     BSTR referencedText = SysAllocString(L"по ссылке");
     VARIANT referencedVariant;
     VariantInit(&referencedVariant);
     V_VT(&referencedVariant) = VT_R8;
     V_R8(&referencedVariant) = 7;
+    VARIANT nestedReference;
+    VariantInit(&nestedReference);
+    V_VT(&nestedReference) = VT_BYREF | VT_BSTR;
+    V_BSTRREF(&nestedReference) = &referencedText;
 
     struct Row {
         const char* name;
@@ -186,6 +182,16 @@ TEST_CASE_FIXTURE(ObjectFixture, "optional arguments replace the remembered valu
          user, password},
         {"object without a value", missing, typed(VT_DISPATCH, [](VARIANT* v) { V_DISPATCH(v) = nullptr; }),
          typed(VT_UNKNOWN, [](VARIANT* v) { V_UNKNOWN(v) = nullptr; }), server, user, password},
+        {"object whose value cannot be read", missing,
+         typed(VT_DISPATCH,
+               [](VARIANT* v) {
+                   ComPtr<IQuarn5Logon> other = NewLogon();
+                   V_DISPATCH(v) = other.Take();
+               }),
+         missing, server, user, password},
+        {"VT_BYREF|VT_VARIANT holding VT_BYREF|VT_BSTR", missing,
+         typed(VT_BYREF | VT_VARIANT, [&](VARIANT* v) { V_VARIANTREF(v) = &nestedReference; }), missing, server,
+         L"по ссылке", password},
         {"reference to nothing", typed(VT_BYREF | VT_BSTR, [](VARIANT* v) { V_BSTRREF(v) = nullptr; }),
          typed(VT_BYREF | VT_VARIANT, [](VARIANT* v) { V_VARIANTREF(v) = nullptr; }), missing, server, user, password},
     };
@@ -271,7 +277,7 @@ TEST_CASE_FIXTURE(ObjectFixture, "before a logon the string properties fail and 
 
 TEST_CASE_FIXTURE(ActivationFixture, "this computer activates without server information, another one with its name") {
     REQUIRE(patch.Patched());
-    const std::wstring computer = Wide(ComputerNameA());
+    const std::wstring computer = AnsiToWide(ComputerNameA());
     struct Row {
         std::wstring server;
         bool expectInfo;
@@ -330,4 +336,29 @@ TEST_CASE_FIXTURE(ActivationFixture, "a failed activation is reported, remembers
     CHECK(Get(logon.Get(), Property::User) == L"Анна");
     CHECK(Get(logon.Get(), Property::Client) == L"again");
     CHECK(Recorded().lockBalance == 1);
+}
+
+namespace {
+// Stands in for DialogBoxParamW when no dialog can be made (no desktop, no
+// template): the platform answers -1 with an error code.
+INT_PTR WINAPI FailingDialogBoxParam(HINSTANCE, LPCWSTR, HWND, DLGPROC, LPARAM) {
+    SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
+    return -1;
+}
+}  // namespace
+
+TEST_CASE_FIXTURE(ObjectFixture, "a dialog that cannot be made is a failure, not a cancel") {
+    ImportPatch patch(QuarnverLibrary(), "user32.dll", "DialogBoxParamW",
+                      reinterpret_cast<void*>(&FailingDialogBoxParam));
+    REQUIRE(patch.Patched());
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    const InitializeResult result = Initialize(logon.Get(), L"client");
+    CHECK(result.hr == HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND));
+    CHECK(result.out == 0);
+    CHECK_FALSE(LogonKeyExists());
+    CHECK(Recorded().lockBalance == 0);
+    HRESULT hr = S_OK;
+    Get(logon.Get(), Property::Client, &hr);
+    CHECK(hr == kNotLoggedOn);
 }

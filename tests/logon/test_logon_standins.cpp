@@ -60,6 +60,35 @@ const ControlRow kControls[] = {
 };
 }  // namespace
 
+TEST_CASE("with nothing remembered a silent logon activates the stand-in server on this computer") {
+    ComApartment com;
+    LogonKeyGuard key;
+    REQUIRE(ResetStandIns() == S_OK);
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    bool shown = false;
+    const UniqueVariant missing = Missing();
+    const InitializeResult result =
+        InitializeSilently(logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), &shown);
+    CHECK_FALSE(shown);
+    CHECK(result.hr == S_OK);
+    CHECK(result.out == 1);
+    const std::wstring user = AnsiToWide(UserNameA());
+    CHECK(Remembered(L"User") == user);
+    CHECK(Remembered(L"Server") == AnsiToWide(ComputerNameA()));
+    CHECK(Remembered(L"Password").empty());
+
+    ComPtr<IUnknown> server;
+    CHECK(logon->GetQuarnSvrDirections(server.Receive()) == S_OK);
+    const std::vector<StandInConnectRecord> records = ReadStandInConnects(StandInKind::Server);
+    REQUIRE(records.size() == 1);
+    // The server object lives in the stand-in server's own process.
+    CHECK(records[0].processId != GetCurrentProcessId());
+    REQUIRE(records[0].arguments.size() == 3);
+    CheckText(records[0].arguments[0], L"client");
+    CheckText(records[0].arguments[1], user);
+}
+
 TEST_CASE_FIXTURE(LoggedOnStandIn, "the stand-in server is connected for the client and the user") {
     ComPtr<IUnknown> first, second;
     CHECK(logon->GetQuarnSvrDirections(first.Receive()) == S_OK);

@@ -1,5 +1,6 @@
-// Late-bound use of both classes from the 32-bit script host in JScript: the
-// same checks as the VBScript test, with JScript's way of passing arguments.
+// Late-bound use of both classes from the script host of the library's
+// bitness in JScript: the same checks as the VBScript test, with JScript's
+// way of passing arguments.
 // The exit code is the number of failed checks.
 var failures = 0;
 function check(condition, what) {

@@ -1,8 +1,8 @@
-' Late-bound use of both classes from the 32-bit script host: creation by
-' ProgID, the flag word, a silent logon against the stand-in server with the
-' optional arguments omitted and given, the properties, server and control
-' objects, and the About box. The exit code is the number of failed checks,
-' and the last line says that every check ran.
+' Late-bound use of both classes from the script host of the library's
+' bitness: creation by ProgID, the flag word, a silent logon against the
+' stand-in server with the optional arguments omitted and given, the
+' properties, server and control objects, and the About box. The exit code
+' is the number of failed checks, and the last line says that every check ran.
 Option Explicit
 Dim failures : failures = 0
 

@@ -5,6 +5,7 @@
 #include <string>
 #include "quarnver_module.h"
 #include "registration_guard.h"
+#include "system_tools.h"
 
 namespace {
 struct ClassNames {
@@ -18,6 +19,9 @@ const ClassNames kClasses[] = {
     {L"Quarn5.About.1", L"Quarn5.About", L"Quarn5About Class", L"{9AB6D601-2E3E-11D3-9751-00E0290CC6BF}"},
 };
 const wchar_t kTypeLibKey[] = L"TypeLib\\{8D1A51A0-2B1B-11D3-9751-00E0290CC6BF}";
+// The file path of the type library, under the platform of this program's bitness.
+const wchar_t kTypeLibPathKey[] =
+    L"TypeLib\\{8D1A51A0-2B1B-11D3-9751-00E0290CC6BF}\\1.0\\409\\" QUARN_TYPELIB_PLATFORM;
 
 std::wstring ModulePath(HMODULE module) {
     wchar_t path[MAX_PATH] = {};
@@ -89,7 +93,7 @@ TEST_CASE("registering writes both classes and the type library; unregistering r
     for (const ClassNames& c : kClasses) CheckClassRegistered(c, path);
     CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0", L"") ==
           L"QUARN 5 Common User Interface");
-    CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0\\409\\win32", L"") == path);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, kTypeLibPathKey, L"") == path);
     const std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
     CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0\\HELPDIR", L"") == folder);
 
@@ -103,6 +107,30 @@ TEST_CASE("registering writes both classes and the type library; unregistering r
     CHECK(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
 
     // Nothing registered: still S_OK.
+    CHECK(dll.UnregisterServer() == S_OK);
+}
+
+TEST_CASE("the classes register in the registry view of the library's bitness only") {
+    // Clients of the other bitness cannot load this module in process, so its
+    // class keys belong in its own view: the native one for a 64-bit library,
+    // the redirected (Wow6432Node) one for a 32-bit library in a 64-bit prefix.
+    const REGSAM ownView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    const REGSAM otherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+    const auto existsIn = [](REGSAM view, const std::wstring& path) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+        RegCloseKey(key);
+        return true;
+    };
+    RegistrationGuard guard;
+    QuarnverModule dll;
+    REQUIRE(dll.RegisterServer() == S_OK);
+    for (const ClassNames& c : kClasses) {
+        CAPTURE(std::string(c.progId, c.progId + wcslen(c.progId)));
+        const std::wstring server = std::wstring(L"CLSID\\") + c.clsid + L"\\InprocServer32";
+        CHECK(existsIn(ownView, server));
+        CHECK_FALSE(existsIn(otherView, server));
+    }
     CHECK(dll.UnregisterServer() == S_OK);
 }
 
@@ -128,7 +156,7 @@ TEST_CASE("Wine's regsvr32 registers and unregisters the library") {
         QuarnverModule dll;
         GetModuleFileNameW(dll.Handle(), path, MAX_PATH);
     }
-    const std::wstring regsvr32 = L"C:\\windows\\syswow64\\regsvr32.exe";
+    const std::wstring regsvr32 = L"" QUARN_SYSTEM_TOOLS_DIR "regsvr32.exe";
     CHECK(RunAndWait(regsvr32 + L" /s \"" + path + L"\"") == 0);
     for (const ClassNames& c : kClasses) CheckClassRegistered(c, path);
     CHECK(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
@@ -185,7 +213,7 @@ TEST_CASE("a module without its type library registers the .tlb beside it") {
     auto registerServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
         reinterpret_cast<void*>(GetProcAddress(copy, "DllRegisterServer")));
     CHECK(registerServer() == S_OK);
-    CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0\\409\\win32", L"") == tlbPath);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, kTypeLibPathKey, L"") == tlbPath);
     CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0\\HELPDIR", L"") ==
           Wide(folder.Path()));
 

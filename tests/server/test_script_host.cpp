@@ -1,5 +1,5 @@
-// The 32-bit script host as a late-bound client: VBScript and JScript create
-// both classes by ProgID and use every member. This program registers the
+// The script host of the library's bitness as a late-bound client: VBScript and
+// JScript create both classes by ProgID and use every member. This program registers the
 // library, runs each script under cscript, closes the About boxes the scripts
 // open, and passes on the scripts' verdict.
 #include <doctest/doctest.h>
@@ -8,6 +8,7 @@
 #include <thread>
 #include "quarnver_module.h"
 #include "registration_guard.h"
+#include "system_tools.h"
 
 namespace {
 // Closes every About box (of any process) until told to stop; counts them.
@@ -50,7 +51,7 @@ DWORD RunScript(const std::string& script, std::string* output) {
     si.hStdError = writeEnd;
     si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi = {};
-    std::string cmd = "C:\\windows\\syswow64\\cscript.exe //nologo \"" + script + "\"";
+    std::string cmd = QUARN_SYSTEM_TOOLS_DIR "cscript.exe //nologo \"" + script + "\"";
     if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
         CloseHandle(readEnd);
         CloseHandle(writeEnd);

@@ -7,6 +7,7 @@
 #include "common/bstr.h"
 #include "common/com_ptr.h"
 #include "quarnver_h.h"
+#include "system_tools.h"
 
 namespace {
 std::wstring DllPath() {
@@ -92,7 +93,7 @@ TEST_CASE("library attributes") {
     CHECK(attr->wMajorVerNum == 1);
     CHECK(attr->wMinorVerNum == 0);
     CHECK(attr->lcid == 0x0409);
-    CHECK(attr->syskind == SYS_WIN32);
+    CHECK(attr->syskind == QUARN_TYPELIB_SYSKIND);
     lib->ReleaseTLibAttr(attr);
 
     UniqueBstr name, help, helpFile;

@@ -549,8 +549,11 @@ TEST_CASE("unregistering one stand-in module keeps the type library the other on
     UniqueModule module(LoadLibraryW(dll.c_str()));
     REQUIRE(module);
     using Entry = HRESULT(STDAPICALLTYPE*)();
-    const auto unregister = reinterpret_cast<Entry>(GetProcAddress(module.Get(), "DllUnregisterServer"));
-    const auto reregister = reinterpret_cast<Entry>(GetProcAddress(module.Get(), "DllRegisterServer"));
+    const auto entry = [&module](const char* name) {
+        return reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(module.Get(), name)));
+    };
+    const auto unregister = entry("DllUnregisterServer");
+    const auto reregister = entry("DllRegisterServer");
     REQUIRE((unregister != nullptr && reregister != nullptr));
     Control alive = NewControl(StandInKind::CtlDirections);
     const long live = StandInLiveObjects(StandInKind::CtlDirections);
@@ -564,6 +567,14 @@ TEST_CASE("unregistering one stand-in module keeps the type library the other on
     CHECK(StandInLiveObjects(StandInKind::CtlDirections) == live - 1);
     REQUIRE(reregister() == S_OK);
     CHECK(ReadRegString(HKEY_CLASSES_ROOT, ClassKey(CLSID_QuarnCtlDocument) + L"\\InprocServer32", nullptr) == dll);
+    CHECK(TypeLibRegistered());
+
+    // The last module to go takes the type library with it.
+    REQUIRE(unregister() == S_OK);
+    CHECK(RunServerExe(exe, L"/UnregServer") == 0);
+    CHECK_FALSE(TypeLibRegistered());
+    REQUIRE(RunServerExe(exe, L"/RegServer") == 0);
+    REQUIRE(reregister() == S_OK);
     CHECK(TypeLibRegistered());
 }
 

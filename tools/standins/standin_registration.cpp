@@ -105,5 +105,7 @@ HRESULT UnregisterStandInTypeLib(const CLSID& otherClass, const wchar_t* otherSe
         return S_OK;
     }
     key.Close();
-    return UnRegisterTypeLib(LIBID_QuarnStandIns, 1, 0, LOCALE_NEUTRAL, SYS_WIN32);
+    // RegisterTypeLib files the path under the platform of the calling process.
+    const SYSKIND platform = sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+    return UnRegisterTypeLib(LIBID_QuarnStandIns, 1, 0, LOCALE_NEUTRAL, platform);
 }

@@ -1,0 +1,25 @@
+// The demo's transcript: lines for the user on standard output, in UTF-8, and
+// the same lines in a report file when one is named (the demo script reads it
+// when the program runs inside a Wine virtual desktop, whose standard output
+// may not reach the terminal).
+#pragma once
+#include <windows.h>
+#include <string>
+#include "common/unique_handle.h"
+
+class DemoReport {
+public:
+    // An empty path: standard output only.
+    explicit DemoReport(const std::wstring& path);
+    DemoReport(const DemoReport&) = delete;
+    DemoReport& operator=(const DemoReport&) = delete;
+
+    void Line(const std::wstring& text);
+
+private:
+    UniqueFileHandle m_file;
+};
+
+// Text helpers for the transcript.
+std::wstring Utf16FromUtf8(const char* text);
+std::wstring HresultText(HRESULT hr);  // "0x80040154 (Class not registered)"

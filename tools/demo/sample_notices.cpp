@@ -1,0 +1,67 @@
+#include "sample_notices.h"
+#include <windows.h>
+#include <comdef.h>
+#include "common/ansi_string.h"
+#include "common/profile_file.h"
+#include "common/unique_handle.h"
+#include "demo_report.h"
+
+namespace {
+
+// UTF-8 source text as the narrow ANSI-code-page text that the About box shows.
+std::string Ansi(const char* utf8) {
+    const std::wstring wide = Utf16FromUtf8(utf8);
+    return NarrowFromWide(wide.data(), wide.size());
+}
+
+void RemoveOldNotices(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle search(FindFirstFileW((folder + L"*.acr").c_str(), &entry));
+    if (!search) return;
+    do {
+        DeleteFileW((folder + entry.cFileName).c_str());
+    } while (FindNextFileW(search.Get(), &entry));
+}
+
+}  // namespace
+
+const std::vector<SampleModule>& SampleModules() {
+    static const std::vector<SampleModule> modules = {
+        {"dictionary.acr", "Словарь общей лексики 5.0",
+         {"© Velmora, 1998–2026. Все права защищены.", "Лицензия на одно рабочее место."}},
+        {"speech.acr", "Speech Output 2.1",
+         {"Copyright (c) 2024 Northwind Audio Ltd.", "Licensed for use with QUARN 5 only."}},
+        {"morphology.acr", "Морфологический анализ 3.4",
+         {"© Институт прикладной лингвистики, 2025.", "Словари: © Издательство «Речь».",
+          "Distributed under licence to Velmora."}},
+    };
+    return modules;
+}
+
+int WriteSampleNotices(const std::wstring& folder, std::wstring* error) {
+    if (!CreateDirectoryW(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        *error = L"cannot create the setup folder " + folder + L": " + HresultText(HRESULT_FROM_WIN32(GetLastError()));
+        return 0;
+    }
+    RemoveOldNotices(folder);
+    int written = 0;
+    try {
+        const std::string narrowFolder = NarrowFromWide(folder.data(), folder.size());
+        for (const SampleModule& sample : SampleModules()) {
+            ProfileFile file;
+            file.Map().SetValue("Info", "Module", ProfileValue::String(Ansi(sample.module)));
+            int number = 0;
+            for (const char* notice : sample.notices)
+                file.Map().SetValue("Copyrights", std::to_string(++number), ProfileValue::String(Ansi(notice)));
+            const std::string path = narrowFolder + sample.fileName;
+            if (!file.Save(path.c_str(), TRUE)) {
+                *error = L"cannot write " + folder + Utf16FromUtf8(sample.fileName);
+                return written;
+            }
+            ++written;
+        }
+    } catch (const _com_error& e) {
+        *error = L"cannot convert a sample text: " + HresultText(e.Error());
+    }
+    return written;
+}
