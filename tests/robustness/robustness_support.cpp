@@ -12,12 +12,12 @@ struct BoxSearch {
 BOOL CALLBACK FindAboutBoxProc(HWND window, LPARAM param) {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId()) return TRUE;
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
     wchar_t cls[16] = {};
     GetClassNameW(window, cls, 16);
     if (lstrcmpW(cls, L"#32770") != 0) return TRUE;
     wchar_t caption[64] = {};
-    InternalGetWindowText(window, caption, 64);  // sends no message to the owning thread
+    GetWindowTextW(window, caption, 64);
     if (lstrcmpW(caption, kAboutCaption) != 0) return TRUE;
     reinterpret_cast<BoxSearch*>(param)->found = window;
     return FALSE;
@@ -28,29 +28,6 @@ HWND FindAboutBox() {
     BoxSearch search;
     EnumWindows(FindAboutBoxProc, reinterpret_cast<LPARAM>(&search));
     return search.found;
-}
-
-AboutBoxCloser::AboutBoxCloser() : m_thread([this] { Run(); }) {}
-
-AboutBoxCloser::~AboutBoxCloser() {
-    m_stop = true;
-    m_thread.join();
-}
-
-void AboutBoxCloser::Run() {
-    while (!m_stop) {
-        BoxSearch search;
-        EnumWindows(FindAboutBoxProc, reinterpret_cast<LPARAM>(&search));
-        if (!search.found) {
-            Sleep(2);
-            continue;
-        }
-        PostMessageW(search.found, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        // One box counts once: wait until it is gone before looking again.
-        const DWORD start = GetTickCount();
-        while (IsWindow(search.found) && GetTickCount() - start < 10000) Sleep(1);
-        ++m_closed;
-    }
 }
 
 void InvokeWith(IDispatch* object, DISPID dispid, WORD flags, std::vector<VARIANT> arguments,

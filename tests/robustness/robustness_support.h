@@ -1,5 +1,5 @@
 // What the robustness tests share: the modal About box closed from a second
-// thread as often as it comes up, late-bound calls with DISPPARAMS built
+// thread, late-bound calls with DISPPARAMS built
 // from a list, and the figures of the process's handles and memory.
 #pragma once
 #include <windows.h>
@@ -12,24 +12,6 @@
 
 // Caption of the About box.
 extern const wchar_t kAboutCaption[];
-
-// Closes every About box of this process that comes up while it lives, from
-// a thread of its own, and counts them.
-class AboutBoxCloser {
-public:
-    AboutBoxCloser();
-    ~AboutBoxCloser();
-    AboutBoxCloser(const AboutBoxCloser&) = delete;
-    AboutBoxCloser& operator=(const AboutBoxCloser&) = delete;
-
-    long Closed() const { return m_closed.load(); }
-
-private:
-    void Run();
-    std::atomic<bool> m_stop{false};
-    std::atomic<long> m_closed{0};
-    std::thread m_thread;
-};
 
 // Runs call() on this thread while a second thread closes the About box it
 // may show; returns the call's result and whether a box came up.
@@ -75,17 +57,14 @@ template <typename Call>
 BoxCall CallClosingAboutBox(Call call) {
     BoxCall result;
     std::atomic<bool> returned{false};
+    // The box is closed once, as soon as it shows; a call that shows none
+    // lets the thread go when it returns.
     std::thread driver([&] {
-        while (!returned) {
-            const HWND box = FindAboutBox();
-            if (!box || !IsWindowVisible(box)) {
-                Sleep(20);
-                continue;
-            }
-            result.shown = true;
-            PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-            while (IsWindow(box) && !returned) Sleep(20);
-        }
+        HWND box = nullptr;
+        while (!returned && !(box = FindAboutBox())) Sleep(5);
+        if (!box) return;
+        result.shown = true;
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     });
     result.hr = call();
     returned = true;
