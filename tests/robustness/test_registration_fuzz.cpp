@@ -287,10 +287,11 @@ private:
         const int kind = Below(10);
         if (kind < 3) {
             // A value.
-            // The unnamed value: Wine's RegDeleteValueA does not delete it by
-            // the empty name, so a script that writes it is not round-tripped.
+            // The unnamed value of the scratch key itself stays: a NoRemove key
+            // that holds nothing but its default value is kept and its block
+            // only read over. Scripts that write it are not round-tripped.
             std::string name = Chance(5) ? "''" : AnyText();
-            if (name == "''") m_unnamedValue = true;
+            if (name == "''" && depth == 1) m_unnamedValue = true;
             if (Take(Fault::OverlongValueName)) name = Quoted(std::string(300, 'v'));
             std::string item = Indent(depth) + (Chance(2) ? "val " : "Val ") + name;
             if (Take(Fault::ValueWithoutAssignment)) return item + " s 'x'\r\n";
