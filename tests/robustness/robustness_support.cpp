@@ -63,6 +63,12 @@ VARIANT VariantOfMissing() {
 ProcessFigures MeasureProcess() {
     ProcessFigures figures;
     GetProcessHandleCount(GetCurrentProcess(), &figures.handles);
+    // New handles take the lowest free slot, so a leak shows as a rising
+    // value even where the count is not available.
+    if (const HANDLE probe = CreateEventW(nullptr, FALSE, FALSE, nullptr)) {
+        figures.nextHandle = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(probe));
+        CloseHandle(probe);
+    }
     PROCESS_MEMORY_COUNTERS counters = {};
     counters.cb = sizeof counters;
     if (GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
@@ -80,9 +86,10 @@ ProcessFigures MeasureProcess() {
 }
 
 std::string Describe(const ProcessFigures& figures) {
-    char text[160];
-    snprintf(text, sizeof text, "handles %lu, private bytes %lu, heap bytes in use %lu",
-             static_cast<unsigned long>(figures.handles), static_cast<unsigned long>(figures.privateBytes),
+    char text[240];
+    snprintf(text, sizeof text, "handles %lu (next handle 0x%lX), private bytes %lu, heap bytes in use %lu",
+             static_cast<unsigned long>(figures.handles), static_cast<unsigned long>(figures.nextHandle),
+             static_cast<unsigned long>(figures.privateBytes),
              static_cast<unsigned long>(figures.heapBytes));
     return text;
 }

@@ -43,7 +43,8 @@ VARIANT VariantOfMissing();
 
 // The process's open handles and committed private memory.
 struct ProcessFigures {
-    DWORD handles = 0;
+    DWORD handles = 0;        // GetProcessHandleCount (Wine answers 0)
+    DWORD nextHandle = 0;     // value of a new handle: climbs as handles leak
     SIZE_T privateBytes = 0;  // PagefileUsage
     SIZE_T heapBytes = 0;     // bytes in busy blocks of the process heaps
 };
