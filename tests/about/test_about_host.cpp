@@ -6,7 +6,7 @@
 #include "about_box.h"
 #include "common/bstr.h"
 #include "host_ids.h"
-#include "tests/logon/import_patch.h"
+#include "import_patch.h"
 #include "setup_folder.h"
 #include "tests/server/registration_guard.h"
 

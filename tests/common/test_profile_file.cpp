@@ -3,6 +3,7 @@
 #include "common/profile_file.h"
 #include "common/unique_handle.h"
 #include "profile_bytes.h"
+#include "import_patch.h"
 #include "test_support.h"
 
 namespace {
@@ -39,47 +40,6 @@ ProfileValue ValueOf(const ProfileFile& file, const std::string& section, const 
     return v->second;
 }
 
-// Points this program's import of a function at a replacement while in scope.
-class ScopedImportPatch {
-public:
-    ScopedImportPatch(const char* dll, const char* function, void* replacement) {
-        auto* base = reinterpret_cast<uint8_t*>(GetModuleHandleA(nullptr));
-        auto* dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
-        auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-        const auto& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-        for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
-            if (lstrcmpiA(reinterpret_cast<char*>(base + imp->Name), dll) != 0) continue;
-            auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
-            auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
-            for (; names->u1.AddressOfData; ++names, ++slots) {
-                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
-                auto* byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-                if (strcmp(reinterpret_cast<char*>(byName->Name), function) == 0) {
-                    m_slot = reinterpret_cast<void**>(&slots->u1.Function);
-                    m_original = Swap(replacement);
-                    return;
-                }
-            }
-        }
-    }
-    ~ScopedImportPatch() {
-        if (m_slot) Swap(m_original);
-    }
-    bool Patched() const { return m_slot != nullptr; }
-    void* Original() const { return m_original; }
-
-private:
-    void* Swap(void* value) {
-        DWORD protection = 0;
-        VirtualProtect(m_slot, sizeof *m_slot, PAGE_READWRITE, &protection);
-        void* old = *m_slot;
-        *m_slot = value;
-        VirtualProtect(m_slot, sizeof *m_slot, protection, &protection);
-        return old;
-    }
-    void** m_slot = nullptr;
-    void* m_original = nullptr;
-};
 
 // A WriteFile whose second call writes part of its data and then fails, as a
 // full disk would.
@@ -361,7 +321,7 @@ TEST_CASE("a failed save leaves an existing file intact and no temporary file be
 
     SUBCASE("the disk fills up while writing") {
         g_writeCalls = 0;
-        ScopedImportPatch patch("kernel32.dll", "WriteFile", reinterpret_cast<void*>(&WriteFileFailingSecond));
+        ImportPatch patch(GetModuleHandleW(nullptr), "kernel32.dll", "WriteFile", reinterpret_cast<void*>(&WriteFileFailingSecond));
         REQUIRE(patch.Patched());
         g_realWriteFile = reinterpret_cast<WriteFileFn>(patch.Original());
         CHECK_FALSE(file.Save(nullptr, TRUE));
