@@ -8,7 +8,7 @@
 #include "common/profile_file.h"
 #include "quarnver_module.h"
 #include "registration_guard.h"
-#include "sample_process.h"
+#include "child_process.h"
 #include "standin_control.h"
 #include "test_support.h"
 

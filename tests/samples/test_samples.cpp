@@ -8,7 +8,7 @@
 #include <string>
 #include "quarnver_module.h"
 #include "registration_guard.h"
-#include "sample_process.h"
+#include "child_process.h"
 #include "standin_control.h"
 #include "system_tools.h"
 

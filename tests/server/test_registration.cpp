@@ -3,6 +3,7 @@
 // Wine's regsvr32 as a real client.
 #include <doctest/doctest.h>
 #include <string>
+#include "child_process.h"
 #include "quarnver_module.h"
 #include "registration_guard.h"
 #include "system_tools.h"
@@ -70,18 +71,6 @@ void CheckClassGone(const ClassNames& c) {
     CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + c.clsid));
 }
 
-DWORD RunAndWait(const std::wstring& commandLine) {
-    STARTUPINFOW si = {sizeof si};
-    PROCESS_INFORMATION pi = {};
-    std::wstring cmd = commandLine;
-    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0xFFFFFFFF;
-    WaitForSingleObject(pi.hProcess, 60000);
-    DWORD code = 0xFFFFFFFF;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return code;
-}
 }  // namespace
 
 TEST_CASE("registering writes both classes and the type library; unregistering removes only the classes") {
@@ -156,11 +145,13 @@ TEST_CASE("Wine's regsvr32 registers and unregisters the library") {
         QuarnverModule dll;
         GetModuleFileNameW(dll.Handle(), path, MAX_PATH);
     }
-    const std::wstring regsvr32 = L"" QUARN_SYSTEM_TOOLS_DIR "regsvr32.exe";
-    CHECK(RunAndWait(regsvr32 + L" /s \"" + path + L"\"") == 0);
+    const std::string regsvr32 = QUARN_SYSTEM_TOOLS_DIR "regsvr32.exe";
+    const std::string quoted = "\"" + Utf8ToAnsi(WideToUtf8(path).c_str()) + "\"";
+    std::string output;
+    CHECK(RunProcess(regsvr32 + " /s " + quoted, &output) == 0);
     for (const ClassNames& c : kClasses) CheckClassRegistered(c, path);
     CHECK(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
-    CHECK(RunAndWait(regsvr32 + L" /u /s \"" + path + L"\"") == 0);
+    CHECK(RunProcess(regsvr32 + " /u /s " + quoted, &output) == 0);
     for (const ClassNames& c : kClasses) CheckClassGone(c);
 }
 

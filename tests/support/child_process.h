@@ -1,5 +1,5 @@
-// Runs a sample as its user would (a program, or a script under the 32-bit
-// script host) and closes the About boxes it opens.
+// Runs another program as its user would (a sample, a script under the
+// script host, regsvr32) and closes the About boxes it opens.
 #pragma once
 #include <windows.h>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "sample_process.h"
+#include "child_process.h"
 #include "common/unique_handle.h"
 #include "test_support.h"
 
