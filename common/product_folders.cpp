@@ -6,7 +6,7 @@ const char kProductFoldersKey[] = "Software\\Velmora\\QUARN 5\\Folders";
 std::string GetProductFolder(const char* valueName) {
     std::string folder;
     RegistryKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, kProductFoldersKey, KEY_ALL_ACCESS))
+    if (key.Open(HKEY_LOCAL_MACHINE, kProductFoldersKey, KEY_QUERY_VALUE))
         folder = key.ReadString(valueName ? valueName : "Root", "");
     AddBackslash(folder);
     return folder;

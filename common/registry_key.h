@@ -18,12 +18,14 @@ public:
 
     // Opens the key below root, creating it and every missing parent. Closes
     // whatever key the object held first. On failure the object is closed.
+    // NOTE: ask for the access the caller uses; a standard user gets no write
+    // access below HKEY_LOCAL_MACHINE, so a reader must not ask for it.
     bool Create(HKEY root, const char* subKey, const char* keyClass = nullptr, DWORD options = 0,
-                REGSAM access = KEY_ALL_ACCESS, LPSECURITY_ATTRIBUTES security = nullptr,
+                REGSAM access = KEY_READ | KEY_WRITE, LPSECURITY_ATTRIBUTES security = nullptr,
                 DWORD* disposition = nullptr);
     // Opens an existing key below root; a missing key is not created. Closes
     // whatever key the object held first. On failure the object is closed.
-    bool Open(HKEY root, const char* subKey, REGSAM access = KEY_ALL_ACCESS);
+    bool Open(HKEY root, const char* subKey, REGSAM access = KEY_READ);
     // Closes the held key; true when the last recorded result is success.
     bool Close();
 

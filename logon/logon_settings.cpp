@@ -24,10 +24,10 @@ std::string ThisComputerName() {
     return GetComputerNameA(name, &size) ? std::string(name) : std::string();
 }
 
-bool OpenForReading(RegistryKey& key) { return key.Open(HKEY_CURRENT_USER, kKeyPath, KEY_ALL_ACCESS); }
+bool OpenForReading(RegistryKey& key) { return key.Open(HKEY_CURRENT_USER, kKeyPath, KEY_QUERY_VALUE); }
 
 bool CreateForWriting(RegistryKey& key) {
-    return key.Create(HKEY_CURRENT_USER, kKeyPath, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS);
+    return key.Create(HKEY_CURRENT_USER, kKeyPath, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE);
 }
 
 // A stored empty text counts as missing: the fallback takes its place.

@@ -8,6 +8,7 @@
 #include "about/notice_list.h"
 #include "about_box.h"
 #include "acr_writer.h"
+#include "import_patch.h"
 #include "setup_folder.h"
 
 namespace {
@@ -132,6 +133,16 @@ TEST_CASE("the list holds one block per file, byte for byte, and the box keeps i
 TEST_CASE("a Setup value without a trailing backslash still finds the files") {
     SetupFolder setup("about_nobackslash", false);
     setup.Add("one.acr", AcrImage(NoticeFile("One", {"first"})));
+    const AboutSnapshot shot = ShowWithoutArguments();
+    REQUIRE(shot.shown);
+    CHECK(shot.notices == Lines({"[One]", "first", ""}));
+}
+
+TEST_CASE("a standard user, refused write access to the machine's keys, still sees the notices") {
+    SetupFolder setup("about_standard_user");
+    setup.Add("one.acr", AcrImage(NoticeFile("One", {"first"})));
+    WriteRefusingRegistry standardUser(AboutLibraryModule(), HKEY_LOCAL_MACHINE);
+    REQUIRE(standardUser.Patched());
     const AboutSnapshot shot = ShowWithoutArguments();
     REQUIRE(shot.shown);
     CHECK(shot.notices == Lines({"[One]", "first", ""}));

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <vector>
 #include "logon/logon_settings.h"
+#include "import_patch.h"
 #include "test_support.h"
 
 namespace {
@@ -102,4 +103,27 @@ TEST_CASE("Level from REG_BINARY: up to four bytes count, longer data gives 0") 
     DWORD type = 0;
     CHECK(StoredValue(L"Level", &type) == std::vector<uint8_t>{7, 0, 0, 0});
     CHECK(type == REG_DWORD);
+}
+
+TEST_CASE("the settings read where the registry refuses write access; writers then fail") {
+    KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
+    REQUIRE(LogonSettings::WriteUser("reader"));
+    REQUIRE(LogonSettings::WriteServer("SERVER-R"));
+    REQUIRE(LogonSettings::WritePassword("secret"));
+    REQUIRE(LogonSettings::WriteLevel(5));
+    // A standard user's view of the machine's keys, and settings that the
+    // user may read but not change.
+    for (HKEY refused : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        CAPTURE(refused == HKEY_CURRENT_USER);
+        WriteRefusingRegistry view(GetModuleHandleW(nullptr), refused);
+        REQUIRE(view.Patched());
+        CHECK(LogonSettings::ReadUser() == "reader");
+        CHECK(LogonSettings::ReadServer() == "SERVER-R");
+        CHECK(LogonSettings::ReadPassword() == "secret");
+        CHECK(LogonSettings::ReadLevel() == 5);
+    }
+    WriteRefusingRegistry readOnly(GetModuleHandleW(nullptr), HKEY_CURRENT_USER);
+    CHECK_FALSE(LogonSettings::WriteLevel(6));
+    CHECK_FALSE(LogonSettings::WriteUser("changed"));
+    CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"User") == L"reader");
 }

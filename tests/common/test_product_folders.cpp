@@ -1,5 +1,6 @@
 #include <doctest/doctest.h>
 #include "common/product_folders.h"
+#include "import_patch.h"
 #include "test_support.h"
 
 namespace {
@@ -30,6 +31,14 @@ TEST_CASE("GetProductFolder gives the recorded folder ending in a separator") {
     // Cyrillic folder names arrive in the ANSI code page.
     SetRegString(HKEY_LOCAL_MACHINE, kFolders, L"Setup", Utf8ToWide("C:\\Программы\\Велмора"));
     CHECK(GetProductFolder("Setup") == Utf8ToAnsi("C:\\Программы\\Велмора\\"));
+}
+
+TEST_CASE("a standard user, refused write access to the machine's keys, still reads the folders") {
+    KeyBackup backup(HKEY_LOCAL_MACHINE, kFolders);
+    SetRegString(HKEY_LOCAL_MACHINE, kFolders, L"Setup", L"C:\\Velmora\\Setup");
+    WriteRefusingRegistry standardUser(GetModuleHandleW(nullptr), HKEY_LOCAL_MACHINE);
+    REQUIRE(standardUser.Patched());
+    CHECK(GetProductFolder("Setup") == "C:\\Velmora\\Setup\\");
 }
 
 TEST_CASE("no folder is recorded when the key lacks the value or is missing") {

@@ -76,7 +76,7 @@ TEST_CASE("reopening closes the key held before") {
     const HKEY held = key.Handle();
     REQUIRE(HandleIsOpen(held));
 
-    REQUIRE(key.Open(HKEY_CURRENT_USER, second.c_str()));
+    REQUIRE(key.Open(HKEY_CURRENT_USER, second.c_str(), KEY_READ | KEY_WRITE));
     // Either the old handle is gone, or the platform handed its number out
     // again, which it can only do once the old one was closed.
     CHECK((key.Handle() == held || !HandleIsOpen(held)));

@@ -35,3 +35,57 @@ ImportPatch::ImportPatch(HMODULE module, const char* dll, const char* function, 
 ImportPatch::~ImportPatch() {
     if (m_slot) Write(m_slot, m_original);
 }
+
+namespace {
+// Rights that change a key, its values or its security.
+constexpr REGSAM kWriteRights =
+    KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+
+HKEY g_refusedRoot = nullptr;
+
+bool Refused(HKEY parent, REGSAM access) { return parent == g_refusedRoot && (access & kWriteRights) != 0; }
+
+// The system's own functions, not the (possibly patched) imports of this program.
+template <typename Fn>
+Fn Advapi(const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(LoadLibraryW(L"advapi32.dll"), name)));
+}
+
+LSTATUS WINAPI OpenRefusingA(HKEY parent, LPCSTR name, DWORD options, REGSAM access, PHKEY key) {
+    if (Refused(parent, access)) return ERROR_ACCESS_DENIED;
+    return Advapi<decltype(&RegOpenKeyExA)>("RegOpenKeyExA")(parent, name, options, access, key);
+}
+
+LSTATUS WINAPI OpenRefusingW(HKEY parent, LPCWSTR name, DWORD options, REGSAM access, PHKEY key) {
+    if (Refused(parent, access)) return ERROR_ACCESS_DENIED;
+    return Advapi<decltype(&RegOpenKeyExW)>("RegOpenKeyExW")(parent, name, options, access, key);
+}
+
+LSTATUS WINAPI CreateRefusingA(HKEY parent, LPCSTR name, DWORD reserved, LPSTR keyClass, DWORD options,
+                               REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY key, LPDWORD disposition) {
+    if (Refused(parent, access)) return ERROR_ACCESS_DENIED;
+    return Advapi<decltype(&RegCreateKeyExA)>("RegCreateKeyExA")(parent, name, reserved, keyClass, options, access,
+                                                                  security, key, disposition);
+}
+
+LSTATUS WINAPI CreateRefusingW(HKEY parent, LPCWSTR name, DWORD reserved, LPWSTR keyClass, DWORD options,
+                               REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY key, LPDWORD disposition) {
+    if (Refused(parent, access)) return ERROR_ACCESS_DENIED;
+    return Advapi<decltype(&RegCreateKeyExW)>("RegCreateKeyExW")(parent, name, reserved, keyClass, options, access,
+                                                                  security, key, disposition);
+}
+}  // namespace
+
+WriteRefusingRegistry::WriteRefusingRegistry(HMODULE module, HKEY root)
+    : m_openA(module, "advapi32.dll", "RegOpenKeyExA", reinterpret_cast<void*>(&OpenRefusingA)),
+      m_openW(module, "advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(&OpenRefusingW)),
+      m_createA(module, "advapi32.dll", "RegCreateKeyExA", reinterpret_cast<void*>(&CreateRefusingA)),
+      m_createW(module, "advapi32.dll", "RegCreateKeyExW", reinterpret_cast<void*>(&CreateRefusingW)) {
+    g_refusedRoot = root;
+}
+
+WriteRefusingRegistry::~WriteRefusingRegistry() { g_refusedRoot = nullptr; }
+
+bool WriteRefusingRegistry::Patched() const {
+    return m_openA.Patched() || m_openW.Patched() || m_createA.Patched() || m_createW.Patched();
+}

@@ -19,3 +19,26 @@ private:
     void** m_slot = nullptr;
     void* m_original = nullptr;
 };
+
+// The registry as a user without write access to one root sees it: while the
+// object lives, every request of the module to open or create a key directly
+// below root with any write right is refused with ERROR_ACCESS_DENIED, as a
+// standard user's requests below HKEY_LOCAL_MACHINE are. Read access passes.
+// Covers the module's RegOpenKeyEx and RegCreateKeyEx imports, narrow and
+// wide. One such view at a time.
+class WriteRefusingRegistry {
+public:
+    WriteRefusingRegistry(HMODULE module, HKEY root);
+    ~WriteRefusingRegistry();
+    WriteRefusingRegistry(const WriteRefusingRegistry&) = delete;
+    WriteRefusingRegistry& operator=(const WriteRefusingRegistry&) = delete;
+
+    // Some import that opens or creates keys was found.
+    bool Patched() const;
+
+private:
+    ImportPatch m_openA;
+    ImportPatch m_openW;
+    ImportPatch m_createA;
+    ImportPatch m_createW;
+};
