@@ -1,5 +1,7 @@
 #include "about/notice_list.h"
+#include <comdef.h>
 #include <algorithm>
+#include "common/ansi_string.h"
 #include "common/profile_file.h"
 #include "common/unique_handle.h"
 
@@ -24,15 +26,24 @@ void AppendNoticeBlock(std::string& list, const ProfileFile& file) {
 
 std::string BuildNoticeList(const std::string& folder) {
     std::string list;
-    WIN32_FIND_DATAA entry;
-    UniqueFindHandle search(FindFirstFileA((folder + "*.acr").c_str(), &entry));
+    // The files are found and opened by their wide names: a name the ANSI
+    // code page cannot spell comes back from the narrow search with '?' in it
+    // and could not be opened.
+    std::wstring wideFolder;
+    try {
+        wideFolder = WideFromNarrow(folder);
+    } catch (const _com_error&) {
+        return list;  // a folder that cannot be named lists nothing
+    }
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle search(FindFirstFileW((wideFolder + L"*.acr").c_str(), &entry));
     if (!search) return list;
     do {
         // A file that cannot be read leaves the profile empty and still gives
         // its block, "[]" and an empty line.
         ProfileFile file;
-        file.Load((folder + entry.cFileName).c_str(), FALSE);
+        file.Load(wideFolder + entry.cFileName, FALSE);
         AppendNoticeBlock(list, file);
-    } while (FindNextFileA(search.Get(), &entry));
+    } while (FindNextFileW(search.Get(), &entry));
     return list;
 }

@@ -18,13 +18,16 @@ public:
     // Reads and verifies the file at path into the map. A missing file is
     // created empty when createIfMissing is set (TRUE, map unchanged). The file
     // is opened so that other readers may hold it open too. On FALSE the map
-    // and the path are unchanged.
+    // and the path are unchanged. A narrow path is in the ANSI code page; names
+    // it cannot spell are reached through the wide form.
     BOOL Load(const char* path, BOOL createIfMissing);
+    BOOL Load(const std::wstring& path, BOOL createIfMissing);
     // Writes the map to path (null: the path last loaded). Without overwrite
     // an existing file is left alone and FALSE returned. The image goes to a
     // temporary file in the same folder, is read back and compared, and only
     // then replaces the target, so a failed save leaves the target as it was.
     BOOL Save(const char* path, BOOL overwrite);
+    BOOL Save(const std::wstring& path, BOOL overwrite);
 
     // Value text up to its first zero byte; empty when the section or key is
     // missing. Names are compared exactly (case-sensitive).
@@ -34,7 +37,7 @@ public:
     // The section count as stored in the file.
     LONG GetSectionCount() const { return m_map.SectionCount(); }
 
-    // Path of the file last loaded successfully.
+    // Path of the file last loaded successfully, in the ANSI code page.
     const std::string& Path() const { return m_strPath; }
     // When set at destruction, the map is saved over Path().
     void SetModified(BOOL modified) { m_bModified = modified; }
@@ -46,5 +49,6 @@ public:
 private:
     ProfileMap m_map;
     std::string m_strPath;
+    std::wstring m_wstrPath;  // the same path as loaded; saves go here
     BOOL m_bModified = FALSE;
 };

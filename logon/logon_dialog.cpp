@@ -11,10 +11,11 @@ struct TaskMemFree {
 };
 using UniqueItemIdList = std::unique_ptr<ITEMIDLIST, TaskMemFree>;
 
-std::string LoadStringResource(UINT id) {
-    char buffer[512] = {};
-    const int length = LoadStringA(CurrentResourceModule(), id, buffer, static_cast<int>(sizeof buffer));
-    return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+// Wide, so that the text shows whatever the ANSI code page.
+std::wstring LoadStringResource(UINT id) {
+    wchar_t buffer[512] = {};
+    const int length = LoadStringW(CurrentResourceModule(), id, buffer, ARRAYSIZE(buffer));
+    return std::wstring(buffer, length > 0 ? static_cast<size_t>(length) : 0);
 }
 }  // namespace
 
@@ -83,19 +84,22 @@ void LogonDialog::OnBrowse() {
     if (FAILED(SHGetSpecialFolderLocation(Handle(), CSIDL_NETWORK, &network))) network = nullptr;
     UniqueItemIdList root(network);
 
-    const std::string title = LoadStringResource(IDS_BROWSE_TITLE);
+    const std::wstring title = LoadStringResource(IDS_BROWSE_TITLE);
     // What the user has typed so far must survive the browser.
     UpdateData(true);
 
-    char displayName[MAX_PATH] = {};
-    BROWSEINFOA info = {};
+    wchar_t displayName[MAX_PATH] = {};
+    BROWSEINFOW info = {};
     info.hwndOwner = Handle();
     info.pidlRoot = root.get();
     info.pszDisplayName = displayName;
     info.lpszTitle = title.c_str();
     info.ulFlags = BIF_BROWSEFORCOMPUTER;
-    UniqueItemIdList chosen(SHBrowseForFolderA(&info));
+    UniqueItemIdList chosen(SHBrowseForFolderW(&info));
     if (!chosen) return;
-    m_strServer = displayName;
+    // The object holds the name as narrow text in the ANSI code page.
+    char narrow[2 * MAX_PATH] = {};
+    WideCharToMultiByte(CP_ACP, 0, displayName, -1, narrow, sizeof narrow, nullptr, nullptr);
+    m_strServer = narrow;
     UpdateData(false);
 }

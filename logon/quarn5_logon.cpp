@@ -151,10 +151,15 @@ void Quarn5Logon::ApplyArgument(const VARIANT& argument, std::string* member) {
 
 bool Quarn5Logon::IsLocalComputer(const std::string& name) {
     if (name.empty()) return true;
-    char computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = sizeof computer;
-    if (!GetComputerNameA(computer, &size)) return false;
-    return _stricmp(name.c_str(), computer) == 0;
+    wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = ARRAYSIZE(computer);
+    if (!GetComputerNameW(computer, &size)) return false;
+    // Letter case is ignored for every letter of the code page, Cyrillic
+    // included, not only for ASCII.
+    wchar_t wide[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    const int length = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide,
+                                           MAX_COMPUTERNAME_LENGTH);
+    return length > 0 && CompareStringOrdinal(wide, length, computer, static_cast<int>(size), TRUE) == CSTR_EQUAL;
 }
 
 STDMETHODIMP Quarn5Logon::get_Level(LONG* pVal) {

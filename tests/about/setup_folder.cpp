@@ -25,6 +25,17 @@ void SetupFolder::Add(const std::string& fileName, const std::vector<uint8_t>& b
     REQUIRE(WriteFileBytes(m_folder.File(fileName), bytes));
 }
 
+void SetupFolder::Add(const std::wstring& fileName, const std::vector<uint8_t>& bytes) const {
+    const HANDLE file = CreateFileW((WideFromAnsi(m_folder.Path()) + fileName).c_str(), GENERIC_WRITE, 0, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    REQUIRE(file != INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    const BOOL wrote = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    REQUIRE(wrote);
+    REQUIRE(written == bytes.size());
+}
+
 void SetupFolder::ForgetSetupValue() const {
     HKEY key = nullptr;
     REQUIRE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFoldersKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS);

@@ -14,6 +14,8 @@ public:
     explicit SetupFolder(const std::string& name, bool trailingSeparator = true);
     const std::string& Path() const { return m_folder.Path(); }
     void Add(const std::string& fileName, const std::vector<uint8_t>& bytes) const;
+    // A file whose name the ANSI code page need not be able to spell.
+    void Add(const std::wstring& fileName, const std::vector<uint8_t>& bytes) const;
     // Leaves the folders key in place but without a "Setup" value.
     void ForgetSetupValue() const;
 

@@ -130,6 +130,19 @@ TEST_CASE("the list holds one block per file, byte for byte, and the box keeps i
     }
 }
 
+TEST_CASE("files named in letters the ANSI code page cannot spell give their blocks") {
+    // Each name is beyond one of the code pages the tests run under (1251, 1252).
+    static const wchar_t* const names[] = {L"Словарь.acr", L"Zoë Ørsted.acr"};
+    for (const wchar_t* name : names) {
+        CAPTURE(WideToUtf8(name));
+        SetupFolder setup("about_wide_names");
+        setup.Add(std::wstring(name), AcrImage(NoticeFile("Dictionary", {"(c) Velmora"})));
+        const AboutSnapshot shot = ShowWithoutArguments();
+        REQUIRE(shot.shown);
+        CHECK(shot.notices == Lines({"[Dictionary]", "(c) Velmora", ""}));
+    }
+}
+
 TEST_CASE("a Setup value without a trailing backslash still finds the files") {
     SetupFolder setup("about_nobackslash", false);
     setup.Add("one.acr", AcrImage(NoticeFile("One", {"first"})));

@@ -61,15 +61,18 @@ TEST_CASE("AddBackslash and AppendPath give one separator between folder and nam
         {"C:\\Setup", "C:\\Setup\\", "C:\\Setup\\x.acr"},
         {"C:\\Setup\\", "C:\\Setup\\", "C:\\Setup\\x.acr"},
         {"C:/Setup/", "C:/Setup/", "C:/Setup/x.acr"},
+        // In code page 932 "Ы" is 0x84 0x5C: its second byte is no separator.
+        {"C:\\ЧАСЫ", "C:\\ЧАСЫ\\", "C:\\ЧАСЫ\\x.acr"},
+        {"C:\\ЧАСЫ\\", "C:\\ЧАСЫ\\", "C:\\ЧАСЫ\\x.acr"},
     };
     for (const auto& c : cases) {
         CAPTURE(c.folder);
-        std::string path = c.folder;
+        std::string path = Utf8ToAnsi(c.folder);
         AddBackslash(path);
-        CHECK(path == c.withSeparator);
-        std::string joined = c.folder;
+        CHECK(path == Utf8ToAnsi(c.withSeparator));
+        std::string joined = Utf8ToAnsi(c.folder);
         std::string& result = AppendPath(joined, "x.acr");
         CHECK(&result == &joined);
-        CHECK(joined == c.joined);
+        CHECK(joined == Utf8ToAnsi(c.joined));
     }
 }

@@ -143,6 +143,23 @@ TEST_CASE("values of every kind survive a save and a load; save without a path u
     CHECK(FilesIn(folder) == std::vector<std::string>{"all.acr"});
 }
 
+TEST_CASE("a file whose name holds a character ending in the byte of a backslash saves and loads") {
+    // In code page 932 "Ы" is 0x84 0x5C; the folder of the path ends before the name.
+    ScratchFolder folder("profile_dbcs");
+    const std::string name = Utf8ToAnsi("ЧАСЫ.acr");
+    const std::string path = folder.File(name);
+    {
+        ProfileFile file;
+        file.Map().SetValue("Info", "Module", ProfileValue::String("Clock"));
+        REQUIRE(file.Save(path.c_str(), TRUE));
+    }
+    ProfileFile file;
+    REQUIRE(file.Load(path.c_str(), FALSE));
+    CHECK(file.GetString("Info", "Module") == "Clock");
+    CHECK(file.Path() == path);
+    CHECK(FilesIn(folder) == std::vector<std::string>{name});
+}
+
 TEST_CASE("the write-back flag saves at destruction") {
     ScratchFolder folder("profile_writeback");
     const std::string path = folder.File("back.acr");

@@ -92,18 +92,24 @@ struct BrowseRequest {
     int calls = 0;
     HWND owner = nullptr;
     bool hasBuffer = false;
-    std::string title;
+    std::wstring title;
     UINT flags = 0;
 };
 BrowseRequest g_browse;
 
-PIDLIST_ABSOLUTE WINAPI ChoosingBrowser(LPBROWSEINFOA info) {
+// A computer name the ANSI code page can spell beyond ASCII.
+const wchar_t* ChosenComputer() { return GetACP() == 1251 ? L"ВЫБРАН" : L"SÉLECTION"; }
+
+// Text as the object's narrow strings hold it: through the ANSI code page.
+std::wstring ThroughAnsi(const std::wstring& text) { return AnsiToWide(Utf8ToAnsi(WideToUtf8(text).c_str())); }
+
+PIDLIST_ABSOLUTE WINAPI ChoosingBrowser(LPBROWSEINFOW info) {
     ++g_browse.calls;
     g_browse.owner = info->hwndOwner;
     g_browse.hasBuffer = info->pszDisplayName != nullptr;
-    g_browse.title = info->lpszTitle ? info->lpszTitle : "";
+    g_browse.title = info->lpszTitle ? info->lpszTitle : L"";
     g_browse.flags = info->ulFlags;
-    if (info->pszDisplayName) lstrcpyA(info->pszDisplayName, Utf8ToAnsi("ВЫБРАН").c_str());
+    if (info->pszDisplayName) lstrcpyW(info->pszDisplayName, ChosenComputer());
     // An empty item list from the shell's allocator, which the caller frees.
     auto* list = static_cast<USHORT*>(CoTaskMemAlloc(sizeof(USHORT)));
     if (list) *list = 0;
@@ -312,7 +318,9 @@ TEST_CASE_FIXTURE(DialogFixture, "cancelling the computer browser keeps what was
 }
 
 TEST_CASE_FIXTURE(DialogFixture, "a computer chosen in the browser replaces only the server field") {
-    ImportPatch patch(QuarnverLibrary(), "shell32.dll", "SHBrowseForFolderA", reinterpret_cast<void*>(&ChoosingBrowser));
+    // Run under code page 1251 and under 1252, which cannot spell the
+    // Cyrillic prompt.
+    ImportPatch patch(QuarnverLibrary(), "shell32.dll", "SHBrowseForFolderW", reinterpret_cast<void*>(&ChoosingBrowser));
     REQUIRE(patch.Patched());
     g_browse = BrowseRequest();
     ComPtr<IQuarn5Logon> logon = NewLogon();
@@ -338,11 +346,11 @@ TEST_CASE_FIXTURE(DialogFixture, "a computer chosen in the browser replaces only
     CHECK(g_browse.calls == 1);
     CHECK(g_browse.owner == shownDialog);
     CHECK(g_browse.hasBuffer);
-    CHECK(g_browse.title == Utf8ToAnsi("Выберите компьютер, на котором работает сервер QUARN:"));
+    CHECK(g_browse.title == L"Выберите компьютер, на котором работает сервер QUARN:");
     CHECK(g_browse.flags == BIF_BROWSEFORCOMPUTER);
-    CHECK(after.server == L"ВЫБРАН");
-    CHECK(after.user == L"Новый");
-    CHECK(after.password == password);
+    CHECK(after.server == ChosenComputer());
+    CHECK(after.user == ThroughAnsi(L"Новый"));
+    CHECK(after.password == ThroughAnsi(password));
     CHECK(result.hr == S_OK);
     CHECK(result.out == 0);
 }

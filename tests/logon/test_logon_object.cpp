@@ -308,6 +308,47 @@ TEST_CASE_FIXTURE(ActivationFixture, "this computer activates without server inf
     }
 }
 
+namespace {
+// This computer under a Cyrillic name, as GetComputerName would report it.
+const wchar_t kCyrillicComputer[] = L"СЕРВЕР-1";
+
+BOOL WINAPI CyrillicComputerNameW(LPWSTR name, LPDWORD size) {
+    const DWORD length = static_cast<DWORD>(lstrlenW(kCyrillicComputer));
+    if (*size <= length) return FALSE;
+    lstrcpyW(name, kCyrillicComputer);
+    *size = length;
+    return TRUE;
+}
+
+BOOL WINAPI CyrillicComputerNameA(LPSTR name, LPDWORD size) {
+    const int length = WideCharToMultiByte(CP_ACP, 0, kCyrillicComputer, -1, name, static_cast<int>(*size), nullptr, nullptr);
+    if (length <= 0) return FALSE;
+    *size = static_cast<DWORD>(length - 1);
+    return TRUE;
+}
+}  // namespace
+
+TEST_CASE_FIXTURE(ActivationFixture, "a Cyrillic computer name in other letter case is this computer") {
+    REQUIRE(patch.Patched());
+    ImportPatch wide(QuarnverLibrary(), "kernel32.dll", "GetComputerNameW", reinterpret_cast<void*>(&CyrillicComputerNameW));
+    ImportPatch narrow(QuarnverLibrary(), "kernel32.dll", "GetComputerNameA", reinterpret_cast<void*>(&CyrillicComputerNameA));
+    REQUIRE((wide.Patched() || narrow.Patched()));
+    const struct {
+        const wchar_t* server;
+        bool expectInfo;
+    } rows[] = {{L"сервер-1", false}, {L"Сервер-1", false}, {L"СЕРВЕР-1", false}, {L"сервер-2", true}};
+    for (const auto& row : rows) {
+        CAPTURE(WideToUtf8(row.server));
+        g_activations.clear();
+        ComPtr<IQuarn5Logon> logon = NewLogon();
+        REQUIRE(logon);
+        const UniqueVariant server = Text(row.server), missing = Missing();
+        CHECK(Initialize(logon.Get(), L"client", *server.Get(), *missing.Get(), *missing.Get()).hr == S_OK);
+        REQUIRE(g_activations.size() == 1);
+        CHECK(g_activations.front().hasServerInfo == row.expectInfo);
+    }
+}
+
 TEST_CASE_FIXTURE(ActivationFixture, "a failed activation is reported, remembers the values and allows another try") {
     REQUIRE(patch.Patched());
     const HRESULT unreachable = HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);

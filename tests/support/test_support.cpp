@@ -90,26 +90,37 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     return bytes;
 }
 
-bool RemoveTree(const std::string& path) {
-    std::string dir = path;
-    if (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
+namespace {
+// Wide, so that files whose names the ANSI code page cannot spell go too.
+bool RemoveTreeW(std::wstring dir) {
+    if (!dir.empty() && (dir.back() == L'\\' || dir.back() == L'/')) dir.pop_back();
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((dir + L"\\*").c_str(), &data);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            const std::string name = data.cFileName;
-            if (name == "." || name == "..") continue;
-            const std::string full = dir + "\\" + name;
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring full = dir + L"\\" + name;
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(full);
+                RemoveTreeW(full);
             } else {
-                SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileA(full.c_str());
+                SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(full.c_str());
             }
-        } while (FindNextFileA(find, &data));
+        } while (FindNextFileW(find, &data));
         FindClose(find);
     }
-    return RemoveDirectoryA(dir.c_str()) != FALSE;
+    return RemoveDirectoryW(dir.c_str()) != FALSE;
+}
+}  // namespace
+
+bool RemoveTree(const std::string& path) {
+    std::wstring wide(path.size(), L'\0');
+    const int n = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), &wide[0],
+                                      static_cast<int>(wide.size()));
+    if (n <= 0) return false;
+    wide.resize(static_cast<size_t>(n));
+    return RemoveTreeW(wide);
 }
 
 bool KeyExists(HKEY root, const std::wstring& path) {
