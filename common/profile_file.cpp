@@ -52,31 +52,81 @@ bool ReadsBackAs(HANDLE file, const std::vector<uint8_t>& bytes) {
     return back == bytes;
 }
 
-// Folder part of a path, ending in a separator or a drive's colon; "." for a
-// bare file name. Wide, so that no byte of a double-byte character counts as
-// a separator.
+// Folder part of a path, ending in a separator or a drive's colon; empty for
+// a bare file name. Wide, so that no byte of a double-byte character counts
+// as a separator.
 std::wstring FolderOf(const std::wstring& path) {
     const size_t slash = path.find_last_of(L"\\/:");
-    return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash + 1);
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
-// Writes bytes to a temporary file beside path, checks them, then moves the
-// file into place. Leaves no temporary file behind.
+// The form of path that the file functions take at any length: paths of
+// MAX_PATH characters and more only in their extended ("\\?\") form.
+std::wstring ExtendedForm(const std::wstring& path) {
+    if (path.size() < MAX_PATH || path.compare(0, 4, L"\\\\?\\") == 0) return path;
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+    if (length == 0 || length >= size) return path;
+    full.resize(length);
+    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+// Creates a new, empty temporary file in the folder of path and gives its
+// name. Named here rather than by GetTempFileName, which refuses folders
+// longer than MAX_PATH - 14 characters where the target itself still fits.
+UniqueFileHandle CreateTemporaryBeside(const std::wstring& path, std::wstring& name) {
+    const std::wstring folder = FolderOf(path);
+    const DWORD start = GetTickCount() ^ GetCurrentThreadId();
+    SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
+    for (DWORD attempt = 0; attempt <= 0xFFFF; ++attempt) {
+        wchar_t fileName[16];
+        wsprintfW(fileName, L"~prf%04X.tmp", (start + attempt) & 0xFFFF);
+        name = ExtendedForm(folder + fileName);
+        UniqueFileHandle file(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &security, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file) return file;
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    name.clear();
+    return UniqueFileHandle();
+}
+
+// Whether others let the target be replaced now: every handle they hold on it
+// must allow it to be deleted. Asked before anything is written because
+// Wine's ReplaceFileW finds out only half-way, with a file of its own left
+// behind.
+bool CanBeReplaced(const std::wstring& target) {
+    const UniqueFileHandle probe(CreateFileW(target.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return static_cast<bool>(probe);
+}
+
+// Writes bytes to a temporary file beside path, checks them, then puts them
+// in place. An existing target is replaced by the platform's replace-file
+// operation, which keeps the target itself (its security settings,
+// attributes and hard links) and gives it the new data. Leaves no temporary
+// file behind.
 bool WriteFileReplacing(const std::wstring& path, const std::vector<uint8_t>& bytes, BOOL overwrite) {
-    if (!overwrite && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
-    wchar_t temporary[MAX_PATH] = {};
-    if (!GetTempFileNameW(FolderOf(path).c_str(), L"prf", 0, temporary)) return false;
+    const std::wstring target = ExtendedForm(path);
+    const bool exists = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (exists && (!overwrite || !CanBeReplaced(target))) return false;
+    std::wstring temporary;
     bool complete = false;
     {
-        SECURITY_ATTRIBUTES security = {sizeof security, nullptr, FALSE};
-        UniqueFileHandle file(CreateFileW(temporary, GENERIC_READ | GENERIC_WRITE, 0, &security, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-        complete = file && WritePieces(file.Get(), bytes) && FlushFileBuffers(file.Get()) &&
-                   ReadsBackAs(file.Get(), bytes) && file.Close();
+        UniqueFileHandle file = CreateTemporaryBeside(path, temporary);
+        if (!file) return false;
+        complete = WritePieces(file.Get(), bytes) && FlushFileBuffers(file.Get()) && ReadsBackAs(file.Get(), bytes) &&
+                   file.Close();
     }
-    const DWORD flags = MOVEFILE_WRITE_THROUGH | (overwrite ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (complete && MoveFileExW(temporary, path.c_str(), flags)) return true;
-    DeleteFileW(temporary);
+    const bool placed =
+        complete && (exists ? ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                                           nullptr, nullptr)
+                            : MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH));
+    if (placed) return true;
+    DeleteFileW(temporary.c_str());
     return false;
 }
 

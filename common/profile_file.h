@@ -26,6 +26,8 @@ public:
     // an existing file is left alone and FALSE returned. The image goes to a
     // temporary file in the same folder, is read back and compared, and only
     // then replaces the target, so a failed save leaves the target as it was.
+    // An existing target keeps its identity: its security settings,
+    // attributes and hard links stay, only its data changes.
     BOOL Save(const char* path, BOOL overwrite);
     BOOL Save(const std::wstring& path, BOOL overwrite);
 

@@ -401,9 +401,13 @@ bool ProfileMap::Parse(ProfileStream& stream) {
 }
 
 bool ProfileMap::Serialise(ProfileStream& stream) const {
-    if (!stream.WriteInteger(m_nSections)) return false;
+    // A name stored twice in the loaded file is held once; a stored count
+    // above the entries written would make the reader take what follows as
+    // further entries.
+    if (!stream.WriteInteger(static_cast<int32_t>(m_sections.size()))) return false;
     for (const auto& [name, section] : m_sections) {
-        if (!stream.WriteString(name) || !stream.WriteInteger(section.m_nKeys)) return false;
+        if (!stream.WriteString(name) || !stream.WriteInteger(static_cast<int32_t>(section.m_values.size())))
+            return false;
         for (const auto& [key, value] : section.m_values) {
             if (!stream.WriteString(key) || !stream.WriteInteger(static_cast<uint8_t>(value.m_cType))) return false;
             bool written = true;

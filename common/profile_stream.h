@@ -146,7 +146,9 @@ public:
     // a name replaces an earlier one. Stops at the first item that cannot be
     // read, keeping what was read before it; true when nothing was cut short.
     bool Parse(ProfileStream& stream);
-    // Writes the body at the stream's position. False when memory runs out.
+    // Writes the body at the stream's position. The counts written are those
+    // of the sections and keys written, whatever the file they came from
+    // stated, so the image reads back as the map. False when memory runs out.
     bool Serialise(ProfileStream& stream) const;
 
     // A whole file's bytes: verified and parsed into the map. False, with the

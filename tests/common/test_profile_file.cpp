@@ -1,4 +1,5 @@
 #include <doctest/doctest.h>
+#include <algorithm>
 #include <cstring>
 #include "common/profile_file.h"
 #include "common/unique_handle.h"
@@ -20,17 +21,20 @@ const std::vector<uint8_t> kAboutFile = {
 };
 
 // Files in the folder, other than the given ones.
-std::vector<std::string> FilesIn(const ScratchFolder& folder) {
+std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder.Path() + "*").c_str(), &data);
+    HANDLE find = FindFirstFileA((folder + (folder.back() == '\\' ? "*" : "\\*")).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return names;
     do {
         if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
     } while (FindNextFileA(find, &data));
     FindClose(find);
+    std::sort(names.begin(), names.end());
     return names;
 }
+
+std::vector<std::string> FilesIn(const ScratchFolder& folder) { return FilesIn(folder.Path()); }
 
 ProfileValue ValueOf(const ProfileFile& file, const std::string& section, const std::string& key) {
     const auto s = file.Map().Sections().find(section);
@@ -51,6 +55,38 @@ BOOL WINAPI WriteFileFailingSecond(HANDLE file, LPCVOID data, DWORD size, LPDWOR
     g_realWriteFile(file, data, size / 2, written, overlapped);
     SetLastError(ERROR_DISK_FULL);
     return FALSE;
+}
+
+// The replace-file operations asked for, passed on to the platform.
+using ReplaceFileFn = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID);
+ReplaceFileFn g_realReplaceFile = nullptr;
+std::vector<std::wstring> g_replaced;
+BOOL WINAPI RecordingReplaceFile(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags, LPVOID exclude,
+                                 LPVOID reserved) {
+    g_replaced.push_back(replaced);
+    return g_realReplaceFile(replaced, replacement, backup, flags, exclude, reserved);
+}
+
+// GetTempFileName as Windows has it: a folder longer than MAX_PATH - 14
+// characters is refused. Wine's takes it.
+using GetTempFileNameAFn = UINT(WINAPI*)(LPCSTR, LPCSTR, UINT, LPSTR);
+using GetTempFileNameWFn = UINT(WINAPI*)(LPCWSTR, LPCWSTR, UINT, LPWSTR);
+GetTempFileNameAFn g_realTempNameA = nullptr;
+GetTempFileNameWFn g_realTempNameW = nullptr;
+UINT WINAPI WindowsTempNameA(LPCSTR folder, LPCSTR prefix, UINT unique, LPSTR name) {
+    if (lstrlenA(folder) > MAX_PATH - 14) return SetLastError(ERROR_BUFFER_OVERFLOW), 0;
+    return g_realTempNameA(folder, prefix, unique, name);
+}
+UINT WINAPI WindowsTempNameW(LPCWSTR folder, LPCWSTR prefix, UINT unique, LPWSTR name) {
+    if (lstrlenW(folder) > MAX_PATH - 14) return SetLastError(ERROR_BUFFER_OVERFLOW), 0;
+    return g_realTempNameW(folder, prefix, unique, name);
+}
+
+std::wstring Wide(const std::string& ansi) {
+    std::wstring wide(ansi.size(), L'\0');
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                                                        &wide[0], static_cast<int>(wide.size()))));
+    return wide;
 }
 
 }  // namespace
@@ -158,6 +194,86 @@ TEST_CASE("a file whose name holds a character ending in the byte of a backslash
     CHECK(file.GetString("Info", "Module") == "Clock");
     CHECK(file.Path() == path);
     CHECK(FilesIn(folder) == std::vector<std::string>{name});
+}
+
+TEST_CASE("a save writes the counts of what it writes; a consistent file saves unchanged") {
+    ScratchFolder folder("profile_counts");
+    // Key "K" and section "Next" stored twice: the map holds each once.
+    BodyBytes twice;
+    twice.Integer(3)
+        .String("Dup").Integer(2).String("K").Type('S').String("old").String("K").Type('S').String("new")
+        .String("Next").Integer(1).String("A").Type('S').String("a")
+        .String("Next").Integer(1).String("B").Type('S').String("b");
+    BodyBytes once;
+    once.Integer(2)
+        .String("Dup").Integer(1).String("K").Type('S').String("new")
+        .String("Next").Integer(1).String("B").Type('S').String("b");
+    const struct {
+        const char* name;
+        std::vector<uint8_t> stored;
+        std::vector<uint8_t> saved;
+    } cases[] = {
+        {"names stored twice", ScrambledFile(twice), ScrambledFile(once)},
+        {"each name once", ScrambledFile(once), ScrambledFile(once)},
+        {"a file built by hand", kAboutFile, kAboutFile},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.name);
+        const std::string path = folder.File("counts.acr");
+        REQUIRE(WriteFileBytes(path, c.stored));
+        ProfileFile file;
+        REQUIRE(file.Load(path.c_str(), FALSE));
+        REQUIRE(file.Save(nullptr, TRUE));
+        CHECK(ReadFileBytes(path) == c.saved);
+    }
+    ProfileFile again;
+    REQUIRE(again.Load(folder.File("counts.acr").c_str(), FALSE));
+    CHECK(again.GetString("About", "Module") == "Velmora");
+}
+
+TEST_CASE("a save over an existing file replaces its data in place; a new file is moved into place") {
+    ScratchFolder folder("profile_replace");
+    const std::string path = folder.File("target.acr");
+    REQUIRE(WriteFileBytes(path, kAboutFile));
+    // The platform's replace-file operation keeps the target's security
+    // settings, attributes and hard links (Windows; Wine's renames).
+    ImportPatch patch(GetModuleHandleW(nullptr), "kernel32.dll", "ReplaceFileW", reinterpret_cast<void*>(&RecordingReplaceFile));
+    REQUIRE(patch.Patched());
+    g_realReplaceFile = reinterpret_cast<ReplaceFileFn>(patch.Original());
+    g_replaced.clear();
+    ProfileFile file;
+    REQUIRE(file.Load(path.c_str(), FALSE));
+    file.Map().SetValue("About", "Module", ProfileValue::String("Changed"));
+    REQUIRE(file.Save(nullptr, TRUE));
+    CHECK(g_replaced == std::vector<std::wstring>{Wide(path)});
+    REQUIRE(file.Save(folder.File("new.acr").c_str(), TRUE));
+    CHECK(g_replaced.size() == 1);
+    for (const char* name : {"target.acr", "new.acr"}) {
+        ProfileFile saved;
+        REQUIRE(saved.Load(folder.File(name).c_str(), FALSE));
+        CHECK(saved.GetString("About", "Module") == "Changed");
+    }
+    CHECK(FilesIn(folder) == std::vector<std::string>{"new.acr", "target.acr"});
+}
+
+TEST_CASE("a folder too long for GetTempFileName still takes a file whose path fits") {
+    ScratchFolder base("profile_long");
+    const std::string folder = base.Path() + std::string(MAX_PATH - 13 - base.Path().size(), 'd');
+    REQUIRE(CreateDirectoryA(folder.c_str(), nullptr));
+    const std::string path = folder + "\\a.acr";
+    ImportPatch narrow(GetModuleHandleW(nullptr), "kernel32.dll", "GetTempFileNameA", reinterpret_cast<void*>(&WindowsTempNameA));
+    ImportPatch wide(GetModuleHandleW(nullptr), "kernel32.dll", "GetTempFileNameW", reinterpret_cast<void*>(&WindowsTempNameW));
+    g_realTempNameA = reinterpret_cast<GetTempFileNameAFn>(narrow.Original());
+    g_realTempNameW = reinterpret_cast<GetTempFileNameWFn>(wide.Original());
+    ProfileFile file;
+    file.Map().SetValue("Info", "Module", ProfileValue::String("First"));
+    REQUIRE(file.Save(path.c_str(), TRUE));  // a new file
+    file.Map().SetValue("Info", "Module", ProfileValue::String("Second"));
+    REQUIRE(file.Save(path.c_str(), TRUE));  // over the existing one
+    ProfileFile again;
+    REQUIRE(again.Load(path.c_str(), FALSE));
+    CHECK(again.GetString("Info", "Module") == "Second");
+    CHECK(FilesIn(folder) == std::vector<std::string>{"a.acr"});
 }
 
 TEST_CASE("the write-back flag saves at destruction") {
