@@ -22,10 +22,12 @@ constexpr ScriptResult kScriptOutOfMemory = static_cast<ScriptResult>(0x8007000E
 constexpr size_t kMaxTokenLength = 4094;           // bytes of one token
 constexpr size_t kMaxValueNameLength = 259;        // bytes of a value name after "Val"
 constexpr size_t kMaxPlaceholderNameLength = 31;   // bytes between the two "%"
+constexpr size_t kMaxCharacterBytes = 4;           // bytes of one character (UTF-8)
 
 struct TextPlatform {
-    // Steps over one character: two bytes for a double-byte character of the
-    // ANSI code page, one otherwise, none at the terminating NUL (CharNextA).
+    // Steps over one character: all its bytes (at most kMaxCharacterBytes),
+    // such as the two of a double-byte character of an ANSI code page (as
+    // CharNextA does); none at the terminating NUL.
     const char* (*charNext)(const char* text);
     // Zero when both texts are equal with letter case ignored (lstrcmpiA).
     int (*compareNoCase)(const char* a, const char* b);
@@ -98,5 +100,5 @@ inline bool IsAssignment(const std::string& token) { return !token.empty() && to
 inline bool IsOpeningBraceAlone(const std::string& token) { return token == "{"; }
 
 // Steps to the character after the one at `pos` of NUL-terminated `text`,
-// bounded as ScriptReader does.
+// bounded as ScriptReader does: never past the NUL, always at least a byte.
 size_t NextCharacter(const char* text, size_t pos, const TextPlatform& platform);
