@@ -248,3 +248,33 @@ TEST_CASE("module paths of 257 to 259 characters never overrun a path buffer") {
         }
     }
 }
+
+TEST_CASE("a library in a folder the ANSI code page cannot spell registers its true paths") {
+    // Run under code page 1252 too, where Cyrillic has no narrow form.
+    RegistrationGuard guard;
+    ScratchFolder scratch("cyrillic_install");
+    const std::wstring programs = Wide(scratch.Path()) + Utf8ToWide("\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB3\xD1\x80\xD0\xB0"
+                                                                    "\xD0\xBC\xD0\xBC\xD1\x8B");  // Программы
+    const std::wstring folder = programs + Utf8ToWide("\\\xD0\x92\xD0\xB5\xD0\xBB\xD0\xBC\xD0\xBE\xD1\x80\xD0\xB0\\");
+    const std::wstring dllPath = folder + L"quarnver.dll";
+    REQUIRE(CreateDirectoryW(programs.c_str(), nullptr));
+    REQUIRE(CreateDirectoryW(folder.c_str(), nullptr));
+    REQUIRE(CopyLibrary(dllPath, true));
+
+    HMODULE copy = LoadLibraryW(dllPath.c_str());
+    REQUIRE(copy);
+    const auto call = [copy](const char* name) {
+        return reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(copy, name)))();
+    };
+    CHECK(call("DllRegisterServer") == S_OK);
+    for (const ClassNames& c : kClasses) CheckClassRegistered(c, dllPath);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, kTypeLibPathKey, L"") == dllPath);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0\\HELPDIR", L"") == folder);
+    CHECK(call("DllUnregisterServer") == S_OK);
+    for (const ClassNames& c : kClasses) CheckClassGone(c);
+
+    FreeLibrary(copy);
+    CHECK(DeleteFileW(dllPath.c_str()));
+    CHECK(RemoveDirectoryW(folder.c_str()));
+    CHECK(RemoveDirectoryW(programs.c_str()));
+}
