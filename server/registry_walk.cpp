@@ -57,6 +57,8 @@ bool KeyHasNamedValues(HKEY key) {
 
 // Removes the key `name` under `parent` with its whole tree; a Win32 error code.
 LONG DeleteKeyTree(HKEY parent, const wchar_t* name) {
+    // An empty name would stand for the parent itself.
+    if (*name == L'\0') return ERROR_INVALID_PARAMETER;
     UniqueHkey key;
     LONG error = RegOpenKeyExW(parent, name, 0, KEY_READ | KEY_WRITE, key.Receive());
     if (error != ERROR_SUCCESS) return error;

@@ -1,7 +1,7 @@
 // The text layer of the registration script language: placeholder expansion
 // and tokens. Free of Win32 so that it also builds with the host compiler for
-// fuzzing; what it needs from the platform (character stepping in the ANSI
-// code page, case-blind comparison, UTF-16 to ANSI conversion) comes in
+// fuzzing; what it needs from the platform (character stepping in the text's
+// encoding, case-blind comparison, UTF-16 to that encoding) comes in
 // through `TextPlatform`.
 #pragma once
 #include <cstddef>
@@ -31,7 +31,7 @@ struct TextPlatform {
     const char* (*charNext)(const char* text);
     // Zero when both texts are equal with letter case ignored (lstrcmpiA).
     int (*compareNoCase)(const char* a, const char* b);
-    // UTF-16 to the ANSI code page; false when the conversion fails.
+    // UTF-16 to the text's encoding; false when the conversion fails.
     bool (*narrowFromWide)(const std::wstring& text, std::string* out);
 };
 
@@ -42,7 +42,7 @@ public:
     ReplacementTable();
     // Appends an entry; false when either argument is null or memory runs out.
     bool Add(const wchar_t* name, const wchar_t* text);
-    // The text of the first entry whose name, in the ANSI code page, equals
+    // The text of the first entry whose name, in the text's encoding, equals
     // `name` with letter case ignored. Returns kScriptOk, kScriptSyntaxError
     // when no entry matches, or kScriptOutOfMemory when the text cannot be
     // converted.
