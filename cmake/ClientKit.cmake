@@ -4,7 +4,7 @@
 #   quarnver.tlb              its type library (also embedded in the DLL)
 #   quarnver_h.h, quarnver_i.c  C/C++ declarations and identifiers, from the
 #                             same IDL as the type library
-#   libquarnver.a             import library of the four exports
+#   libquarnver.a             import library of the five exports
 #
 # The import library is made from server/quarnver.def. Its exports are marked
 # PRIVATE there (they are meant for COM and regsvr32, not for linking), which
@@ -20,6 +20,7 @@ set(quarn_export_bytes_DllGetClassObject 12)
 set(quarn_export_bytes_DllCanUnloadNow 0)
 set(quarn_export_bytes_DllRegisterServer 0)
 set(quarn_export_bytes_DllUnregisterServer 0)
+set(quarn_export_bytes_DllInstall 8)
 
 file(STRINGS ${CMAKE_SOURCE_DIR}/server/quarnver.def quarn_def_lines)
 set(quarn_kit_def_text "LIBRARY quarnver.dll\nEXPORTS\n")

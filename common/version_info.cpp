@@ -1,10 +1,10 @@
 #include "common/version_info.h"
+#include "common/module_path.h"
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
-
-const DWORD kModulePathCapacity = 4160;
 
 // "\StringFileInfo\<block>\<name>", the block written by format.
 std::string StringPath(const char* format, unsigned block, const char* name) {
@@ -26,17 +26,34 @@ void VersionInfo::Reset() {
 }
 
 BOOL VersionInfo::LoadFromModule(HMODULE module) {
-    char path[kModulePathCapacity] = {};
-    const DWORD length = GetModuleFileNameA(module, path, kModulePathCapacity);
-    if (length == 0 || length >= kModulePathCapacity) return FALSE;  // none, or cut short
-    return LoadFromFile(path);
+    std::wstring path;
+    if (FAILED(ModuleFilePath(module, &path))) {
+        Reset();
+        return FALSE;
+    }
+    return LoadFromFile(path.c_str());
 }
 
 BOOL VersionInfo::LoadFromFile(const char* path) {
     Reset();
     if (!path) return FALSE;
+    const int chars = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
+    if (chars <= 0) return FALSE;
+    std::vector<wchar_t> wide;
+    try {
+        wide.resize(static_cast<size_t>(chars));
+    } catch (const std::bad_alloc&) {
+        return FALSE;
+    }
+    MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), chars);
+    return LoadFromFile(wide.data());
+}
+
+BOOL VersionInfo::LoadFromFile(const wchar_t* path) {
+    Reset();
+    if (!path) return FALSE;
     DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path, &handle);
+    const DWORD size = GetFileVersionInfoSizeW(path, &handle);
     if (size == 0) return FALSE;
     try {
         m_data.assign(size, 0);
@@ -44,7 +61,7 @@ BOOL VersionInfo::LoadFromFile(const char* path) {
         Reset();
         return FALSE;
     }
-    if (GetFileVersionInfoA(path, handle, size, m_data.data()) &&
+    if (GetFileVersionInfoW(path, handle, size, m_data.data()) &&
         CopyValue("\\", &m_fixedInfo, sizeof m_fixedInfo))
         return TRUE;
     Reset();

@@ -18,6 +18,7 @@ public:
     // Loads the version resource of a file; FALSE, holding nothing, when the
     // file has none or its root block is missing, empty or too long.
     BOOL LoadFromFile(const char* path);
+    BOOL LoadFromFile(const wchar_t* path);
 
     // Length of a value (e.g. "\\StringFileInfo\\040904E4\\FileVersion"), 0
     // when it is absent or empty or nothing is loaded.
@@ -39,5 +40,5 @@ private:
     void Reset();
 
     VS_FIXEDFILEINFO m_fixedInfo = {};
-    std::vector<uint8_t> m_data;  // the whole block from GetFileVersionInfoA
+    std::vector<uint8_t> m_data;  // the whole block from GetFileVersionInfoW
 };

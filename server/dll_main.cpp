@@ -1,10 +1,10 @@
-// Start-up, shutdown and the four exported entry points of the in-process
-// server.
+// Start-up, shutdown and the exported entry points of the in-process server.
 #include <windows.h>
 #include <objbase.h>
 #include "common/resource_module.h"
 #include "server/class_table.h"
 #include "server/server_module.h"
+#include "server/user_registration.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     switch (reason) {
@@ -34,4 +34,15 @@ STDAPI DllRegisterServer() { return Module().RegisterServer(); }
 STDAPI DllUnregisterServer() {
     Module().UnregisterServer();
     return S_OK;
+}
+
+// regsvr32 /n /i:user calls DllInstall(TRUE, L"user"), /u /n /i:user
+// DllInstall(FALSE, L"user"): the same registration for the current user only.
+// Without a command line it does what DllRegisterServer and
+// DllUnregisterServer do.
+STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
+    const auto update = install ? &DllRegisterServer : &DllUnregisterServer;
+    if (commandLine == nullptr || *commandLine == L'\0') return update();
+    if (lstrcmpiW(commandLine, L"user") != 0) return E_INVALIDARG;
+    return RunForCurrentUser(update);
 }

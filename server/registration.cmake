@@ -1,7 +1,10 @@
 # The registration script interpreter and the registry scripts.
 add_library(quarn_regscript STATIC
     ${CMAKE_CURRENT_LIST_DIR}/script_text.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/script_tree.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/registry_walk.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registration_script.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/registration_resource.cpp
 )
 target_include_directories(quarn_regscript PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(quarn_regscript PUBLIC quarn_common)

@@ -5,10 +5,13 @@
 size_t NextCharacter(const char* text, size_t pos, const TextPlatform& platform) {
     if (text[pos] == '\0') return pos;
     const char* next = platform.charNext(text + pos);
-    // A double-byte character is stepped over whole, but the terminating NUL
-    // is never skipped and the cursor always moves.
-    if (next == text + pos + 2 && text[pos + 1] != '\0') return pos + 2;
-    return pos + 1;
+    // A character of several bytes is stepped over whole, but the terminating
+    // NUL is never skipped and the cursor always moves.
+    if (next <= text + pos || next > text + pos + kMaxCharacterBytes) return pos + 1;
+    const size_t step = static_cast<size_t>(next - (text + pos));
+    for (size_t i = 1; i < step; ++i)
+        if (text[pos + i] == '\0') return pos + 1;
+    return pos + step;
 }
 
 ReplacementTable::ReplacementTable() {

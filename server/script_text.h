@@ -1,7 +1,7 @@
 // The text layer of the registration script language: placeholder expansion
 // and tokens. Free of Win32 so that it also builds with the host compiler for
-// fuzzing; what it needs from the platform (character stepping in the ANSI
-// code page, case-blind comparison, UTF-16 to ANSI conversion) comes in
+// fuzzing; what it needs from the platform (character stepping in the text's
+// encoding, case-blind comparison, UTF-16 to that encoding) comes in
 // through `TextPlatform`.
 #pragma once
 #include <cstddef>
@@ -22,14 +22,16 @@ constexpr ScriptResult kScriptOutOfMemory = static_cast<ScriptResult>(0x8007000E
 constexpr size_t kMaxTokenLength = 4094;           // bytes of one token
 constexpr size_t kMaxValueNameLength = 259;        // bytes of a value name after "Val"
 constexpr size_t kMaxPlaceholderNameLength = 31;   // bytes between the two "%"
+constexpr size_t kMaxCharacterBytes = 4;           // bytes of one character (UTF-8)
 
 struct TextPlatform {
-    // Steps over one character: two bytes for a double-byte character of the
-    // ANSI code page, one otherwise, none at the terminating NUL (CharNextA).
+    // Steps over one character: all its bytes (at most kMaxCharacterBytes),
+    // such as the two of a double-byte character of an ANSI code page (as
+    // CharNextA does); none at the terminating NUL.
     const char* (*charNext)(const char* text);
     // Zero when both texts are equal with letter case ignored (lstrcmpiA).
     int (*compareNoCase)(const char* a, const char* b);
-    // UTF-16 to the ANSI code page; false when the conversion fails.
+    // UTF-16 to the text's encoding; false when the conversion fails.
     bool (*narrowFromWide)(const std::wstring& text, std::string* out);
 };
 
@@ -40,7 +42,7 @@ public:
     ReplacementTable();
     // Appends an entry; false when either argument is null or memory runs out.
     bool Add(const wchar_t* name, const wchar_t* text);
-    // The text of the first entry whose name, in the ANSI code page, equals
+    // The text of the first entry whose name, in the text's encoding, equals
     // `name` with letter case ignored. Returns kScriptOk, kScriptSyntaxError
     // when no entry matches, or kScriptOutOfMemory when the text cannot be
     // converted.
@@ -98,5 +100,5 @@ inline bool IsAssignment(const std::string& token) { return !token.empty() && to
 inline bool IsOpeningBraceAlone(const std::string& token) { return token == "{"; }
 
 // Steps to the character after the one at `pos` of NUL-terminated `text`,
-// bounded as ScriptReader does.
+// bounded as ScriptReader does: never past the NUL, always at least a byte.
 size_t NextCharacter(const char* text, size_t pos, const TextPlatform& platform);

@@ -4,38 +4,15 @@
 #include "common/bstr.h"
 #include "common/com_ptr.h"
 #include "common/hresult.h"
+#include "common/module_path.h"
 #include "server/server_module.h"
 
 namespace {
-// The module path as an ANSI string; a path that does not fit MAX_PATH fails
-// rather than being cut short.
-HRESULT ModulePathA(HINSTANCE module, std::string* path) {
-    char buffer[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(module, buffer, MAX_PATH);
-    if (length == 0) return HresultFromWin32(static_cast<LONG>(GetLastError()));
-    if (length >= MAX_PATH) return HresultFromWin32(ERROR_FILENAME_EXCED_RANGE);
-    path->assign(buffer, length);
-    return S_OK;
-}
-
-HRESULT WidePath(const std::string& path, std::wstring* wide) {
-    const int chars = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-    if (chars <= 0) return HresultFromWin32(static_cast<LONG>(GetLastError()));
-    wide->assign(static_cast<size_t>(chars), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, &(*wide)[0], chars);
-    wide->resize(static_cast<size_t>(chars - 1));
-    return S_OK;
-}
-
 // The path with everything from its last '.' replaced by ".tlb" (appended
-// when there is no '.'); double-byte characters are stepped over whole.
-std::string TypeLibraryFilePath(const std::string& modulePath) {
-    const char* start = modulePath.c_str();
-    const char* dot = nullptr;
-    for (const char* p = start; *p; p = CharNextA(p))
-        if (*p == '.') dot = p;
-    const size_t keep = dot ? static_cast<size_t>(dot - start) : modulePath.size();
-    return modulePath.substr(0, keep) + ".tlb";
+// when there is no '.').
+std::wstring TypeLibraryFilePath(const std::wstring& modulePath) {
+    const size_t dot = modulePath.rfind(L'.');
+    return modulePath.substr(0, dot == std::wstring::npos ? modulePath.size() : dot) + L".tlb";
 }
 }  // namespace
 
@@ -44,19 +21,16 @@ HRESULT ServerModule::LoadTypeLibrary(BSTR* path, ITypeLib** typeLib) {
     *path = nullptr;
     *typeLib = nullptr;
 
-    std::string modulePath;
-    QUARN_RETURN_IF_FAILED(ModulePathA(m_hModule, &modulePath));
     std::wstring widePath;
-    QUARN_RETURN_IF_FAILED(WidePath(modulePath, &widePath));
+    QUARN_RETURN_IF_FAILED(ModuleFilePath(m_hModule, &widePath));
 
     ComPtr<ITypeLib> loaded;
     HRESULT hr = LoadTypeLib(widePath.c_str(), loaded.Receive());
     if (FAILED(hr)) {
-        const std::string tlbPath = TypeLibraryFilePath(modulePath);
+        widePath = TypeLibraryFilePath(widePath);
         // The path must fit the MAX_PATH buffers the platform and the help
         // directory use; a longer one is refused, never cut or overrun.
-        if (tlbPath.size() >= MAX_PATH) return HresultFromWin32(ERROR_FILENAME_EXCED_RANGE);
-        QUARN_RETURN_IF_FAILED(WidePath(tlbPath, &widePath));
+        if (widePath.size() >= MAX_PATH) return HresultFromWin32(ERROR_FILENAME_EXCED_RANGE);
         hr = LoadTypeLib(widePath.c_str(), loaded.Receive());
         if (FAILED(hr)) return hr;
     }

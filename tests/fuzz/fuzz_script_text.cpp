@@ -1,11 +1,12 @@
-// Fuzz target: placeholder expansion and tokens of the registration script
-// language over arbitrary bytes. The first input byte picks the platform
+// Fuzz target: placeholder expansion, tokens and the grammar of the
+// registration script language over arbitrary bytes. The first input byte picks the platform
 // flavour (single-byte or double-byte code page); the rest is the script.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include "../../server/script_text.h"
+#include "../../server/script_tree.h"
 
 namespace {
 bool g_doubleByte = false;
@@ -90,5 +91,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (void)IsOpeningBraceAlone(token);
     }
     reader.SkipWhiteSpace();
+
+    // The tree: a failure leaves it empty; every subtree ends inside its
+    // parent's, after its own item.
+    ScriptTree tree;
+    const ScriptResult parsed = ParseScript(expanded.c_str(), kPlatform, &tree);
+    Check(IsKnownResult(parsed));
+    if (parsed != kScriptOk) {
+        Check(tree.items.empty());
+        return 0;
+    }
+    std::vector<size_t> open;
+    for (size_t i = 0; i < tree.items.size(); ++i) {
+        while (!open.empty() && tree.items[open.back()].end <= i) open.pop_back();
+        const ScriptItem& item = tree.items[i];
+        Check(item.end > i && item.end <= tree.items.size());
+        Check((item.kind == ScriptItemKind::Root) == open.empty());
+        if (!open.empty()) Check(item.end <= tree.items[open.back()].end);
+        if (item.kind == ScriptItemKind::Value || item.kind == ScriptItemKind::Delete) Check(item.end == i + 1);
+        if (item.hasValue && item.type == ScriptValueType::Binary)
+            Check(BinaryFromDigits(item.data, kPlatform).size() * 2 <= item.data.size());
+        open.push_back(i);
+    }
+    Check(tree.maxDepth <= expanded.size());
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <objbase.h>
 #include <olectl.h>
 #include <oleauto.h>
+#include <shlwapi.h>
 #include <string>
 #include "common/com_ptr.h"
 #include "quarnver_h.h"
@@ -32,6 +33,8 @@ TEST_CASE("The import library loads the kit's quarnver.dll and reaches its class
     dispatch.Reset();
     factory.Reset();
     CHECK(DllCanUnloadNow() == S_OK);
+    // Linked by its plain name too; a command line it does not know changes nothing.
+    CHECK(DllInstall(TRUE, L"unknown") == E_INVALIDARG);
 }
 
 TEST_CASE("The kit's type library describes the identifiers of the kit's header") {

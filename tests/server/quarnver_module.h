@@ -19,6 +19,9 @@ public:
     HRESULT CanUnloadNow() const { return Call<HRESULT(STDAPICALLTYPE*)()>("DllCanUnloadNow")(); }
     HRESULT RegisterServer() const { return Call<HRESULT(STDAPICALLTYPE*)()>("DllRegisterServer")(); }
     HRESULT UnregisterServer() const { return Call<HRESULT(STDAPICALLTYPE*)()>("DllUnregisterServer")(); }
+    HRESULT Install(BOOL install, const wchar_t* commandLine) const {
+        return Call<HRESULT(STDAPICALLTYPE*)(BOOL, const wchar_t*)>("DllInstall")(install, commandLine);
+    }
 
     ComPtr<IClassFactory> Factory(REFCLSID clsid) const {
         ComPtr<IClassFactory> factory;

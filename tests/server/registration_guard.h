@@ -1,6 +1,7 @@
 // Moves aside every registry entry that registering quarnver.dll writes (the
-// class keys of both classes and the type library registration) and puts
-// them back afterwards, so a test can register and unregister freely.
+// class keys of both classes and the type library registration), machine-wide
+// and for the current user, and puts them back afterwards, so a test can
+// register and unregister freely.
 #pragma once
 #include <memory>
 #include <vector>
@@ -9,7 +10,11 @@
 class RegistrationGuard {
 public:
     RegistrationGuard() {
-        for (const wchar_t* path : kPaths) m_backups.push_back(std::make_unique<KeyBackup>(HKEY_CLASSES_ROOT, path));
+        for (const wchar_t* path : kPaths) {
+            m_backups.push_back(std::make_unique<KeyBackup>(HKEY_CLASSES_ROOT, path));
+            m_backups.push_back(
+                std::make_unique<KeyBackup>(HKEY_CURRENT_USER, std::wstring(L"Software\\Classes\\") + path));
+        }
     }
     static constexpr const wchar_t* kPaths[] = {
         L"Quarn5.Logon.1", L"Quarn5.Logon", L"CLSID\\{8D1A51AE-2B1B-11D3-9751-00E0290CC6BF}",

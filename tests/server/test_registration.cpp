@@ -41,34 +41,35 @@ DWORD SubkeyCount(HKEY root, const std::wstring& path, DWORD* values = nullptr) 
     return subkeys;
 }
 
-void CheckClassRegistered(const ClassNames& c, const std::wstring& modulePath) {
+// `classes` is HKEY_CLASSES_ROOT, or the open classes key of the user or the machine.
+void CheckClassRegistered(const ClassNames& c, const std::wstring& modulePath, HKEY classes = HKEY_CLASSES_ROOT) {
     CAPTURE(std::string(c.progId, c.progId + wcslen(c.progId)));
     const std::wstring classKey = std::wstring(L"CLSID\\") + c.clsid;
-    CHECK(ReadRegString(HKEY_CLASSES_ROOT, c.progId, L"") == c.description);
-    CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(c.progId) + L"\\CLSID", L"") == c.clsid);
-    CHECK(ReadRegString(HKEY_CLASSES_ROOT, c.independentProgId, L"") == c.description);
-    CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(c.independentProgId) + L"\\CurVer", L"") == c.progId);
-    CHECK(ReadRegString(HKEY_CLASSES_ROOT, classKey, L"") == c.description);
-    CHECK(ReadRegString(HKEY_CLASSES_ROOT, classKey + L"\\ProgID", L"") == c.progId);
-    CHECK(ReadRegString(HKEY_CLASSES_ROOT, classKey + L"\\VersionIndependentProgID", L"") == c.independentProgId);
-    CHECK(KeyExists(HKEY_CLASSES_ROOT, classKey + L"\\Programmable"));
-    CHECK(ReadRegString(HKEY_CLASSES_ROOT, classKey + L"\\Programmable", L"") == L"<missing>");
-    CHECK(ReadRegString(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", L"") == modulePath);
-    CHECK(ReadRegString(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", L"ThreadingModel") == L"Apartment");
+    CHECK(ReadRegString(classes, c.progId, L"") == c.description);
+    CHECK(ReadRegString(classes, std::wstring(c.progId) + L"\\CLSID", L"") == c.clsid);
+    CHECK(ReadRegString(classes, c.independentProgId, L"") == c.description);
+    CHECK(ReadRegString(classes, std::wstring(c.independentProgId) + L"\\CurVer", L"") == c.progId);
+    CHECK(ReadRegString(classes, classKey, L"") == c.description);
+    CHECK(ReadRegString(classes, classKey + L"\\ProgID", L"") == c.progId);
+    CHECK(ReadRegString(classes, classKey + L"\\VersionIndependentProgID", L"") == c.independentProgId);
+    CHECK(KeyExists(classes, classKey + L"\\Programmable"));
+    CHECK(ReadRegString(classes, classKey + L"\\Programmable", L"") == L"<missing>");
+    CHECK(ReadRegString(classes, classKey + L"\\InprocServer32", L"") == modulePath);
+    CHECK(ReadRegString(classes, classKey + L"\\InprocServer32", L"ThreadingModel") == L"Apartment");
     // Exactly these entries.
     DWORD values = 0;
-    CHECK(SubkeyCount(HKEY_CLASSES_ROOT, classKey, &values) == 4);
+    CHECK(SubkeyCount(classes, classKey, &values) == 4);
     CHECK(values == 1);
-    CHECK(SubkeyCount(HKEY_CLASSES_ROOT, c.progId, &values) == 1);
-    CHECK(SubkeyCount(HKEY_CLASSES_ROOT, c.independentProgId, &values) == 1);
-    CHECK(SubkeyCount(HKEY_CLASSES_ROOT, classKey + L"\\InprocServer32", &values) == 0);
+    CHECK(SubkeyCount(classes, c.progId, &values) == 1);
+    CHECK(SubkeyCount(classes, c.independentProgId, &values) == 1);
+    CHECK(SubkeyCount(classes, classKey + L"\\InprocServer32", &values) == 0);
     CHECK(values == 2);
 }
 
-void CheckClassGone(const ClassNames& c) {
-    CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, c.progId));
-    CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, c.independentProgId));
-    CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + c.clsid));
+void CheckClassGone(const ClassNames& c, HKEY classes = HKEY_CLASSES_ROOT) {
+    CHECK_FALSE(KeyExists(classes, c.progId));
+    CHECK_FALSE(KeyExists(classes, c.independentProgId));
+    CHECK_FALSE(KeyExists(classes, std::wstring(L"CLSID\\") + c.clsid));
 }
 
 }  // namespace
@@ -247,4 +248,136 @@ TEST_CASE("module paths of 257 to 259 characters never overrun a path buffer") {
             DeleteFileW(path.c_str());
         }
     }
+}
+
+TEST_CASE("a library in a folder the ANSI code page cannot spell registers its true paths") {
+    // Run under code page 1252 too, where Cyrillic has no narrow form.
+    RegistrationGuard guard;
+    ScratchFolder scratch("cyrillic_install");
+    const std::wstring programs = Wide(scratch.Path()) + Utf8ToWide("\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB3\xD1\x80\xD0\xB0"
+                                                                    "\xD0\xBC\xD0\xBC\xD1\x8B");  // Программы
+    const std::wstring folder = programs + Utf8ToWide("\\\xD0\x92\xD0\xB5\xD0\xBB\xD0\xBC\xD0\xBE\xD1\x80\xD0\xB0\\");
+    const std::wstring dllPath = folder + L"quarnver.dll";
+    REQUIRE(CreateDirectoryW(programs.c_str(), nullptr));
+    REQUIRE(CreateDirectoryW(folder.c_str(), nullptr));
+    REQUIRE(CopyLibrary(dllPath, true));
+
+    HMODULE copy = LoadLibraryW(dllPath.c_str());
+    REQUIRE(copy);
+    const auto call = [copy](const char* name) {
+        return reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(reinterpret_cast<void*>(GetProcAddress(copy, name)))();
+    };
+    CHECK(call("DllRegisterServer") == S_OK);
+    for (const ClassNames& c : kClasses) CheckClassRegistered(c, dllPath);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, kTypeLibPathKey, L"") == dllPath);
+    CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kTypeLibKey) + L"\\1.0\\HELPDIR", L"") == folder);
+    CHECK(call("DllUnregisterServer") == S_OK);
+    for (const ClassNames& c : kClasses) CheckClassGone(c);
+
+    FreeLibrary(copy);
+    CHECK(DeleteFileW(dllPath.c_str()));
+    CHECK(RemoveDirectoryW(folder.c_str()));
+    CHECK(RemoveDirectoryW(programs.c_str()));
+}
+
+namespace {
+// The classes of the current user or of the machine, opened for reading.
+struct ClassesKey {
+    explicit ClassesKey(HKEY root) { RegOpenKeyExW(root, L"Software\\Classes", 0, KEY_READ, &key); }
+    ~ClassesKey() { if (key) RegCloseKey(key); }
+    HKEY key = nullptr;
+};
+
+// Every key and value below parent\path in one registry view, as text.
+void AppendTree(HKEY parent, const std::wstring& path, REGSAM view, std::wstring* out) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return;
+    *out += L"[" + path + L"]\n";
+    wchar_t name[512];
+    BYTE data[2048];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 512, size = sizeof data, type = 0;
+        if (RegEnumValueW(key, i, name, &length, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+        *out += std::wstring(name, length) + L"=" + std::to_wstring(type) + L":" +
+                std::wstring(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t)) + L"\n";
+    }
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 512;
+        if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        AppendTree(key, std::wstring(name, length), view, out);
+    }
+    RegCloseKey(key);
+}
+
+// The machine's copies of every entry that registration writes, in both views.
+std::string MachineRegistration() {
+    std::wstring text;
+    for (const wchar_t* path : RegistrationGuard::kPaths)
+        for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
+            AppendTree(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + path, view, &text);
+    return WideToUtf8(text);
+}
+
+// What a per-user registration leaves: both classes and the type library
+// below the user's classes, nothing machine-wide.
+void CheckRegisteredForUser(const std::wstring& path, const std::string& machine) {
+    ClassesKey user(HKEY_CURRENT_USER);
+    REQUIRE(user.key);
+    for (const ClassNames& c : kClasses) CheckClassRegistered(c, path, user.key);
+    CHECK(ReadRegString(user.key, kTypeLibPathKey, L"") == path);
+    CHECK(ReadRegString(user.key, std::wstring(kTypeLibKey) + L"\\1.0\\HELPDIR", L"") ==
+          path.substr(0, path.find_last_of(L'\\') + 1));
+    CHECK(MachineRegistration() == machine);
+}
+
+void CheckClassesGoneForUser(const std::string& machine) {
+    ClassesKey user(HKEY_CURRENT_USER);
+    REQUIRE(user.key);
+    for (const ClassNames& c : kClasses) CheckClassGone(c, user.key);
+    CHECK(MachineRegistration() == machine);
+}
+}  // namespace
+
+TEST_CASE("DllInstall registers for the current user with \"user\", machine-wide without a command line") {
+    RegistrationGuard guard;
+    QuarnverModule dll;
+    REQUIRE(reinterpret_cast<void*>(GetProcAddress(dll.Handle(), "DllInstall")) != nullptr);
+    const std::wstring path = ModulePath(dll.Handle());
+    const std::string machine = MachineRegistration();
+
+    REQUIRE(dll.Install(TRUE, L"user") == S_OK);
+    CheckRegisteredForUser(path, machine);
+    CHECK(dll.Install(FALSE, L"USER") == S_OK);
+    CheckClassesGoneForUser(machine);
+
+    // Any other command line is refused and writes nothing.
+    for (const wchar_t* line : {L"machine", L"user ", L"/user"}) {
+        CAPTURE(WideToUtf8(line));
+        CHECK(dll.Install(TRUE, line) == E_INVALIDARG);
+        CHECK(MachineRegistration() == machine);
+        for (const ClassNames& c : kClasses) CheckClassGone(c, ClassesKey(HKEY_CURRENT_USER).key);
+    }
+
+    // No command line: the machine-wide registration and unregistration.
+    CHECK(dll.Install(TRUE, nullptr) == S_OK);
+    for (const ClassNames& c : kClasses) CheckClassRegistered(c, path);
+    CHECK(dll.Install(FALSE, L"") == S_OK);
+    for (const ClassNames& c : kClasses) CheckClassGone(c);
+}
+
+TEST_CASE("Wine's regsvr32 /n /i:user registers and unregisters for the current user only") {
+    RegistrationGuard guard;
+    std::wstring path;
+    {
+        QuarnverModule dll;
+        path = ModulePath(dll.Handle());
+    }
+    const std::string regsvr32 = QUARN_SYSTEM_TOOLS_DIR "regsvr32.exe";
+    const std::string quoted = "\"" + Utf8ToAnsi(WideToUtf8(path).c_str()) + "\"";
+    const std::string machine = MachineRegistration();
+    std::string output;
+    CHECK(RunProcess(regsvr32 + " /s /n /i:user " + quoted, &output) == 0);
+    CheckRegisteredForUser(path, machine);
+    CHECK(RunProcess(regsvr32 + " /u /s /n /i:user " + quoted, &output) == 0);
+    CheckClassesGoneForUser(machine);
 }

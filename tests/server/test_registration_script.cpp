@@ -72,28 +72,27 @@ TEST_CASE("register pass: tokens, keywords, types and data") {
     });
 }
 
-// The unregister pass that takes a failing block out again stops at the same
-// fault of the text: keys made before it are gone, the scratch root that
-// encloses it stays ("[]") when the fault lies inside one of its blocks.
-TEST_CASE("register pass: faults of the text end the run, and the failing block is taken out again") {
+// The whole text is read before the registry is touched: a fault anywhere in
+// it leaves nothing behind, not even the scratch root that encloses it.
+TEST_CASE("register pass: faults of the text end the run before anything is written") {
     CheckRegisterCases({
         {"white space only", " \t\r\n ", kSyntax, "<absent>"},
         {"root name glued to its brace",
          "HKCU{ NoRemove Software { NoRemove QuarnverTest { Regscript { A } } } }", kSyntax, "<absent>"},
         {"root name not in the table", "HKXX { }", kSyntax, "<absent>"},
         {"no brace after the root name", "HKCU Software", kSyntax, "<absent>"},
-        {"backslash in a key name", InScratch("A { B\\C }"), kSyntax, "[]"},
+        {"backslash in a key name", InScratch("A { B\\C }"), kSyntax, "<absent>"},
         {"backslash in a ForceRemove name", InScratch("ForceRemove 'B\\C'"), kSyntax, "<absent>"},
-        {"value without assignment", InScratch("A { val x s 'y' }"), kSyntax, "[]"},
+        {"value without assignment", InScratch("A { val x s 'y' }"), kSyntax, "<absent>"},
         {"type letter not in the table", InScratch("A = x 'y'"), kSyntax, "<absent>"},
         {"type letter longer than one letter", InScratch("A = sz 'y'"), kSyntax, "<absent>"},
         {"odd number of B digits", InScratch("A { val b = b 123 }"), E_FAIL, "<absent>"},
-        {"quoted token without closing quote", InScratch("A = s 'y"), kSyntax, "[]"},
-        {"block after a value", InScratch("val x = s 'y' { }"), kSyntax, "[]"},
+        {"quoted token without closing quote", InScratch("A = s 'y"), kSyntax, "<absent>"},
+        {"block after a value", InScratch("val x = s 'y' { }"), kSyntax, "<absent>"},
         {"block after a Delete item", InScratch("Delete Gone { }"), kSyntax, "<absent>"},
-        {"empty key name", InScratch("A { '' }"), kSyntax, "[]"},
+        {"empty key name", InScratch("A { '' }"), kSyntax, "<absent>"},
         {"missing closing brace", "HKCU { NoRemove Software { NoRemove QuarnverTest { Regscript { A = s 'x'",
-         kSyntax, "[]"},
+         kSyntax, "<absent>"},
     });
 }
 
@@ -257,19 +256,32 @@ TEST_CASE("unregister pass removes what the script describes, from the leaves up
         CHECK(Run(classLike, FALSE) == S_OK);
         CHECK(DumpScratch() == "<absent>");
     }
-    SUBCASE("a fault of the text ends the unregister pass at once") {
+    SUBCASE("a fault of the text ends the unregister pass before anything is removed") {
         ScratchKey scratch(kScratchName);
         REQUIRE(Run(InScratch("A { } B { }"), TRUE) == S_OK);
         CHECK(Run(InScratch("A { } 'C\\D' B { }"), FALSE) == kSyntax);
-        CHECK(DumpScratch() == "[]\n[B]");
+        CHECK(Run(InScratch("A { } B = x 'y'"), FALSE) == kSyntax);
+        CHECK(Run(InScratch("A { } B { val b = b 123 }"), FALSE) == E_FAIL);
+        CHECK(DumpScratch() == "[]\n[A]\n[B]");
     }
 }
 
 TEST_CASE("a failing second root block is taken out; the first stays registered") {
     ScratchKey scratch(kScratchName);
-    const std::string script = InScratch("First = s '1'") + "\r\n" + InScratch("Second = s '2' { Bad\\Name }");
+    // A volatile key cannot hold the non-volatile subkey the second block creates.
+    AddScratchKey(L"");
+    HKEY key = nullptr;
+    REQUIRE(RegCreateKeyExW(HKEY_CURRENT_USER, (std::wstring(kScratchPath) + L"\\Second").c_str(), 0, nullptr,
+                            REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS);
+    RegCloseKey(key);
+    const std::string script = InScratch("First = s '1'") + "\r\n" + InScratch("Second = s '2' { Sub }");
     CHECK(Run(script, TRUE) == kSyntax);
     CHECK(DumpScratch() == "[]\n[First]\nFirst:@=sz:1");
+
+    // A fault of the text in the second block: the first is not written either.
+    RemoveScratchKey(L"First");
+    CHECK(Run(InScratch("First = s '1'") + "\r\n" + InScratch("Second { Bad\\Name }"), TRUE) == kSyntax);
+    CHECK(DumpScratch() == "[]");
 }
 
 TEST_CASE("deeply nested text neither exhausts the stack nor leaves keys behind") {

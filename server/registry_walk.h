@@ -1,0 +1,27 @@
+// The registry side of the registration script interpreter: one walk that
+// registers a parsed script (server/script_tree.h) and one that unregisters
+// it. Names and data in the tree are UTF-8; they reach the registry through
+// the wide functions.
+//
+// Register: every key is opened or created and its values written; a
+// ForceRemove or Delete item first removes its tree. A key that cannot be
+// created ends the root block with DISP_E_EXCEPTION, and that root block is
+// unregistered again before the failure is returned; earlier root blocks stay
+// registered. A value that cannot be written, or a tree that cannot be
+// removed, is passed over.
+//
+// Unregister: removes what the script describes from the leaves up: a key
+// goes when nothing but its default value is left, or when its block leaves
+// no subkeys (named values the script does not mention go with it); a
+// NoRemove key always stays, and so does everything below a key that is not
+// there. A key closed in vain ends the run with DISP_E_EXCEPTION.
+#pragma once
+#include <windows.h>
+#include "server/script_tree.h"
+
+// Blocks nest at most as deep as the registry itself does.
+constexpr size_t kMaxBlockDepth = 512;
+
+// `platform` reads the characters of "B" data.
+HRESULT RegisterScriptTree(const ScriptTree& tree, const TextPlatform& platform);
+HRESULT UnregisterScriptTree(const ScriptTree& tree);
