@@ -61,10 +61,13 @@ private:
     StandaloneObject() = default;
     ~StandaloneObject() = default;
 
+    // The library stays locked until the object is gone: the destructor may
+    // pump messages (a cross-process call), and an unload triggered from
+    // there must not pull the code from under it.
     void Destroy() {
         m_nRef = 1;  // calls made while destroying cannot start a second destruction
-        Module().Unlock();
         delete this;
+        Module().Unlock();
     }
 
     ULONG m_nRef = 0;
@@ -109,11 +112,9 @@ private:
     class Inner final : public DispatchImpl<T> {
     public:
         explicit Inner(IUnknown* outer) : m_pOuter(outer) {}
-        STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
-            const HRESULT hr = m_pOuter->QueryInterface(iid, ppv);
-            if (SUCCEEDED(hr) || static_cast<IUnknown*>(static_cast<T*>(this)) == m_pOuter) return hr;
-            return QueryInterfaceFromMap(this, ClassTraits<T>::Map(), iid, ppv);
-        }
+        // The controlling object alone decides the identity and the
+        // interfaces of the whole: what it refuses stays refused.
+        STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override { return m_pOuter->QueryInterface(iid, ppv); }
         STDMETHODIMP_(ULONG) AddRef() override { return m_pOuter->AddRef(); }
         STDMETHODIMP_(ULONG) Release() override { return m_pOuter->Release(); }
 
@@ -126,8 +127,8 @@ private:
 
     void Destroy() {
         m_nRef = 1;
-        Module().Unlock();
         delete this;
+        Module().Unlock();  // only once the object is gone, as above
     }
 
     ULONG m_nRef = 0;

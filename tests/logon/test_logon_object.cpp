@@ -362,3 +362,25 @@ TEST_CASE_FIXTURE(ObjectFixture, "a dialog that cannot be made is a failure, not
     Get(logon.Get(), Property::Client, &hr);
     CHECK(hr == kNotLoggedOn);
 }
+
+TEST_CASE_FIXTURE(ObjectFixture, "the library stays locked until a released logon object is gone") {
+    using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
+    const auto canUnloadNow = reinterpret_cast<CanUnloadNowFn>(
+        reinterpret_cast<void*>(GetProcAddress(QuarnverLibrary(), "DllCanUnloadNow")));
+    REQUIRE(reinterpret_cast<void*>(canUnloadNow) != nullptr);
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    REQUIRE(Initialize(logon.Get(), L"client").hr == S_OK);
+    REQUIRE(canUnloadNow() == S_FALSE);
+
+    // The destructor gives the server lock back; the library must not look
+    // unloadable while that call runs.
+    HRESULT whileDestroying = E_NOTIMPL;
+    Recorded().onLockServer = [&](BOOL lock) {
+        if (!lock) whileDestroying = canUnloadNow();
+    };
+    logon = nullptr;
+    Recorded().onLockServer = nullptr;
+    CHECK(whileDestroying == S_FALSE);
+    CHECK(canUnloadNow() == S_OK);
+}
