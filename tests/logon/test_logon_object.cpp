@@ -1,6 +1,7 @@
 // The logon object: defaults, arguments of Initialize, the flag word, the
 // state before and after a logon, and what it asks COM for.
 #include <doctest/doctest.h>
+#include <atomic>
 #include <functional>
 #include <vector>
 #include "import_patch.h"
@@ -383,4 +384,73 @@ TEST_CASE_FIXTURE(ObjectFixture, "the library stays locked until a released logo
     Recorded().onLockServer = nullptr;
     CHECK(whileDestroying == S_FALSE);
     CHECK(canUnloadNow() == S_OK);
+}
+
+namespace {
+// A host's timer handler that calls Initialize on the object whose dialog is open.
+struct NestedCall {
+    IQuarn5Logon* logon = nullptr;
+    std::atomic<bool> returned{false};
+    HRESULT hr = E_NOTIMPL;
+    LONG out = 0x5A;
+} g_nested;
+
+VOID CALLBACK InitializeFromTimer(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    UniqueBstr client(SysAllocString(L"nested"));
+    const UniqueVariant missing = Missing();
+    g_nested.hr = g_nested.logon->Initialize(client.Get(), *missing.Get(), *missing.Get(), *missing.Get(),
+                                             &g_nested.out);
+    g_nested.returned = true;
+}
+
+// Another logon dialog of this process than `first`.
+HWND OtherLogonDialog(HWND first) {
+    for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", kLogonCaption); w;
+         w = FindWindowExW(nullptr, w, L"#32770", kLogonCaption)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(w, &process);
+        if (w != first && process == GetCurrentProcessId()) return w;
+    }
+    return nullptr;
+}
+}  // namespace
+
+TEST_CASE_FIXTURE(ObjectFixture, "Initialize called again while its dialog is open fails and shows nothing") {
+    RememberLevel(1);
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    g_nested.logon = logon.Get();
+    g_nested.returned = false;
+    g_nested.hr = E_NOTIMPL;
+    g_nested.out = 0x5A;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, InitializeFromTimer);
+    REQUIRE(timer != 0);
+
+    bool secondDialog = false;
+    const UniqueVariant missing = Missing();
+    const InitializeResult result =
+        InitializeWithDialog(logon.Get(), L"outer", *missing.Get(), *missing.Get(), *missing.Get(), [&](HWND dialog) {
+            if (!dialog) return;
+            for (DWORD start = GetTickCount(); !g_nested.returned && GetTickCount() - start < 10000; Sleep(10)) {
+                if (const HWND other = OtherLogonDialog(dialog)) {
+                    secondDialog = true;
+                    Click(other, IDOK);
+                    WaitForWindowGone(other);
+                }
+            }
+            Click(dialog, IDOK);
+        });
+    KillTimer(nullptr, timer);
+    CHECK(g_nested.returned);
+    CHECK(g_nested.hr == E_FAIL);
+    CHECK(g_nested.out == 0x5A);
+    CHECK_FALSE(secondDialog);
+    CHECK(result.hr == S_OK);
+    CHECK(result.out == 1);
+    CHECK(Get(logon.Get(), Property::Client) == L"outer");
+    CHECK(Recorded().lockBalance == 1);
+    logon = nullptr;
+    CHECK(Recorded().lockBalance == 0);
+    CHECK(Recorded().factoryReferences == 0);
 }
