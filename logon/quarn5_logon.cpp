@@ -52,10 +52,11 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
     dialog.m_lLevel = m_lLevel;
     const INT_PTR result = dialog.DoModal();
     if (result == -1) {
-        // The dialog could not be created at all: that is no answer of the
-        // user, so it is reported as a failure, not as a cancel.
+        // The dialog could not be created or could not go on: that is no
+        // answer of the user, so it is reported as a failure, not as a cancel.
         const DWORD error = GetLastError();
         *pVal = 0;
+        if (FAILED(dialog.Failure())) return dialog.Failure();
         return error != ERROR_SUCCESS ? HresultFromWin32(static_cast<LONG>(error)) : E_FAIL;
     }
     if (result != IDOK) {

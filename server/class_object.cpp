@@ -1,4 +1,5 @@
 #include "server/class_object.h"
+#include "logon/com_call_guard.h"
 
 STDMETHODIMP ClassObject::QueryInterface(REFIID iid, void** ppv) {
     if (!ppv) return E_POINTER;
@@ -25,7 +26,7 @@ STDMETHODIMP ClassObject::CreateInstance(IUnknown* outer, REFIID iid, void** ppv
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (outer && !InlineIsEqualGUID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-    return m_pfnMakeInstance(outer, iid, ppv);
+    return GuardComCall([&] { return m_pfnMakeInstance(outer, iid, ppv); });
 }
 
 STDMETHODIMP ClassObject::LockServer(BOOL lock) {

@@ -7,6 +7,7 @@
 // interface pointers it hands out delegate their IUnknown to the controller.
 #pragma once
 #include <new>
+#include "logon/com_call_guard.h"
 #include "server/interface_map.h"
 #include "server/server_module.h"
 #include "server/type_info_cache.h"
@@ -14,20 +15,24 @@
 template <typename T>
 struct ClassTraits;  // static const InterfaceMapEntry* Map(); static TypeInfoCache& TypeInfo();
 
-// The IDispatch half shared by both forms: answered from the type library.
+// The IDispatch half shared by both forms: answered from the type library,
+// behind the library's exception barrier (the first call loads the type
+// information).
 template <typename T>
 class DispatchImpl : public T {
 public:
     STDMETHODIMP GetTypeInfoCount(UINT* count) override { return ClassTraits<T>::TypeInfo().GetTypeInfoCount(count); }
     STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** typeInfo) override {
-        return ClassTraits<T>::TypeInfo().GetTypeInfo(index, lcid, typeInfo);
+        return GuardComCall([&] { return ClassTraits<T>::TypeInfo().GetTypeInfo(index, lcid, typeInfo); });
     }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID lcid, DISPID* dispids) override {
-        return ClassTraits<T>::TypeInfo().GetIDsOfNames(names, count, lcid, dispids);
+        return GuardComCall([&] { return ClassTraits<T>::TypeInfo().GetIDsOfNames(names, count, lcid, dispids); });
     }
     STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* excepInfo, UINT* argErr) override {
-        return ClassTraits<T>::TypeInfo().Invoke(this, dispid, lcid, flags, params, result, excepInfo, argErr);
+        return GuardComCall([&] {
+            return ClassTraits<T>::TypeInfo().Invoke(this, dispid, lcid, flags, params, result, excepInfo, argErr);
+        });
     }
 };
 

@@ -1,5 +1,7 @@
 #include "server/type_info_cache.h"
+#include <memory>
 #include "common/com_ptr.h"
+#include "logon/com_call_guard.h"
 #include "server/server_module.h"
 
 namespace {
@@ -63,7 +65,7 @@ HRESULT TypeInfoCache::EnsureTypeInfo(LCID lcid) {
 
 BOOL CALLBACK TypeInfoCache::LoadOnce(INIT_ONCE*, void* parameter, void**) {
     auto* request = static_cast<LoadRequest*>(parameter);
-    request->hr = request->cache->Load(request->lcid);
+    request->hr = GuardComCall([&] { return request->cache->Load(request->lcid); });
     return SUCCEEDED(request->hr);
 }
 
@@ -77,7 +79,8 @@ HRESULT TypeInfoCache::Load(LCID lcid) {
     ComPtr<ITypeInfo2> typeInfo2;
     if (SUCCEEDED(typeInfo->QueryInterface(IID_ITypeInfo2, typeInfo2.ReceiveVoid())))
         typeInfo = ComPtr<ITypeInfo>(typeInfo2.Get());
-    LoadNameCache(typeInfo.Get());
+    hr = LoadNameCache(typeInfo.Get());
+    if (FAILED(hr)) return hr;
     // What is kept is released at unload; without that entry nothing is kept.
     hr = Module().AddTermFunction(&TypeInfoCache::ReleaseTypeInfo, reinterpret_cast<DWORD_PTR>(this));
     if (FAILED(hr)) {
@@ -88,24 +91,33 @@ HRESULT TypeInfoCache::Load(LCID lcid) {
     return S_OK;
 }
 
-void TypeInfoCache::LoadNameCache(ITypeInfo* typeInfo) {
+HRESULT TypeInfoCache::LoadNameCache(ITypeInfo* typeInfo) {
+    // The type attribute and each function description go back to the type
+    // information on every way out, a failed allocation included.
     TYPEATTR* attr = nullptr;
-    if (FAILED(typeInfo->GetTypeAttr(&attr)) || !attr) return;
-    std::vector<NameEntry> names(attr->cFuncs);
-    for (UINT i = 0; i < attr->cFuncs; ++i) {
-        FUNCDESC* func = nullptr;
-        if (FAILED(typeInfo->GetFuncDesc(i, &func)) || !func) continue;
-        UniqueBstr name;
-        if (SUCCEEDED(typeInfo->GetDocumentation(func->memid, name.Receive(), nullptr, nullptr, nullptr)) &&
-            name.Get()) {
-            names[i].nLength = name.Length();
-            names[i].dispid = func->memid;
-            names[i].bstrName = std::move(name);
+    if (FAILED(typeInfo->GetTypeAttr(&attr)) || !attr) return S_OK;
+    const auto releaseAttr = [typeInfo](TYPEATTR* a) { typeInfo->ReleaseTypeAttr(a); };
+    const std::unique_ptr<TYPEATTR, decltype(releaseAttr)> ownedAttr(attr, releaseAttr);
+    const auto releaseFunc = [typeInfo](FUNCDESC* f) { typeInfo->ReleaseFuncDesc(f); };
+    try {
+        std::vector<NameEntry> names(attr->cFuncs);
+        for (UINT i = 0; i < attr->cFuncs; ++i) {
+            FUNCDESC* func = nullptr;
+            if (FAILED(typeInfo->GetFuncDesc(i, &func)) || !func) continue;
+            const std::unique_ptr<FUNCDESC, decltype(releaseFunc)> ownedFunc(func, releaseFunc);
+            UniqueBstr name;
+            if (SUCCEEDED(typeInfo->GetDocumentation(func->memid, name.Receive(), nullptr, nullptr, nullptr)) &&
+                name.Get()) {
+                names[i].nLength = name.Length();
+                names[i].dispid = func->memid;
+                names[i].bstrName = std::move(name);
+            }
         }
-        typeInfo->ReleaseFuncDesc(func);
+        m_names = std::move(names);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
     }
-    typeInfo->ReleaseTypeAttr(attr);
-    m_names = std::move(names);
+    return S_OK;
 }
 
 void TypeInfoCache::ReleaseTypeInfo(DWORD_PTR arg) {

@@ -39,7 +39,7 @@ private:
     struct LoadRequest;
     static BOOL CALLBACK LoadOnce(INIT_ONCE* once, void* request, void** context);
     HRESULT Load(LCID lcid);
-    void LoadNameCache(ITypeInfo* typeInfo);
+    HRESULT LoadNameCache(ITypeInfo* typeInfo);
     HRESULT LoadRegisteredLibrary(LCID lcid, ITypeLib** typeLib);
 
     const IID* m_pIid;

@@ -454,3 +454,58 @@ TEST_CASE_FIXTURE(ObjectFixture, "Initialize called again while its dialog is op
     CHECK(Recorded().lockBalance == 0);
     CHECK(Recorded().factoryReferences == 0);
 }
+
+namespace {
+// The library's next allocation on the thread named here fails, and operator
+// new throws. Only one fails, so that the throw finds the memory it needs.
+std::atomic<DWORD> g_failNextAllocationOn{0};
+void* __cdecl FailingMalloc(size_t size) {
+    DWORD thread = GetCurrentThreadId();
+    return g_failNextAllocationOn.compare_exchange_strong(thread, 0) ? nullptr : malloc(size);
+}
+}  // namespace
+
+TEST_CASE_FIXTURE(ObjectFixture, "memory running out during Initialize is reported, nothing is kept") {
+    ImportPatch patch(QuarnverLibrary(), "msvcrt.dll", "malloc", reinterpret_cast<void*>(&FailingMalloc));
+    REQUIRE(patch.Patched());
+    struct Row {
+        const char* when;
+        bool beforeTheDialog;  // otherwise when OK is pressed
+        LONG expectOut;        // -1: left as it was
+    } rows[] = {{"before the dialog", true, -1}, {"in the dialog's OK", false, 0}};
+    // Long enough that its narrow copy needs the heap.
+    const wchar_t* const kLongClient = L"клиентское приложение с длинным именем";
+    const DWORD modalThread = GetCurrentThreadId();
+    for (const Row& row : rows) {
+        CAPTURE(std::string(row.when));
+        RememberLevel(7);
+        ComPtr<IQuarn5Logon> logon = NewLogon();
+        REQUIRE(logon);
+        LONG level = 0;  // a first call makes the library's per-thread state
+        REQUIRE(logon->get_Level(&level) == S_OK);
+        const UniqueVariant user = Text(L"Пётр"), missing = Missing();
+        bool shown = false;
+        InitializeResult result{E_NOTIMPL, -1};
+        if (row.beforeTheDialog) {
+            g_failNextAllocationOn = modalThread;
+            result = InitializeSilently(logon.Get(), kLongClient, *missing.Get(), *user.Get(), *missing.Get(), &shown);
+        } else {
+            result = InitializeWithDialog(logon.Get(), kLongClient, *missing.Get(), *user.Get(), *missing.Get(),
+                                          [&](HWND dialog) {
+                                              shown = dialog != nullptr;
+                                              if (!dialog) return;
+                                              g_failNextAllocationOn = modalThread;
+                                              Click(dialog, IDOK);
+                                          });
+        }
+        CHECK(g_failNextAllocationOn == 0);  // it did fail
+        CHECK(shown != row.beforeTheDialog);
+        CHECK(result.hr == E_OUTOFMEMORY);
+        CHECK(result.out == row.expectOut);
+        CHECK(Remembered(L"User") == L"<missing>");
+        CHECK(Recorded().lockBalance == 0);
+        HRESULT hr = S_OK;
+        Get(logon.Get(), Property::Client, &hr);
+        CHECK(hr == kNotLoggedOn);
+    }
+}
