@@ -455,19 +455,9 @@ TEST_CASE_FIXTURE(ObjectFixture, "Initialize called again while its dialog is op
     CHECK(Recorded().factoryReferences == 0);
 }
 
-namespace {
-// The library's next allocation on the thread named here fails, and operator
-// new throws. Only one fails, so that the throw finds the memory it needs.
-std::atomic<DWORD> g_failNextAllocationOn{0};
-void* __cdecl FailingMalloc(size_t size) {
-    DWORD thread = GetCurrentThreadId();
-    return g_failNextAllocationOn.compare_exchange_strong(thread, 0) ? nullptr : malloc(size);
-}
-}  // namespace
-
 TEST_CASE_FIXTURE(ObjectFixture, "memory running out during Initialize is reported, nothing is kept") {
-    ImportPatch patch(QuarnverLibrary(), "msvcrt.dll", "malloc", reinterpret_cast<void*>(&FailingMalloc));
-    REQUIRE(patch.Patched());
+    AllocationFailure failure(QuarnverLibrary());
+    REQUIRE(failure.Patched());
     struct Row {
         const char* when;
         bool beforeTheDialog;  // otherwise when OK is pressed
@@ -487,18 +477,18 @@ TEST_CASE_FIXTURE(ObjectFixture, "memory running out during Initialize is report
         bool shown = false;
         InitializeResult result{E_NOTIMPL, -1};
         if (row.beforeTheDialog) {
-            g_failNextAllocationOn = modalThread;
+            failure.FailNextOn(modalThread);
             result = InitializeSilently(logon.Get(), kLongClient, *missing.Get(), *user.Get(), *missing.Get(), &shown);
         } else {
             result = InitializeWithDialog(logon.Get(), kLongClient, *missing.Get(), *user.Get(), *missing.Get(),
                                           [&](HWND dialog) {
                                               shown = dialog != nullptr;
                                               if (!dialog) return;
-                                              g_failNextAllocationOn = modalThread;
+                                              failure.FailNextOn(modalThread);
                                               Click(dialog, IDOK);
                                           });
         }
-        CHECK(g_failNextAllocationOn == 0);  // it did fail
+        CHECK(failure.Happened());
         CHECK(shown != row.beforeTheDialog);
         CHECK(result.hr == E_OUTOFMEMORY);
         CHECK(result.out == row.expectOut);

@@ -2,7 +2,6 @@
 // information, and Invoke reaching the right vtable slots, loaded from the
 // registered type library.
 #include <doctest/doctest.h>
-#include <atomic>
 #include <functional>
 #include "common/bstr.h"
 #include "import_patch.h"
@@ -138,16 +137,6 @@ TEST_CASE("names, DISPIDs and invocation") {
     CHECK(dll.UnregisterServer() == S_OK);
 }
 
-namespace {
-// The library's next allocation on the thread named here fails, and operator
-// new throws. Only one fails, so that the throw finds the memory it needs.
-std::atomic<DWORD> g_failNextAllocationOn{0};
-void* __cdecl FailingMalloc(size_t size) {
-    DWORD thread = GetCurrentThreadId();
-    return g_failNextAllocationOn.compare_exchange_strong(thread, 0) ? nullptr : malloc(size);
-}
-}  // namespace
-
 TEST_CASE("memory running out while the type information loads is reported, and a later call loads it") {
     RegistrationGuard guard;
     {
@@ -168,11 +157,11 @@ TEST_CASE("memory running out while the type information loads is reported, and 
         ComPtr<IDispatch> logon = dll.Create<IDispatch>(CLSID_Quarn5Logon);
         REQUIRE(logon);
         {
-            ImportPatch patch(dll.Handle(), "msvcrt.dll", "malloc", reinterpret_cast<void*>(&FailingMalloc));
-            REQUIRE(patch.Patched());
-            g_failNextAllocationOn = GetCurrentThreadId();
+            AllocationFailure failure(dll.Handle());
+            REQUIRE(failure.Patched());
+            failure.FailNextOn(GetCurrentThreadId());
             CHECK(row.call(logon.Get()) == E_OUTOFMEMORY);
-            CHECK(g_failNextAllocationOn == 0);  // it did fail
+            CHECK(failure.Happened());
         }
         CHECK(row.call(logon.Get()) == S_OK);
     }

@@ -1,4 +1,6 @@
 #include "import_patch.h"
+#include <atomic>
+#include <cstdlib>
 
 namespace {
 void Write(void** slot, void* value) {
@@ -35,3 +37,21 @@ ImportPatch::ImportPatch(HMODULE module, const char* dll, const char* function, 
 ImportPatch::~ImportPatch() {
     if (m_slot) Write(m_slot, m_original);
 }
+
+namespace {
+std::atomic<DWORD> g_failNextAllocationOn{0};
+
+void* __cdecl FailingMalloc(size_t size) {
+    DWORD thread = GetCurrentThreadId();
+    return g_failNextAllocationOn.compare_exchange_strong(thread, 0) ? nullptr : malloc(size);
+}
+}  // namespace
+
+AllocationFailure::AllocationFailure(HMODULE module)
+    : m_patch(module, "msvcrt.dll", "malloc", reinterpret_cast<void*>(&FailingMalloc)) {}
+
+AllocationFailure::~AllocationFailure() { g_failNextAllocationOn = 0; }
+
+void AllocationFailure::FailNextOn(DWORD thread) { g_failNextAllocationOn = thread; }
+
+bool AllocationFailure::Happened() const { return g_failNextAllocationOn == 0; }
