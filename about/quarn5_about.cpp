@@ -2,15 +2,20 @@
 #include "about/about_dialog.h"
 #include "about/resource_id_argument.h"
 #include "common/resource_module.h"
+#include "logon/com_call_guard.h"
 
 STDMETHODIMP Quarn5About::DlgAbout(VARIANT Title, VARIANT Icon) {
     // Template 100 and its texts are this library's resources; the title,
     // icon and version come from the calling process's executable.
     ResourceModuleScope scope(ThisModule());
-    const HMODULE host = GetModuleHandleW(nullptr);
-    const LONG titleId = ResourceIdFromArgument(Title);
-    const LONG iconId = ResourceIdFromArgument(Icon);
-    AboutDialog dialog(host, titleId, iconId);
-    dialog.DoModal();
+    // The box gives nothing back: whatever stops it, the caller sees S_OK.
+    GuardComCall([&] {
+        const HMODULE host = GetModuleHandleW(nullptr);
+        const LONG titleId = ResourceIdFromArgument(Title);
+        const LONG iconId = ResourceIdFromArgument(Icon);
+        AboutDialog dialog(host, titleId, iconId);
+        dialog.DoModal();
+        return S_OK;
+    });
     return S_OK;
 }

@@ -1,6 +1,7 @@
 #include "common/dialog.h"
 #include <vector>
 #include "common/resource_module.h"
+#include "logon/com_call_guard.h"
 
 void DataExchange::Control(int id, DialogItem& item) const {
     item.Attach(GetDlgItem(m_hDlg, id));
@@ -31,8 +32,10 @@ INT_PTR Dialog::DoModal() {
     // The template comes from the module current now; every message handled
     // later runs with that same module current.
     m_hResourceModule = CurrentResourceModule();
-    return DialogBoxParamW(m_hResourceModule, MAKEINTRESOURCEW(m_templateId), m_hParent, DialogProc,
-                           reinterpret_cast<LPARAM>(this));
+    m_hrFailure = S_OK;
+    const INT_PTR result = DialogBoxParamW(m_hResourceModule, MAKEINTRESOURCEW(m_templateId), m_hParent,
+                                           DialogProc, reinterpret_cast<LPARAM>(this));
+    return FAILED(m_hrFailure) ? -1 : result;
 }
 
 void Dialog::EndDialog(INT_PTR result) {
@@ -67,7 +70,20 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
     }
     if (!self) return FALSE;
     ResourceModuleScope scope(self->m_hResourceModule);
-    return self->HandleMessage(msg, wParam, lParam);
+    INT_PTR result = FALSE;
+    const HRESULT hr = GuardComCall([&] {
+        result = self->HandleMessage(msg, wParam, lParam);
+        return S_OK;
+    });
+    if (SUCCEEDED(hr)) return result;
+    // The first failure is the one reported; the dialog cannot go on.
+    if (SUCCEEDED(self->m_hrFailure)) self->m_hrFailure = hr;
+    if (msg == WM_NCDESTROY) {
+        self->m_hWnd = nullptr;
+        return FALSE;
+    }
+    ::EndDialog(hWnd, -1);
+    return TRUE;
 }
 
 INT_PTR Dialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {

@@ -47,8 +47,10 @@ public:
 
     // Runs the dialog modally from the template in the current resource
     // module; returns the code given to EndDialog, or -1 when the dialog could
-    // not be created.
+    // not be created or a handler could not go on (then Failure() tells why).
     INT_PTR DoModal();
+    // Why a handler of the last DoModal could not go on; S_OK when none failed.
+    HRESULT Failure() const { return m_hrFailure; }
     HWND Handle() const { return m_hWnd; }
     void EndDialog(INT_PTR result);
     // Runs DoDataExchange; true moves the controls into the fields.
@@ -67,6 +69,9 @@ protected:
     virtual void OnDestroy() {}
 
 private:
+    // The one window procedure of the library's dialogs. Every handler runs
+    // inside its exception barrier: a handler that throws ends the dialog as
+    // a failure, never as IDOK.
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
@@ -74,4 +79,5 @@ private:
     HWND m_hParent;
     HWND m_hWnd = nullptr;
     HINSTANCE m_hResourceModule = nullptr;
+    HRESULT m_hrFailure = S_OK;
 };

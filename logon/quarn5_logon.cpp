@@ -30,9 +30,14 @@ STDMETHODIMP Quarn5Logon::Initialize(BSTR Client, VARIANT Server, VARIANT User, 
 
 HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VARIANT& user,
                                     const VARIANT& password, LONG* pVal) {
-    // There is no log-off: an object logs on once.
-    if (m_pServerFactory) return E_FAIL;
+    // There is no log-off: an object logs on once, and one call at a time.
+    if (m_pServerFactory || m_bInitializing) return E_FAIL;
     QUARN_RETURN_IF_NULL(pVal, E_POINTER);
+    m_bInitializing = true;
+    struct Running {
+        bool& flag;
+        ~Running() { flag = false; }
+    } running{m_bInitializing};
 
     m_strClient = NarrowFromBstr(client);
     ApplyArgument(server, &m_strServer);
@@ -47,10 +52,11 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
     dialog.m_lLevel = m_lLevel;
     const INT_PTR result = dialog.DoModal();
     if (result == -1) {
-        // The dialog could not be created at all: that is no answer of the
-        // user, so it is reported as a failure, not as a cancel.
+        // The dialog could not be created or could not go on: that is no
+        // answer of the user, so it is reported as a failure, not as a cancel.
         const DWORD error = GetLastError();
         *pVal = 0;
+        if (FAILED(dialog.Failure())) return dialog.Failure();
         return error != ERROR_SUCCESS ? HresultFromWin32(static_cast<LONG>(error)) : E_FAIL;
     }
     if (result != IDOK) {
@@ -71,7 +77,6 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
     COSERVERINFO serverInfo = {0, const_cast<LPWSTR>(serverName.c_str()), nullptr, 0};
     COSERVERINFO* where = IsLocalComputer(m_strServer) ? nullptr : &serverInfo;
 
-    m_pServerFactory.Reset();
     ComPtr<IClassFactory> factory;
     QUARN_RETURN_IF_FAILED(CoGetClassObject(CLSID_QuarnSvrDirections, CLSCTX_LOCAL_SERVER, where,
                                             IID_IClassFactory, factory.ReceiveVoid()));

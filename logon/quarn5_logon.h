@@ -58,6 +58,10 @@ private:
     HRESULT CreateConnectedControl(REFCLSID clsid, IUnknown** pVal, ConnectCall connect);
 
     ComPtr<IClassFactory> m_pServerFactory;
+    // True while an Initialize runs. Its dialog's modal loop (and the wait
+    // for the server) dispatches the host's messages, so a handler may call
+    // Initialize again on this object; that nested call is refused.
+    bool m_bInitializing = false;
     std::string m_strUser;
     std::string m_strPassword;
     std::string m_strServer;

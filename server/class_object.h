@@ -1,13 +1,16 @@
-// The class object (IClassFactory) of one creatable class. The reference the
-// class table holds never locks the library; every period in which a client
-// holds the class object locks it exactly once.
+// The class object (IClassFactory) of one creatable class. There is one
+// static class object per class, living as long as the module: it is never
+// made, published or destroyed at run time, so threads that ask for it at the
+// same moment need no lock and cannot see it half-made or gone. Every
+// reference a client holds locks the library.
 #pragma once
 #include "server/server_module.h"
 
 class ClassObject final : public IClassFactory {
 public:
-    // Makes a class object for `makeInstance` and queries it for iid.
-    static HRESULT Make(MakeInstanceFn makeInstance, REFIID iid, void** ppv);
+    explicit ClassObject(MakeInstanceFn makeInstance) : m_pfnMakeInstance(makeInstance) {}
+    ClassObject(const ClassObject&) = delete;
+    ClassObject& operator=(const ClassObject&) = delete;
 
     STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override;
@@ -16,10 +19,5 @@ public:
     STDMETHODIMP LockServer(BOOL lock) override;
 
 private:
-    explicit ClassObject(MakeInstanceFn makeInstance);
-    ~ClassObject();
-
-    volatile LONG m_nRef = 0;
-    MakeInstanceFn m_pfnMakeInstance;
-    CRITICAL_SECTION m_csRef;
+    const MakeInstanceFn m_pfnMakeInstance;
 };

@@ -36,9 +36,6 @@ struct ClassTraits<Quarn5About> {
 };
 
 namespace {
-HRESULT RegisterLogon(BOOL doRegister) { return Module().UpdateRegistryFromResource(IDR_QUARN5LOGON, doRegister); }
-HRESULT RegisterAbout(BOOL doRegister) { return Module().UpdateRegistryFromResource(IDR_QUARN5ABOUT, doRegister); }
-
 HRESULT MakeLogon(IUnknown* outer, REFIID iid, void** ppv) {
     if (outer) return CLASS_E_NOAGGREGATION;
     return StandaloneObject<Quarn5Logon>::Create(iid, ppv);
@@ -49,12 +46,14 @@ HRESULT MakeAbout(IUnknown* outer, REFIID iid, void** ppv) {
     return AggregatedObject<Quarn5About>::Create(outer, iid, ppv);
 }
 
-ClassEntry g_classTable[] = {
-    {&CLSID_Quarn5Logon, RegisterLogon, ClassObject::Make, MakeLogon, nullptr},
-    {&CLSID_Quarn5About, RegisterAbout, ClassObject::Make, MakeAbout, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
+ClassObject g_logonClassObject(MakeLogon);
+ClassObject g_aboutClassObject(MakeAbout);
+
+const ClassEntry kClassTable[] = {
+    {&CLSID_Quarn5Logon, IDR_QUARN5LOGON, &g_logonClassObject},
+    {&CLSID_Quarn5About, IDR_QUARN5ABOUT, &g_aboutClassObject},
+    {nullptr, 0, nullptr},
 };
 }  // namespace
 
-
-ClassEntry* ClassTable() { return g_classTable; }
+const ClassEntry* ClassTable() { return kClassTable; }

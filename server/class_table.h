@@ -2,4 +2,4 @@
 #include "server/server_module.h"
 
 // The library's class table: Quarn5Logon, then Quarn5About.
-ClassEntry* ClassTable();
+const ClassEntry* ClassTable();

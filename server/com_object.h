@@ -7,6 +7,7 @@
 // interface pointers it hands out delegate their IUnknown to the controller.
 #pragma once
 #include <new>
+#include "logon/com_call_guard.h"
 #include "server/interface_map.h"
 #include "server/server_module.h"
 #include "server/type_info_cache.h"
@@ -14,20 +15,24 @@
 template <typename T>
 struct ClassTraits;  // static const InterfaceMapEntry* Map(); static TypeInfoCache& TypeInfo();
 
-// The IDispatch half shared by both forms: answered from the type library.
+// The IDispatch half shared by both forms: answered from the type library,
+// behind the library's exception barrier (the first call loads the type
+// information).
 template <typename T>
 class DispatchImpl : public T {
 public:
     STDMETHODIMP GetTypeInfoCount(UINT* count) override { return ClassTraits<T>::TypeInfo().GetTypeInfoCount(count); }
     STDMETHODIMP GetTypeInfo(UINT index, LCID lcid, ITypeInfo** typeInfo) override {
-        return ClassTraits<T>::TypeInfo().GetTypeInfo(index, lcid, typeInfo);
+        return GuardComCall([&] { return ClassTraits<T>::TypeInfo().GetTypeInfo(index, lcid, typeInfo); });
     }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID lcid, DISPID* dispids) override {
-        return ClassTraits<T>::TypeInfo().GetIDsOfNames(names, count, lcid, dispids);
+        return GuardComCall([&] { return ClassTraits<T>::TypeInfo().GetIDsOfNames(names, count, lcid, dispids); });
     }
     STDMETHODIMP Invoke(DISPID dispid, REFIID, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* excepInfo, UINT* argErr) override {
-        return ClassTraits<T>::TypeInfo().Invoke(this, dispid, lcid, flags, params, result, excepInfo, argErr);
+        return GuardComCall([&] {
+            return ClassTraits<T>::TypeInfo().Invoke(this, dispid, lcid, flags, params, result, excepInfo, argErr);
+        });
     }
 };
 
@@ -61,10 +66,13 @@ private:
     StandaloneObject() = default;
     ~StandaloneObject() = default;
 
+    // The library stays locked until the object is gone: the destructor may
+    // pump messages (a cross-process call), and an unload triggered from
+    // there must not pull the code from under it.
     void Destroy() {
         m_nRef = 1;  // calls made while destroying cannot start a second destruction
-        Module().Unlock();
         delete this;
+        Module().Unlock();
     }
 
     ULONG m_nRef = 0;
@@ -109,11 +117,9 @@ private:
     class Inner final : public DispatchImpl<T> {
     public:
         explicit Inner(IUnknown* outer) : m_pOuter(outer) {}
-        STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
-            const HRESULT hr = m_pOuter->QueryInterface(iid, ppv);
-            if (SUCCEEDED(hr) || static_cast<IUnknown*>(static_cast<T*>(this)) == m_pOuter) return hr;
-            return QueryInterfaceFromMap(this, ClassTraits<T>::Map(), iid, ppv);
-        }
+        // The controlling object alone decides the identity and the
+        // interfaces of the whole: what it refuses stays refused.
+        STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override { return m_pOuter->QueryInterface(iid, ppv); }
         STDMETHODIMP_(ULONG) AddRef() override { return m_pOuter->AddRef(); }
         STDMETHODIMP_(ULONG) Release() override { return m_pOuter->Release(); }
 
@@ -126,8 +132,8 @@ private:
 
     void Destroy() {
         m_nRef = 1;
-        Module().Unlock();
         delete this;
+        Module().Unlock();  // only once the object is gone, as above
     }
 
     ULONG m_nRef = 0;

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include "common/resource_module.h"
+#include "logon/com_call_guard.h"
 #include "server/class_table.h"
 #include "server/server_module.h"
 #include "server/user_registration.h"
@@ -20,8 +21,9 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     }
 }
 
+// Every export runs behind the library's exception barrier (com_call_guard.h).
 STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** ppv) {
-    return Module().GetClassObject(clsid, iid, ppv);
+    return GuardComCall([&] { return Module().GetClassObject(clsid, iid, ppv); });
 }
 
 STDAPI DllCanUnloadNow() {
@@ -29,10 +31,12 @@ STDAPI DllCanUnloadNow() {
     return Module().GetLockCount() == 0 ? S_OK : S_FALSE;
 }
 
-STDAPI DllRegisterServer() { return Module().RegisterServer(); }
+STDAPI DllRegisterServer() {
+    return GuardComCall([] { return Module().RegisterServer(); });
+}
 
 STDAPI DllUnregisterServer() {
-    Module().UnregisterServer();
+    GuardComCall([] { return Module().UnregisterServer(); });
     return S_OK;
 }
 
@@ -41,8 +45,10 @@ STDAPI DllUnregisterServer() {
 // Without a command line it does what DllRegisterServer and
 // DllUnregisterServer do.
 STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
-    const auto update = install ? &DllRegisterServer : &DllUnregisterServer;
-    if (commandLine == nullptr || *commandLine == L'\0') return update();
-    if (lstrcmpiW(commandLine, L"user") != 0) return E_INVALIDARG;
-    return RunForCurrentUser(update);
+    return GuardComCall([&] {
+        const auto update = install ? &DllRegisterServer : &DllUnregisterServer;
+        if (commandLine == nullptr || *commandLine == L'\0') return update();
+        if (lstrcmpiW(commandLine, L"user") != 0) return E_INVALIDARG;
+        return RunForCurrentUser(update);
+    });
 }

@@ -1,22 +1,20 @@
 // The one module object of the library: its module handle, the table of
-// creatable classes with their cached class objects, the library-wide lock
-// count that decides unloading, and the clean-up to run at shutdown.
+// creatable classes, the library-wide lock count that decides unloading, and
+// the clean-up to run at shutdown.
 #pragma once
 #include <windows.h>
 #include <oleauto.h>
+#include <atomic>
 
-using RegisterFn = HRESULT (*)(BOOL doRegister);
 using MakeInstanceFn = HRESULT (*)(IUnknown* outer, REFIID iid, void** ppv);
-using MakeClassObjectFn = HRESULT (*)(MakeInstanceFn makeInstance, REFIID iid, void** ppv);
 using TermFn = void (*)(DWORD_PTR arg);
 
 // One row of the class table; a row whose class id is null ends the table.
+// The table is constant data: nothing in it changes while the library runs.
 struct ClassEntry {
     const CLSID* pClassId;
-    RegisterFn pfnRegister;
-    MakeClassObjectFn pfnMakeClassObject;
-    MakeInstanceFn pfnMakeInstance;
-    IUnknown* pClassObject;  // cached class object, one reference owned by the table
+    UINT nScriptResource;        // the REGISTRY script that registers the class
+    IClassFactory* pClassObject; // lives as long as the module (ClassObject)
 };
 
 class ServerModule {
@@ -25,10 +23,10 @@ public:
     ServerModule(const ServerModule&) = delete;
     ServerModule& operator=(const ServerModule&) = delete;
 
-    HRESULT Init(ClassEntry* classTable, HINSTANCE module);
-    // Releases the cached class objects and runs the termination list. While
-    // the process itself is terminating, objects of other DLLs may already be
-    // gone: then nothing is released into them and only our own memory is freed.
+    HRESULT Init(const ClassEntry* classTable, HINSTANCE module);
+    // Runs the termination list. While the process itself is terminating,
+    // objects of other DLLs may already be gone: then nothing is released
+    // into them and only our own memory is freed.
     HRESULT Term(bool processTerminating);
 
     HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** ppv);
@@ -48,7 +46,6 @@ public:
     HRESULT RegisterTypeLibrary();
 
     HINSTANCE ModuleHandle() const { return m_hModule; }
-    CRITICAL_SECTION& TypeInfoLock() { return m_csTypeInfo; }
 
 private:
     struct TermEntry {
@@ -58,12 +55,9 @@ private:
     };
 
     HINSTANCE m_hModule = nullptr;
-    ClassEntry* m_pClassTable = nullptr;
+    const ClassEntry* m_pClassTable = nullptr;
     volatile LONG m_nLockCount = 0;
-    CRITICAL_SECTION m_csTypeInfo{};
-    CRITICAL_SECTION m_csClassObjects{};
-    TermEntry* m_pTermList = nullptr;
-    bool m_bInitialized = false;
+    std::atomic<TermEntry*> m_pTermList{nullptr};  // newest first
 };
 
 ServerModule& Module();

@@ -1,5 +1,7 @@
 #include "server/type_info_cache.h"
+#include <memory>
 #include "common/com_ptr.h"
+#include "logon/com_call_guard.h"
 #include "server/server_module.h"
 
 namespace {
@@ -7,16 +9,6 @@ namespace {
 // under this locale only.
 const LCID kLibraryLocale = 0x0409;
 
-class CriticalSectionLock {
-public:
-    explicit CriticalSectionLock(CRITICAL_SECTION& cs) : m_cs(cs) { EnterCriticalSection(&m_cs); }
-    ~CriticalSectionLock() { LeaveCriticalSection(&m_cs); }
-    CriticalSectionLock(const CriticalSectionLock&) = delete;
-    CriticalSectionLock& operator=(const CriticalSectionLock&) = delete;
-
-private:
-    CRITICAL_SECTION& m_cs;
-};
 // The types a VARIANT may hold (VT_VARIANT only by reference or in an array).
 bool IsValidVariantType(VARTYPE vt) {
     const VARTYPE base = vt & VT_TYPEMASK;
@@ -58,55 +50,74 @@ HRESULT TypeInfoCache::LoadRegisteredLibrary(LCID lcid, ITypeLib** typeLib) {
     return hr;
 }
 
+struct TypeInfoCache::LoadRequest {
+    TypeInfoCache* cache;
+    LCID lcid;
+    HRESULT hr;
+};
+
 HRESULT TypeInfoCache::EnsureTypeInfo(LCID lcid) {
     if (m_pTypeInfo.load(std::memory_order_acquire)) return S_OK;
-    HRESULT hr = E_FAIL;
-    bool addTerm = false;
-    {
-        CriticalSectionLock lock(Module().TypeInfoLock());
-        if (m_pTypeInfo.load(std::memory_order_relaxed)) return S_OK;
-        ComPtr<ITypeLib> typeLib;
-        ComPtr<ITypeInfo> typeInfo;
-        hr = LoadRegisteredLibrary(lcid, typeLib.Receive());
-        if (SUCCEEDED(hr)) hr = typeLib->GetTypeInfoOfGuid(*m_pIid, typeInfo.Receive());
-        if (SUCCEEDED(hr)) {
-            ComPtr<ITypeInfo2> typeInfo2;
-            if (SUCCEEDED(typeInfo->QueryInterface(IID_ITypeInfo2, typeInfo2.ReceiveVoid())))
-                typeInfo = ComPtr<ITypeInfo>(typeInfo2.Get());
-            LoadNameCache(typeInfo.Get());
-            m_pTypeInfo.store(typeInfo.Take(), std::memory_order_release);
-            hr = S_OK;
-        }
-        // One clean-up entry per cache is enough; a library that keeps failing
-        // to load must not grow the termination list call by call.
-        addTerm = !m_bTermAdded;
-        m_bTermAdded = true;
-    }
-    if (addTerm && FAILED(Module().AddTermFunction(&TypeInfoCache::ReleaseTypeInfo, reinterpret_cast<DWORD_PTR>(this)))) {
-        CriticalSectionLock lock(Module().TypeInfoLock());
-        m_bTermAdded = false;
-    }
-    return hr;
+    LoadRequest request{this, lcid, E_FAIL};
+    if (InitOnceExecuteOnce(&m_loadOnce, &TypeInfoCache::LoadOnce, &request, nullptr)) return S_OK;
+    return FAILED(request.hr) ? request.hr : E_FAIL;
 }
 
-void TypeInfoCache::LoadNameCache(ITypeInfo* typeInfo) {
-    TYPEATTR* attr = nullptr;
-    if (FAILED(typeInfo->GetTypeAttr(&attr)) || !attr) return;
-    std::vector<NameEntry> names(attr->cFuncs);
-    for (UINT i = 0; i < attr->cFuncs; ++i) {
-        FUNCDESC* func = nullptr;
-        if (FAILED(typeInfo->GetFuncDesc(i, &func)) || !func) continue;
-        UniqueBstr name;
-        if (SUCCEEDED(typeInfo->GetDocumentation(func->memid, name.Receive(), nullptr, nullptr, nullptr)) &&
-            name.Get()) {
-            names[i].nLength = name.Length();
-            names[i].dispid = func->memid;
-            names[i].bstrName = std::move(name);
-        }
-        typeInfo->ReleaseFuncDesc(func);
+BOOL CALLBACK TypeInfoCache::LoadOnce(INIT_ONCE*, void* parameter, void**) {
+    auto* request = static_cast<LoadRequest*>(parameter);
+    request->hr = GuardComCall([&] { return request->cache->Load(request->lcid); });
+    return SUCCEEDED(request->hr);
+}
+
+HRESULT TypeInfoCache::Load(LCID lcid) {
+    ComPtr<ITypeLib> typeLib;
+    ComPtr<ITypeInfo> typeInfo;
+    HRESULT hr = LoadRegisteredLibrary(lcid, typeLib.Receive());
+    if (FAILED(hr)) return hr;
+    hr = typeLib->GetTypeInfoOfGuid(*m_pIid, typeInfo.Receive());
+    if (FAILED(hr)) return hr;
+    ComPtr<ITypeInfo2> typeInfo2;
+    if (SUCCEEDED(typeInfo->QueryInterface(IID_ITypeInfo2, typeInfo2.ReceiveVoid())))
+        typeInfo = ComPtr<ITypeInfo>(typeInfo2.Get());
+    hr = LoadNameCache(typeInfo.Get());
+    if (FAILED(hr)) return hr;
+    // What is kept is released at unload; without that entry nothing is kept.
+    hr = Module().AddTermFunction(&TypeInfoCache::ReleaseTypeInfo, reinterpret_cast<DWORD_PTR>(this));
+    if (FAILED(hr)) {
+        m_names.clear();
+        return hr;
     }
-    typeInfo->ReleaseTypeAttr(attr);
-    m_names = std::move(names);
+    m_pTypeInfo.store(typeInfo.Take(), std::memory_order_release);
+    return S_OK;
+}
+
+HRESULT TypeInfoCache::LoadNameCache(ITypeInfo* typeInfo) {
+    // The type attribute and each function description go back to the type
+    // information on every way out, a failed allocation included.
+    TYPEATTR* attr = nullptr;
+    if (FAILED(typeInfo->GetTypeAttr(&attr)) || !attr) return S_OK;
+    const auto releaseAttr = [typeInfo](TYPEATTR* a) { typeInfo->ReleaseTypeAttr(a); };
+    const std::unique_ptr<TYPEATTR, decltype(releaseAttr)> ownedAttr(attr, releaseAttr);
+    const auto releaseFunc = [typeInfo](FUNCDESC* f) { typeInfo->ReleaseFuncDesc(f); };
+    try {
+        std::vector<NameEntry> names(attr->cFuncs);
+        for (UINT i = 0; i < attr->cFuncs; ++i) {
+            FUNCDESC* func = nullptr;
+            if (FAILED(typeInfo->GetFuncDesc(i, &func)) || !func) continue;
+            const std::unique_ptr<FUNCDESC, decltype(releaseFunc)> ownedFunc(func, releaseFunc);
+            UniqueBstr name;
+            if (SUCCEEDED(typeInfo->GetDocumentation(func->memid, name.Receive(), nullptr, nullptr, nullptr)) &&
+                name.Get()) {
+                names[i].nLength = name.Length();
+                names[i].dispid = func->memid;
+                names[i].bstrName = std::move(name);
+            }
+        }
+        m_names = std::move(names);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
 }
 
 void TypeInfoCache::ReleaseTypeInfo(DWORD_PTR arg) {
@@ -114,7 +125,7 @@ void TypeInfoCache::ReleaseTypeInfo(DWORD_PTR arg) {
     if (ITypeInfo* typeInfo = self->m_pTypeInfo.exchange(nullptr)) typeInfo->Release();
     self->m_names.clear();
     self->m_names.shrink_to_fit();
-    self->m_bTermAdded = false;
+    InitOnceInitialize(&self->m_loadOnce);
 }
 
 HRESULT TypeInfoCache::GetTypeInfoCount(UINT* count) {

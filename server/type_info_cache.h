@@ -16,6 +16,8 @@ public:
     TypeInfoCache(const TypeInfoCache&) = delete;
     TypeInfoCache& operator=(const TypeInfoCache&) = delete;
 
+    // Loads the type information once; a failed load is tried again by the
+    // next call. Threads that ask at the same time wait for the one load.
     HRESULT EnsureTypeInfo(LCID lcid);
     // Termination function: releases the type information and the names.
     static void ReleaseTypeInfo(DWORD_PTR cache);
@@ -34,7 +36,10 @@ private:
         DISPID dispid = DISPID_UNKNOWN;
     };
 
-    void LoadNameCache(ITypeInfo* typeInfo);
+    struct LoadRequest;
+    static BOOL CALLBACK LoadOnce(INIT_ONCE* once, void* request, void** context);
+    HRESULT Load(LCID lcid);
+    HRESULT LoadNameCache(ITypeInfo* typeInfo);
     HRESULT LoadRegisteredLibrary(LCID lcid, ITypeLib** typeLib);
 
     const IID* m_pIid;
@@ -43,5 +48,5 @@ private:
     WORD m_wMinorVer;
     std::atomic<ITypeInfo*> m_pTypeInfo{nullptr};
     std::vector<NameEntry> m_names;
-    bool m_bTermAdded = false;
+    INIT_ONCE m_loadOnce = INIT_ONCE_STATIC_INIT;
 };

@@ -184,6 +184,7 @@ public:
         if (m_record) {
             Recorded().factoryEvents.push_back(lock ? L"LockServer(1)" : L"LockServer(0)");
             Recorded().lockBalance += lock ? 1 : -1;
+            if (Recorded().onLockServer) Recorded().onLockServer(lock);
         }
         return S_OK;
     }

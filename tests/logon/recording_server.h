@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 #include <oaidl.h>
+#include <functional>
 #include <string>
 #include <vector>
 #include "logon/quarn_server_interfaces.h"
@@ -34,6 +35,7 @@ struct Recorder {
     HRESULT serverConnectResult = S_OK;
     HRESULT controlConnectResult = S_OK;
     HRESULT createInstanceResult = S_OK;
+    std::function<void(BOOL lock)> onLockServer;  // runs inside each recorded LockServer
 
     void Reset();
 };

@@ -1,6 +1,7 @@
 // The logon object: defaults, arguments of Initialize, the flag word, the
 // state before and after a logon, and what it asks COM for.
 #include <doctest/doctest.h>
+#include <atomic>
 #include <functional>
 #include <vector>
 #include "import_patch.h"
@@ -402,4 +403,140 @@ TEST_CASE_FIXTURE(ObjectFixture, "a dialog that cannot be made is a failure, not
     HRESULT hr = S_OK;
     Get(logon.Get(), Property::Client, &hr);
     CHECK(hr == kNotLoggedOn);
+}
+
+TEST_CASE_FIXTURE(ObjectFixture, "the library stays locked until a released logon object is gone") {
+    using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
+    const auto canUnloadNow = reinterpret_cast<CanUnloadNowFn>(
+        reinterpret_cast<void*>(GetProcAddress(QuarnverLibrary(), "DllCanUnloadNow")));
+    REQUIRE(reinterpret_cast<void*>(canUnloadNow) != nullptr);
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    REQUIRE(Initialize(logon.Get(), L"client").hr == S_OK);
+    REQUIRE(canUnloadNow() == S_FALSE);
+
+    // The destructor gives the server lock back; the library must not look
+    // unloadable while that call runs.
+    HRESULT whileDestroying = E_NOTIMPL;
+    Recorded().onLockServer = [&](BOOL lock) {
+        if (!lock) whileDestroying = canUnloadNow();
+    };
+    logon = nullptr;
+    Recorded().onLockServer = nullptr;
+    CHECK(whileDestroying == S_FALSE);
+    CHECK(canUnloadNow() == S_OK);
+}
+
+namespace {
+// A host's timer handler that calls Initialize on the object whose dialog is open.
+struct NestedCall {
+    IQuarn5Logon* logon = nullptr;
+    std::atomic<bool> returned{false};
+    HRESULT hr = E_NOTIMPL;
+    LONG out = 0x5A;
+} g_nested;
+
+VOID CALLBACK InitializeFromTimer(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    UniqueBstr client(SysAllocString(L"nested"));
+    const UniqueVariant missing = Missing();
+    g_nested.hr = g_nested.logon->Initialize(client.Get(), *missing.Get(), *missing.Get(), *missing.Get(),
+                                             &g_nested.out);
+    g_nested.returned = true;
+}
+
+// Another logon dialog of this process than `first`.
+HWND OtherLogonDialog(HWND first) {
+    for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", kLogonCaption); w;
+         w = FindWindowExW(nullptr, w, L"#32770", kLogonCaption)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(w, &process);
+        if (w != first && process == GetCurrentProcessId()) return w;
+    }
+    return nullptr;
+}
+}  // namespace
+
+TEST_CASE_FIXTURE(ObjectFixture, "Initialize called again while its dialog is open fails and shows nothing") {
+    RememberLevel(1);
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    g_nested.logon = logon.Get();
+    g_nested.returned = false;
+    g_nested.hr = E_NOTIMPL;
+    g_nested.out = 0x5A;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 20, InitializeFromTimer);
+    REQUIRE(timer != 0);
+
+    bool secondDialog = false;
+    const UniqueVariant missing = Missing();
+    const InitializeResult result =
+        InitializeWithDialog(logon.Get(), L"outer", *missing.Get(), *missing.Get(), *missing.Get(), [&](HWND dialog) {
+            if (!dialog) return;
+            for (DWORD start = GetTickCount(); !g_nested.returned && GetTickCount() - start < 10000; Sleep(10)) {
+                if (const HWND other = OtherLogonDialog(dialog)) {
+                    secondDialog = true;
+                    Click(other, IDOK);
+                    WaitForWindowGone(other);
+                }
+            }
+            Click(dialog, IDOK);
+        });
+    KillTimer(nullptr, timer);
+    CHECK(g_nested.returned);
+    CHECK(g_nested.hr == E_FAIL);
+    CHECK(g_nested.out == 0x5A);
+    CHECK_FALSE(secondDialog);
+    CHECK(result.hr == S_OK);
+    CHECK(result.out == 1);
+    CHECK(Get(logon.Get(), Property::Client) == L"outer");
+    CHECK(Recorded().lockBalance == 1);
+    logon = nullptr;
+    CHECK(Recorded().lockBalance == 0);
+    CHECK(Recorded().factoryReferences == 0);
+}
+
+TEST_CASE_FIXTURE(ObjectFixture, "memory running out during Initialize is reported, nothing is kept") {
+    AllocationFailure failure(QuarnverLibrary());
+    REQUIRE(failure.Patched());
+    struct Row {
+        const char* when;
+        bool beforeTheDialog;  // otherwise when OK is pressed
+        LONG expectOut;        // -1: left as it was
+    } rows[] = {{"before the dialog", true, -1}, {"in the dialog's OK", false, 0}};
+    // Long enough that its narrow copy needs the heap.
+    const wchar_t* const kLongClient = L"клиентское приложение с длинным именем";
+    const DWORD modalThread = GetCurrentThreadId();
+    for (const Row& row : rows) {
+        CAPTURE(std::string(row.when));
+        RememberLevel(7);
+        ComPtr<IQuarn5Logon> logon = NewLogon();
+        REQUIRE(logon);
+        LONG level = 0;  // a first call makes the library's per-thread state
+        REQUIRE(logon->get_Level(&level) == S_OK);
+        const UniqueVariant user = Text(L"Пётр"), missing = Missing();
+        bool shown = false;
+        InitializeResult result{E_NOTIMPL, -1};
+        if (row.beforeTheDialog) {
+            failure.FailNextOn(modalThread);
+            result = InitializeSilently(logon.Get(), kLongClient, *missing.Get(), *user.Get(), *missing.Get(), &shown);
+        } else {
+            result = InitializeWithDialog(logon.Get(), kLongClient, *missing.Get(), *user.Get(), *missing.Get(),
+                                          [&](HWND dialog) {
+                                              shown = dialog != nullptr;
+                                              if (!dialog) return;
+                                              failure.FailNextOn(modalThread);
+                                              Click(dialog, IDOK);
+                                          });
+        }
+        CHECK(failure.Happened());
+        CHECK(shown != row.beforeTheDialog);
+        CHECK(result.hr == E_OUTOFMEMORY);
+        CHECK(result.out == row.expectOut);
+        CHECK(Remembered(L"User") == L"<missing>");
+        CHECK(Recorded().lockBalance == 0);
+        HRESULT hr = S_OK;
+        Get(logon.Get(), Property::Client, &hr);
+        CHECK(hr == kNotLoggedOn);
+    }
 }

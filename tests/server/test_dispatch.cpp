@@ -2,7 +2,9 @@
 // information, and Invoke reaching the right vtable slots, loaded from the
 // registered type library.
 #include <doctest/doctest.h>
+#include <functional>
 #include "common/bstr.h"
+#include "import_patch.h"
 #include "quarnver_module.h"
 #include "registration_guard.h"
 
@@ -132,5 +134,37 @@ TEST_CASE("names, DISPIDs and invocation") {
     }
     logon.Reset();
     about.Reset();
+    CHECK(dll.UnregisterServer() == S_OK);
+}
+
+TEST_CASE("memory running out while the type information loads is reported, and a later call loads it") {
+    RegistrationGuard guard;
+    {
+        QuarnverModule dll;
+        REQUIRE(dll.RegisterServer() == S_OK);
+    }
+    struct Row {
+        const char* method;
+        std::function<HRESULT(IDispatch*)> call;
+    } rows[] = {
+        {"GetTypeInfo", [](IDispatch* d) { ComPtr<ITypeInfo> info; return d->GetTypeInfo(0, kUserLocale, info.Receive()); }},
+        {"GetIDsOfNames", [](IDispatch* d) { DISPID id = 0; return IdsOfNames(d, {L"Level"}, &id); }},
+        {"Invoke", [](IDispatch* d) { UniqueVariant level; return GetLevel(d, level.Receive()); }},
+    };
+    for (const Row& row : rows) {
+        CAPTURE(std::string(row.method));
+        QuarnverModule dll;  // a fresh load: no type information yet
+        ComPtr<IDispatch> logon = dll.Create<IDispatch>(CLSID_Quarn5Logon);
+        REQUIRE(logon);
+        {
+            AllocationFailure failure(dll.Handle());
+            REQUIRE(failure.Patched());
+            failure.FailNextOn(GetCurrentThreadId());
+            CHECK(row.call(logon.Get()) == E_OUTOFMEMORY);
+            CHECK(failure.Happened());
+        }
+        CHECK(row.call(logon.Get()) == S_OK);
+    }
+    QuarnverModule dll;
     CHECK(dll.UnregisterServer() == S_OK);
 }

@@ -1,6 +1,10 @@
 // Class objects, object identity, aggregation and unloading of quarnver.dll.
 #include <doctest/doctest.h>
+#include <atomic>
+#include <mutex>
+#include <set>
 #include <thread>
+#include "import_patch.h"
 #include "quarnver_module.h"
 
 namespace {
@@ -16,7 +20,7 @@ public:
             AddRef();
             return S_OK;
         }
-        if (inner && (InlineIsEqualGUID(iid, IID_IQuarn5About) || InlineIsEqualGUID(iid, IID_IDispatch)))
+        if (inner && ((InlineIsEqualGUID(iid, IID_IQuarn5About) && !refuseAbout) || InlineIsEqualGUID(iid, IID_IDispatch)))
             return inner->QueryInterface(iid, ppv);
         return E_NOINTERFACE;
     }
@@ -25,6 +29,7 @@ public:
 
     ULONG refs = 1;
     IUnknown* inner = nullptr;
+    bool refuseAbout = false;  // exposes the inner IDispatch only
 };
 
 template <typename T>
@@ -165,7 +170,18 @@ TEST_CASE("aggregation: accepted for Quarn5About only, and only for IUnknown") {
     dispatch->Release();
     about->Release();
 
-    // Interfaces the outer object does not know are still found on the inner one.
+    // Through an interface the outer object hands out, what it refuses stays refused.
+    outer.refuseAbout = true;
+    const ULONG held = outer.refs;
+    REQUIRE(outer.QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch)) == S_OK);
+    void* refused = reinterpret_cast<void*>(0xdeadbeef);
+    CHECK(dispatch->QueryInterface(IID_IQuarn5About, &refused) == E_NOINTERFACE);
+    CHECK(refused == nullptr);
+    dispatch->Release();
+    CHECK(outer.refs == held);
+    outer.refuseAbout = false;
+
+    // The inner object's own IUnknown answers from its own interface map.
     IQuarn5About* direct = nullptr;
     CHECK(inner->QueryInterface(IID_IQuarn5About, reinterpret_cast<void**>(&direct)) == S_OK);
     CHECK(direct != nullptr);
@@ -195,5 +211,96 @@ TEST_CASE("threads racing on the first request get one class object") {
         }
         for (IUnknown* p : seen) p->Release();
         CHECK(dll.CanUnloadNow() == S_OK);
+    }
+}
+
+namespace {
+// Stretches the library's critical sections so that racing threads interleave
+// inside them, and notes a section entered after it was deleted.
+std::mutex g_sectionsMutex;
+std::set<CRITICAL_SECTION*> g_deletedSections;
+std::atomic<int> g_enteredDeleted{0};
+
+void WINAPI SlowEnterCriticalSection(CRITICAL_SECTION* section) {
+    {
+        std::lock_guard<std::mutex> lock(g_sectionsMutex);
+        if (g_deletedSections.count(section)) ++g_enteredDeleted;
+    }
+    static thread_local DWORD calls = 0;
+    Sleep((GetCurrentThreadId() + calls++) % 3);
+    EnterCriticalSection(section);
+}
+
+void WINAPI NotedDeleteCriticalSection(CRITICAL_SECTION* section) {
+    {
+        std::lock_guard<std::mutex> lock(g_sectionsMutex);
+        g_deletedSections.insert(section);
+    }
+    DeleteCriticalSection(section);
+}
+
+void WINAPI NotedInitializeCriticalSection(CRITICAL_SECTION* section) {
+    {
+        std::lock_guard<std::mutex> lock(g_sectionsMutex);
+        g_deletedSections.erase(section);
+    }
+    InitializeCriticalSection(section);
+}
+}  // namespace
+
+TEST_CASE("threads racing on a fresh library share class objects and leave it unloadable") {
+    constexpr int kThreads = 8;
+    for (int round = 0; round < 60; ++round) {
+        CAPTURE(round);
+        QuarnverModule dll;  // a fresh load: nothing made yet
+        REQUIRE(dll.Handle());
+        ImportPatch enter(dll.Handle(), "kernel32.dll", "EnterCriticalSection",
+                          reinterpret_cast<void*>(&SlowEnterCriticalSection));
+        ImportPatch remove(dll.Handle(), "kernel32.dll", "DeleteCriticalSection",
+                           reinterpret_cast<void*>(&NotedDeleteCriticalSection));
+        ImportPatch init(dll.Handle(), "kernel32.dll", "InitializeCriticalSection",
+                         reinterpret_cast<void*>(&NotedInitializeCriticalSection));
+        g_enteredDeleted = 0;
+        g_deletedSections.clear();
+
+        IUnknown* seen[kThreads] = {};
+        HRESULT created[kThreads] = {};
+        std::atomic<int> waiting{kThreads};
+        std::thread threads[kThreads];
+        for (int i = 0; i < kThreads; ++i) {
+            threads[i] = std::thread([&, i] {
+                CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+                --waiting;
+                while (waiting > 0) SwitchToThread();  // all go at once
+                Sleep(static_cast<DWORD>(i % 3));
+                const CLSID& clsid = i % 2 ? CLSID_Quarn5About : CLSID_Quarn5Logon;
+                IClassFactory* factory = nullptr;
+                dll.GetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+                seen[i] = factory;
+                if (factory) {
+                    IUnknown* object = nullptr;
+                    created[i] = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object));
+                    if (object) object->Release();
+                    factory->Release();
+                }
+                CoUninitialize();
+            });
+        }
+        for (auto& t : threads) t.join();
+        for (int i = 0; i < kThreads; ++i) {
+            CAPTURE(i);
+            CHECK(seen[i] != nullptr);
+            CHECK(seen[i] == seen[i % 2]);
+            CHECK(created[i] == S_OK);
+        }
+        CHECK(dll.CanUnloadNow() == S_OK);
+        ComPtr<IClassFactory> again = dll.Factory(CLSID_Quarn5Logon);
+        CHECK(again.Get() == seen[0]);
+        ComPtr<IQuarn5Logon> logon;
+        CHECK(again->CreateInstance(nullptr, IID_IQuarn5Logon, logon.ReceiveVoid()) == S_OK);
+        logon.Reset();
+        again.Reset();
+        CHECK(dll.CanUnloadNow() == S_OK);
+        CHECK(g_enteredDeleted == 0);
     }
 }

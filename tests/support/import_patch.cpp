@@ -1,4 +1,6 @@
 #include "import_patch.h"
+#include <atomic>
+#include <cstdlib>
 
 namespace {
 void Write(void** slot, void* value) {
@@ -89,3 +91,21 @@ WriteRefusingRegistry::~WriteRefusingRegistry() { g_refusedRoot = nullptr; }
 bool WriteRefusingRegistry::Patched() const {
     return m_openA.Patched() || m_openW.Patched() || m_createA.Patched() || m_createW.Patched();
 }
+
+namespace {
+std::atomic<DWORD> g_failNextAllocationOn{0};
+
+void* __cdecl FailingMalloc(size_t size) {
+    DWORD thread = GetCurrentThreadId();
+    return g_failNextAllocationOn.compare_exchange_strong(thread, 0) ? nullptr : malloc(size);
+}
+}  // namespace
+
+AllocationFailure::AllocationFailure(HMODULE module)
+    : m_patch(module, "msvcrt.dll", "malloc", reinterpret_cast<void*>(&FailingMalloc)) {}
+
+AllocationFailure::~AllocationFailure() { g_failNextAllocationOn = 0; }
+
+void AllocationFailure::FailNextOn(DWORD thread) { g_failNextAllocationOn = thread; }
+
+bool AllocationFailure::Happened() const { return g_failNextAllocationOn == 0; }

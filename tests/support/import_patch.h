@@ -42,3 +42,22 @@ private:
     ImportPatch m_createA;
     ImportPatch m_createW;
 };
+
+// Makes one allocation of a loaded module fail: while the object lives, the
+// module's next malloc on the thread given to FailNextOn returns null, so
+// operator new in the module throws std::bad_alloc. Only that one fails, so
+// that the throw itself finds the memory it needs.
+class AllocationFailure {
+public:
+    explicit AllocationFailure(HMODULE module);
+    ~AllocationFailure();
+    AllocationFailure(const AllocationFailure&) = delete;
+    AllocationFailure& operator=(const AllocationFailure&) = delete;
+    bool Patched() const { return m_patch.Patched(); }
+    void FailNextOn(DWORD thread);
+    // True once the armed allocation has been refused.
+    bool Happened() const;
+
+private:
+    ImportPatch m_patch;
+};
