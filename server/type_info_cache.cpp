@@ -1,5 +1,8 @@
 #include "server/type_info_cache.h"
+#include <new>
+#include <string>
 #include "common/com_ptr.h"
+#include "common/hresult.h"
 #include "server/server_module.h"
 
 namespace {
@@ -17,6 +20,27 @@ public:
 private:
     CRITICAL_SECTION& m_cs;
 };
+
+// The type library embedded in the module's own file, loaded without being
+// registered: a module used side by side or loaded directly has no
+// registration to look it up by.
+HRESULT LoadModuleTypeLibrary(HMODULE module, ITypeLib** typeLib) try {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(module, &path[0], static_cast<DWORD>(path.size()));
+        if (length == 0) return HresultFromWin32(static_cast<LONG>(GetLastError()));
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        if (path.size() >= 32768) return HresultFromWin32(ERROR_FILENAME_EXCED_RANGE);
+        path.resize(path.size() * 2);
+    }
+    return LoadTypeLibEx(path.c_str(), REGKIND_NONE, typeLib);
+} catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+}
+
 // The types a VARIANT may hold (VT_VARIANT only by reference or in an array).
 bool IsValidVariantType(VARTYPE vt) {
     const VARTYPE base = vt & VT_TYPEMASK;
@@ -55,6 +79,7 @@ HRESULT TypeInfoCache::LoadRegisteredLibrary(LCID lcid, ITypeLib** typeLib) {
     if (FAILED(hr) && lcid != kLibraryLocale &&
         SUCCEEDED(LoadRegTypeLib(*m_pLibid, m_wMajorVer, m_wMinorVer, kLibraryLocale, typeLib)))
         hr = S_OK;
+    if (FAILED(hr) && SUCCEEDED(LoadModuleTypeLibrary(Module().ModuleHandle(), typeLib))) hr = S_OK;
     return hr;
 }
 
