@@ -1,7 +1,8 @@
 // The client kit in <build>/kit as a client developer uses it: this program
 // is compiled with the kit's header and identifiers only, links the kit's
 // import library, and runs in the kit folder so that the kit's quarnver.dll
-// is the one loaded.
+// is the one loaded. Built a second time from an unpacked release package,
+// it runs in the package's folder (QUARN_CLIENT_FOLDER names the folder).
 #include <doctest/doctest.h>
 #include <windows.h>
 #include <objbase.h>
@@ -22,7 +23,7 @@ TEST_CASE("The import library loads the kit's quarnver.dll and reaches its class
     GetModuleFileNameW(GetModuleHandleW(L"quarnver.dll"), path, MAX_PATH);
     const std::wstring loaded = path;
     INFO(WideToUtf8(loaded));
-    const std::wstring suffix = L"\\kit\\quarnver.dll";
+    const std::wstring suffix = L"\\" + Utf8ToWide(QUARN_CLIENT_FOLDER) + L"\\quarnver.dll";
     REQUIRE(loaded.size() > suffix.size());
     CHECK(_wcsicmp(loaded.substr(loaded.size() - suffix.size()).c_str(), suffix.c_str()) == 0);
 

@@ -138,30 +138,44 @@ TEST_CASE("Side-by-side sample uses both classes early and late bound with nothi
     RegistrationGuard registration;  // the library's keys are moved aside for the run
     for (const wchar_t* path : RegistrationGuard::kPaths) REQUIRE_FALSE(KeyExists(HKEY_CLASSES_ROOT, path));
 
-    // The folder an application ships: its program and manifest, the DLL and
-    // the assembly manifest.
-    ScratchFolder folder("side_by_side");
+    // The sample with its application manifest, and the library with its
+    // assembly manifest: from the build tree and from the unpacked package.
     const struct {
-        const char* from;
-        const char* name;
-    } files[] = {
-        {QUARN_SIDE_BY_SIDE_SAMPLE, "side_by_side.exe"},
-        {QUARN_SAMPLE_APP_MANIFEST, "side_by_side.exe.manifest"},
-        {QUARN_KIT_DIR "/quarnver.dll", "quarnver.dll"},
-        {QUARN_KIT_DIR "/quarnver.manifest", "quarnver.manifest"},
+        const char* origin;
+        const char* program;
+        const char* applicationManifest;
+        std::string libraryFolder;
+    } setups[] = {
+        {"client kit", QUARN_SIDE_BY_SIDE_SAMPLE, QUARN_SAMPLE_APP_MANIFEST, QUARN_KIT_DIR "/"},
+        {"release package", QUARN_PACKAGE_SIDE_BY_SIDE, QUARN_UNPACKED_DIR "/samples/cpp/side_by_side.exe.manifest",
+         QUARN_UNPACKED_DIR "/"},
     };
-    for (const auto& file : files) REQUIRE(CopyFileA(file.from, folder.File(file.name).c_str(), FALSE));
+    for (const auto& setup : setups) {
+        INFO(std::string(setup.origin));
+        // The folder an application ships.
+        ScratchFolder folder("side_by_side");
+        const std::pair<std::string, const char*> files[] = {
+            {setup.program, "side_by_side.exe"},
+            {setup.applicationManifest, "side_by_side.exe.manifest"},
+            {setup.libraryFolder + "quarnver.dll", "quarnver.dll"},
+            {setup.libraryFolder + "quarnver.manifest", "quarnver.manifest"},
+        };
+        for (const auto& file : files) {
+            INFO(file.first);
+            REQUIRE(CopyFileA(file.first.c_str(), folder.File(file.second).c_str(), FALSE));
+        }
 
-    AboutBoxCloser closer;
-    std::string output;
-    const DWORD code = RunProcess("\"" + folder.File("side_by_side.exe") + "\"", &output);
-    const int closed = closer.Stop();
-    INFO(output);
-    CHECK(code == 0);
-    CHECK(output.find("Level through the vtable: 8") != std::string::npos);
-    CHECK(output.find("Level late bound: 12") != std::string::npos);
-    CHECK(output.find("side by side done") != std::string::npos);
-    CHECK(closed == 2);
-    // Nothing was registered on the way, not even the type library.
-    for (const wchar_t* path : RegistrationGuard::kPaths) CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, path));
+        AboutBoxCloser closer;
+        std::string output;
+        const DWORD code = RunProcess("\"" + folder.File("side_by_side.exe") + "\"", &output);
+        const int closed = closer.Stop();
+        INFO(output);
+        CHECK(code == 0);
+        CHECK(output.find("Level through the vtable: 8") != std::string::npos);
+        CHECK(output.find("Level late bound: 12") != std::string::npos);
+        CHECK(output.find("side by side done") != std::string::npos);
+        CHECK(closed == 2);
+        // Nothing was registered on the way, not even the type library.
+        for (const wchar_t* path : RegistrationGuard::kPaths) CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, path));
+    }
 }
