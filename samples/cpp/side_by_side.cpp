@@ -14,8 +14,9 @@
 // Build with the client kit's files, for the library's bitness:
 //   i686-w64-mingw32-g++ -static -I<kit> side_by_side.cpp <kit>/quarnver_i.c -lole32 -loleaut32 -luuid -o side_by_side.exe
 //
-// Create Quarn5Logon and Quarn5About with their CLSIDs: a ProgID is looked
-// up through the registry on some systems even in a side-by-side program.
+// Create Quarn5Logon and Quarn5About by CLSID: not every COM implementation
+// resolves a ProgID from the manifests correctly (Wine 8 answers with a wrong
+// CLSID).
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
