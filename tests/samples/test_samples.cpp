@@ -124,7 +124,8 @@ TEST_CASE("The assembly manifest describes both classes and the type library") {
         {&CLSID_Quarn5About, "Quarn5.About.1", "Quarn5.About"},
     };
     for (const auto& entry : classes) {
-        const std::string element = ManifestElement(text, "<comClass clsid=\"" + GuidText(*entry.clsid) + "\"", "</comClass>");
+        const std::string element =
+            ManifestElement(text, "<comClass clsid=\"" + GuidText(*entry.clsid) + "\"", "</comClass>");
         INFO(entry.progid);
         REQUIRE_FALSE(element.empty());
         CHECK(element.find(std::string("progid=\"") + entry.progid + "\"") != std::string::npos);
