@@ -5,6 +5,8 @@
 #   quarnver_h.h, quarnver_i.c  C/C++ declarations and identifiers, from the
 #                             same IDL as the type library
 #   libquarnver.a             import library of the five exports
+#   quarnver.manifest         the side-by-side assembly manifest (see
+#                             cmake/AssemblyManifest.cmake)
 #
 # The import library is made from server/quarnver.def. Its exports are marked
 # PRIVATE there (they are meant for COM and regsvr32, not for linking), which
@@ -58,4 +60,5 @@ add_custom_command(
             ${QUARN_GEN_DIR}/quarnver_i.c
     WORKING_DIRECTORY ${QUARN_KIT_DIR}
     COMMENT "client kit in ${QUARN_KIT_DIR}")
-add_custom_target(client_kit ALL DEPENDS ${quarn_kit_files})
+include(AssemblyManifest)
+add_custom_target(client_kit ALL DEPENDS ${quarn_kit_files} ${QUARN_ASSEMBLY_MANIFEST})

@@ -1,6 +1,9 @@
 #include "server/type_info_cache.h"
 #include <memory>
+#include <string>
 #include "common/com_ptr.h"
+#include "common/hresult.h"
+#include "common/module_path.h"
 #include "logon/com_call_guard.h"
 #include "server/server_module.h"
 
@@ -8,6 +11,15 @@ namespace {
 // The locale the library's type library is built for; it is registered
 // under this locale only.
 const LCID kLibraryLocale = 0x0409;
+
+// The type library embedded in the module's own file, loaded without being
+// registered: a module used side by side or loaded directly has no
+// registration to look it up by.
+HRESULT LoadModuleTypeLibrary(HMODULE module, ITypeLib** typeLib) {
+    std::wstring path;
+    QUARN_RETURN_IF_FAILED(ModuleFilePath(module, &path));
+    return LoadTypeLibEx(path.c_str(), REGKIND_NONE, typeLib);
+}
 
 // The types a VARIANT may hold (VT_VARIANT only by reference or in an array).
 bool IsValidVariantType(VARTYPE vt) {
@@ -47,6 +59,7 @@ HRESULT TypeInfoCache::LoadRegisteredLibrary(LCID lcid, ITypeLib** typeLib) {
     if (FAILED(hr) && lcid != kLibraryLocale &&
         SUCCEEDED(LoadRegTypeLib(*m_pLibid, m_wMajorVer, m_wMinorVer, kLibraryLocale, typeLib)))
         hr = S_OK;
+    if (FAILED(hr) && SUCCEEDED(LoadModuleTypeLibrary(Module().ModuleHandle(), typeLib))) hr = S_OK;
     return hr;
 }
 

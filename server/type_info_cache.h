@@ -1,5 +1,6 @@
 // Type information of one dual interface, loaded once per process from the
-// registered type library, with a cache of the member names so that a lone
+// registered type library (or, with nothing registered, from the module's
+// own file), with a cache of the member names so that a lone
 // member name spelled as in the library is answered without asking the type
 // information. Serves the four IDispatch methods of every object of that
 // interface.

@@ -78,3 +78,105 @@ TEST_CASE("VBScript sample logs on and shows the About box") {
 TEST_CASE("JScript sample logs on and shows the About box") {
     RunSample({kScriptHost + "\"" QUARN_SAMPLES_DIR "/jscript/logon_and_about.js\"", "JScript sample"});
 }
+
+namespace {
+
+// The element of the manifest text that starts with `start`, up to its end tag
+// or the end of an empty element; empty when there is none.
+std::string ManifestElement(const std::string& text, const std::string& start, const std::string& end) {
+    const size_t begin = text.find(start);
+    if (begin == std::string::npos) return {};
+    const size_t finish = text.find(end, begin);
+    return finish == std::string::npos ? std::string() : text.substr(begin, finish + end.size() - begin);
+}
+
+std::string GuidText(REFGUID guid) {
+    wchar_t text[40] = {};
+    StringFromGUID2(guid, text, 40);
+    return WideToUtf8(text);
+}
+
+}  // namespace
+
+// Wine answers CLSIDFromProgID in an activation context with a wrong CLSID,
+// so the ProgIDs are checked in the manifest's text rather than through
+// activation.
+TEST_CASE("The assembly manifest describes both classes and the type library") {
+    const std::vector<uint8_t> bytes = ReadFileBytes(QUARN_KIT_DIR "/quarnver.manifest");
+    const std::string text(bytes.begin(), bytes.end());
+    REQUIRE_FALSE(text.empty());
+    const std::string architecture = sizeof(void*) == 8 ? "amd64" : "x86";
+    CHECK(text.find("type=\"win32\" name=\"quarnver\"") != std::string::npos);
+    CHECK(text.find("processorArchitecture=\"" + architecture + "\"") != std::string::npos);
+    CHECK(text.find("<file name=\"quarnver.dll\">") != std::string::npos);
+
+    const std::string libid = GuidText(LIBID_QUARNVER);
+    const std::string typelib = ManifestElement(text, "<typelib tlbid=\"" + libid + "\"", "/>");
+    CHECK(typelib.find("version=\"1.0\"") != std::string::npos);
+    CHECK(typelib.find("helpdir=") != std::string::npos);
+
+    const struct {
+        const CLSID* clsid;
+        const char* progid;
+        const char* independentProgid;
+    } classes[] = {
+        {&CLSID_Quarn5Logon, "Quarn5.Logon.1", "Quarn5.Logon"},
+        {&CLSID_Quarn5About, "Quarn5.About.1", "Quarn5.About"},
+    };
+    for (const auto& entry : classes) {
+        const std::string element =
+            ManifestElement(text, "<comClass clsid=\"" + GuidText(*entry.clsid) + "\"", "</comClass>");
+        INFO(entry.progid);
+        REQUIRE_FALSE(element.empty());
+        CHECK(element.find(std::string("progid=\"") + entry.progid + "\"") != std::string::npos);
+        CHECK(element.find(std::string("<progid>") + entry.independentProgid + "</progid>") != std::string::npos);
+        CHECK(element.find("threadingModel=\"Apartment\"") != std::string::npos);
+        CHECK(element.find("tlbid=\"" + libid + "\"") != std::string::npos);
+    }
+}
+
+TEST_CASE("Side-by-side sample uses both classes early and late bound with nothing registered") {
+    RegistrationGuard registration;  // the library's keys are moved aside for the run
+    for (const wchar_t* path : RegistrationGuard::kPaths) REQUIRE_FALSE(KeyExists(HKEY_CLASSES_ROOT, path));
+
+    // The sample with its application manifest, and the library with its
+    // assembly manifest: from the build tree and from the unpacked package.
+    const struct {
+        const char* origin;
+        const char* program;
+        const char* applicationManifest;
+        std::string libraryFolder;
+    } setups[] = {
+        {"client kit", QUARN_SIDE_BY_SIDE_SAMPLE, QUARN_SAMPLE_APP_MANIFEST, QUARN_KIT_DIR "/"},
+        {"release package", QUARN_PACKAGE_SIDE_BY_SIDE, QUARN_UNPACKED_DIR "/samples/cpp/side_by_side.exe.manifest",
+         QUARN_UNPACKED_DIR "/"},
+    };
+    for (const auto& setup : setups) {
+        INFO(std::string(setup.origin));
+        // The folder an application ships.
+        ScratchFolder folder("side_by_side");
+        const std::pair<std::string, const char*> files[] = {
+            {setup.program, "side_by_side.exe"},
+            {setup.applicationManifest, "side_by_side.exe.manifest"},
+            {setup.libraryFolder + "quarnver.dll", "quarnver.dll"},
+            {setup.libraryFolder + "quarnver.manifest", "quarnver.manifest"},
+        };
+        for (const auto& file : files) {
+            INFO(file.first);
+            REQUIRE(CopyFileA(file.first.c_str(), folder.File(file.second).c_str(), FALSE));
+        }
+
+        AboutBoxCloser closer;
+        std::string output;
+        const DWORD code = RunProcess("\"" + folder.File("side_by_side.exe") + "\"", &output);
+        const int closed = closer.Stop();
+        INFO(output);
+        CHECK(code == 0);
+        CHECK(output.find("Level through the vtable: 8") != std::string::npos);
+        CHECK(output.find("Level late bound: 12") != std::string::npos);
+        CHECK(output.find("side by side done") != std::string::npos);
+        CHECK(closed == 2);
+        // Nothing was registered on the way, not even the type library.
+        for (const wchar_t* path : RegistrationGuard::kPaths) CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, path));
+    }
+}
