@@ -1,8 +1,10 @@
 #include "about/about_dialog.h"
+#include <comdef.h>
 #include <new>
 #include <vector>
 #include "about/notice_list.h"
 #include "about/single_string_format.h"
+#include "common/ansi_string.h"
 #include "common/product_folders.h"
 #include "common/version_info.h"
 #include "resources/resource.h"
@@ -12,16 +14,6 @@ namespace {
 // English (United States), Windows Latin 1.
 const DWORD kVersionLanguage = 0x040904E4;
 const int kTitleCapacity = 1024;
-
-// UTF-16 form of a narrow string in the ANSI code page.
-std::wstring WideFromAnsi(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int chars = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (chars <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(chars), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], chars);
-    return wide;
-}
 
 std::wstring ItemTextW(HWND dialog, int id) {
     const HWND item = GetDlgItem(dialog, id);
@@ -51,11 +43,13 @@ BOOL AboutDialog::OnInitDialog() {
     ShowIcon();
     ShowTitle();
     MakeTitleBold();
-    // Running out of memory while building texts leaves the lines concerned as
-    // they are; nothing may leave the dialog procedure as an exception.
+    // Running out of memory while building texts, or a version text that does
+    // not convert, leaves the lines concerned as they are; nothing may leave
+    // the dialog procedure as an exception.
     try {
         ShowVersion();
     } catch (const std::bad_alloc&) {
+    } catch (const _com_error&) {
     }
     std::string noticeList;
     try {
@@ -108,7 +102,7 @@ void AboutDialog::ShowVersion() {
     // round trip would turn it into question marks on a code page without
     // Cyrillic letters.
     const std::wstring format = ItemTextW(Handle(), IDC_ABOUT_VERSION);
-    SetDlgItemTextW(Handle(), IDC_ABOUT_VERSION, FormatSingleString(format, WideFromAnsi(fileVersion)).c_str());
+    SetDlgItemTextW(Handle(), IDC_ABOUT_VERSION, FormatSingleString(format, WideFromNarrow(fileVersion)).c_str());
 }
 
 void AboutDialog::ShowNotices(const std::string& noticeList) {
