@@ -5,7 +5,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
-#include "common/profile_stream.h"
+#include "common/profile_map.h"
 
 class ProfileFile {
 public:

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
-#include "common/profile_stream.h"
+#include "common/profile_map.h"
 
 namespace {
 
