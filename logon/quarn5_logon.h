@@ -8,7 +8,7 @@
 #include <windows.h>
 #include <string>
 #include "common/com_ptr.h"
-#include "logon/quarn_server_interfaces.h"
+#include "quarn_server_h.h"
 #include "quarnver_h.h"
 
 // Returned by the string properties and the server queries while the object

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 #include <vector>
-#include "logon/quarn_server_interfaces.h"
+#include "quarn_server_h.h"
 
 // One call of a Connect method: which object kind, the client and user names
 // (null BSTRs recorded as such) and the VARIANT arguments in order.

@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 #include "import_patch.h"
-#include "logon/quarn_server_interfaces.h"
+#include "quarn_server_h.h"
 #include "logon_test_support.h"
 #include "recording_server.h"
 

@@ -3,7 +3,7 @@
 // controls (an in-process DLL): what reaches Connect, and what is left alive.
 #include <doctest/doctest.h>
 #include <vector>
-#include "logon/quarn_server_interfaces.h"
+#include "quarn_server_h.h"
 #include "logon_test_support.h"
 #include "tools/standins/standin_control.h"
 
