@@ -1,8 +1,8 @@
 #include "about/quarn5_about.h"
 #include "about/about_dialog.h"
 #include "about/resource_id_argument.h"
+#include "common/com_call_guard.h"
 #include "common/resource_module.h"
-#include "logon/com_call_guard.h"
 
 STDMETHODIMP Quarn5About::DlgAbout(VARIANT Title, VARIANT Icon) {
     // Template 100 and its texts are this library's resources; the title,

@@ -1,7 +1,7 @@
 #include "common/dialog.h"
 #include <vector>
+#include "common/com_call_guard.h"
 #include "common/resource_module.h"
-#include "logon/com_call_guard.h"
 
 void DataExchange::Control(int id, DialogItem& item) const {
     item.Attach(GetDlgItem(m_hDlg, id));

@@ -5,10 +5,10 @@
 #include <comdef.h>
 #include "common/ansi_string.h"
 #include "common/bstr.h"
+#include "common/com_call_guard.h"
 #include "common/hresult.h"
 #include "common/missing_argument.h"
 #include "common/resource_module.h"
-#include "logon/com_call_guard.h"
 #include "logon/quarn5_logon.h"
 
 namespace {

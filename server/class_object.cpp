@@ -1,5 +1,5 @@
 #include "server/class_object.h"
-#include "logon/com_call_guard.h"
+#include "common/com_call_guard.h"
 
 STDMETHODIMP ClassObject::QueryInterface(REFIID iid, void** ppv) {
     if (!ppv) return E_POINTER;

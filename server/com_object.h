@@ -7,7 +7,7 @@
 // interface pointers it hands out delegate their IUnknown to the controller.
 #pragma once
 #include <new>
-#include "logon/com_call_guard.h"
+#include "common/com_call_guard.h"
 #include "server/interface_map.h"
 #include "server/server_module.h"
 #include "server/type_info_cache.h"

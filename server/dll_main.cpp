@@ -1,8 +1,8 @@
 // Start-up, shutdown and the exported entry points of the in-process server.
 #include <windows.h>
 #include <objbase.h>
+#include "common/com_call_guard.h"
 #include "common/resource_module.h"
-#include "logon/com_call_guard.h"
 #include "server/class_table.h"
 #include "server/server_module.h"
 #include "server/user_registration.h"

@@ -1,10 +1,10 @@
 #include "server/type_info_cache.h"
 #include <memory>
 #include <string>
+#include "common/com_call_guard.h"
 #include "common/com_ptr.h"
 #include "common/hresult.h"
 #include "common/module_path.h"
-#include "logon/com_call_guard.h"
 #include "server/server_module.h"
 
 namespace {
