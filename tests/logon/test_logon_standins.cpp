@@ -5,7 +5,7 @@
 #include <vector>
 #include "quarn_server_h.h"
 #include "logon_test_support.h"
-#include "tools/standins/standin_control.h"
+#include "standins/standin_control.h"
 
 namespace {
 using Getter = HRESULT (STDMETHODCALLTYPE IQuarn5Logon::*)(IUnknown**);

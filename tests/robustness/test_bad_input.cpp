@@ -12,7 +12,7 @@
 #include "quarnver_module.h"
 #include "registration_guard.h"
 #include "robustness_support.h"
-#include "tools/standins/standin_control.h"
+#include "standins/standin_control.h"
 #include "variant_samples.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "quarnver_module.h"
 #include "robustness_support.h"
 #include "setup_folder.h"
-#include "tools/standins/standin_control.h"
+#include "standins/standin_control.h"
 
 namespace {
 const wchar_t kFoldersKey[] = L"Software\\Velmora\\QUARN 5\\Folders";

@@ -8,7 +8,7 @@
 #include "quarnver_module.h"
 #include "registration_guard.h"
 #include "robustness_support.h"
-#include "tools/standins/standin_control.h"
+#include "standins/standin_control.h"
 
 namespace {
 const LONG kSilentNothingRemembered = 8;

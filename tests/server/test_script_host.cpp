@@ -30,6 +30,6 @@ void RunRegistered(const char* script) {
 }
 }  // namespace
 
-TEST_CASE("VBScript uses both classes late-bound") { RunRegistered(QUARN_SCRIPTS_DIR "/late_binding.vbs"); }
+TEST_CASE("VBScript uses both classes late-bound") { RunRegistered(QUARN_SCRIPT_CLIENTS_DIR "/late_binding.vbs"); }
 
-TEST_CASE("JScript uses both classes late-bound") { RunRegistered(QUARN_SCRIPTS_DIR "/late_binding.js"); }
+TEST_CASE("JScript uses both classes late-bound") { RunRegistered(QUARN_SCRIPT_CLIENTS_DIR "/late_binding.js"); }

@@ -166,7 +166,7 @@ def bitmap(canvas):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "..", "resources")
+    target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "resources")
     files = {
         "logon_server.ico": icon(computer(32), computer(16)),
         "logon_password.ico": icon(key()),

@@ -1,13 +1,13 @@
 #!/usr/bin/env python3
 """Draws the demo client's icon (demo_client.ico, 32x32 and 16x16, 16 colours):
 a book in the product's blue with a white "Q" on its cover. Uses the drawing
-helpers of tools/images/make_logon_images.py; the output is deterministic.
+helpers of scripts/make_logon_images.py; the output is deterministic.
 Writes beside this script, or into the folder given as the first argument.
 """
 import os
 import sys
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "images"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
 from make_logon_images import Canvas, icon, BLACK, NAVY, BLUE, WHITE, SILVER, YELLOW  # noqa: E402
 
 
