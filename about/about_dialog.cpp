@@ -32,10 +32,10 @@ AboutDialog::AboutDialog(HMODULE hostModule, LONG titleId, LONG iconId)
 AboutDialog::~AboutDialog() = default;
 
 void AboutDialog::DoDataExchange(DataExchange& dx) {
-    dx.Control(IDC_ABOUT_TITLE, m_title);
-    dx.Control(IDC_ABOUT_NOTICES, m_licences);
-    dx.Control(IDC_ABOUT_NOTICE_BOX, m_licenceBox);
-    dx.Control(IDC_ABOUT_ICON, m_icon);
+    dx.Control(IDC_ABOUT_TITLE, m_labelTitle);
+    dx.Control(IDC_ABOUT_NOTICES, m_editNotices);
+    dx.Control(IDC_ABOUT_NOTICE_BOX, m_groupNotices);
+    dx.Control(IDC_ABOUT_ICON, m_iconHost);
 }
 
 BOOL AboutDialog::OnInitDialog() {
@@ -63,12 +63,12 @@ BOOL AboutDialog::OnInitDialog() {
 
 void AboutDialog::OnDestroy() {
     // The title control is gone with its window; the font it showed is free.
-    m_titleFont.Reset();
+    m_fontTitle.Reset();
 }
 
 void AboutDialog::ShowIcon() {
     const HICON icon = LoadIconW(m_hHostModule, MAKEINTRESOURCEW(LOWORD(m_nIconId)));
-    if (icon) m_icon.Send(STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+    if (icon) m_iconHost.Send(STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
 }
 
 void AboutDialog::ShowTitle() {
@@ -76,7 +76,7 @@ void AboutDialog::ShowTitle() {
     // format. Read as UTF-16 so that it arrives intact on any code page.
     wchar_t title[kTitleCapacity] = {};
     if (LoadStringW(m_hHostModule, static_cast<UINT>(m_nTitleId), title, kTitleCapacity) > 0)
-        SetWindowTextW(m_title.Handle(), title);
+        SetWindowTextW(m_labelTitle.Handle(), title);
 }
 
 void AboutDialog::MakeTitleBold() {
@@ -86,9 +86,9 @@ void AboutDialog::MakeTitleBold() {
     face.lfWeight = FW_BOLD;
     UniqueGdiObject bold(CreateFontIndirectW(&face));
     if (!bold) return;
-    m_title.Send(WM_SETFONT, reinterpret_cast<WPARAM>(bold.Get()), TRUE);
+    m_labelTitle.Send(WM_SETFONT, reinterpret_cast<WPARAM>(bold.Get()), TRUE);
     // Whatever font an earlier run showed is no longer in use.
-    m_titleFont = std::move(bold);
+    m_fontTitle = std::move(bold);
 }
 
 void AboutDialog::ShowVersion() {
@@ -107,14 +107,14 @@ void AboutDialog::ShowVersion() {
 
 void AboutDialog::ShowNotices(const std::string& noticeList) {
     if (!noticeList.empty()) {
-        SetWindowTextA(m_licences.Handle(), noticeList.c_str());
+        SetWindowTextA(m_editNotices.Handle(), noticeList.c_str());
         return;
     }
     // Nothing to list: cut the dialog 8 pixels above the group box, so that
     // the box and the list lie below its lower edge.
     RECT dialog;
     RECT box;
-    if (!GetWindowRect(Handle(), &dialog) || !GetWindowRect(m_licenceBox.Handle(), &box)) return;
+    if (!GetWindowRect(Handle(), &dialog) || !GetWindowRect(m_groupNotices.Handle(), &box)) return;
     SetWindowPos(Handle(), nullptr, 0, 0, dialog.right - dialog.left, (box.top - 8) - dialog.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOOWNERZORDER);
 }

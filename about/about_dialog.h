@@ -27,14 +27,14 @@ private:
     void ShowVersion();
     void ShowNotices(const std::string& noticeList);
 
-    DialogItem m_title;       // 1000
-    DialogItem m_licences;    // 1001
-    DialogItem m_licenceBox;  // 1004
-    DialogItem m_icon;        // 1003
+    DialogItem m_labelTitle;       // 1000
+    DialogItem m_editNotices;    // 1001
+    DialogItem m_groupNotices;  // 1004
+    DialogItem m_iconHost;        // 1003
     HMODULE m_hHostModule;
     LONG m_nIconId;
     LONG m_nTitleId;
     // The bold copy of the dialog font that the title line shows; released
     // once the window (and with it the title control) is gone.
-    UniqueGdiObject m_titleFont;
+    UniqueGdiObject m_fontTitle;
 };

@@ -42,7 +42,7 @@ std::string BuildNoticeList(const std::string& folder) {
         // A file that cannot be read leaves the profile empty and still gives
         // its block, "[]" and an empty line.
         ProfileFile file;
-        file.Load(wideFolder + entry.cFileName, FALSE);
+        (void)file.Load(wideFolder + entry.cFileName, false);
         AppendNoticeBlock(list, file);
     } while (FindNextFileW(search.Get(), &entry));
     return list;

@@ -9,12 +9,12 @@ STDMETHODIMP Quarn5About::DlgAbout(VARIANT Title, VARIANT Icon) {
     // icon and version come from the calling process's executable.
     ResourceModuleScope scope(ThisModule());
     // The box gives nothing back: whatever stops it, the caller sees S_OK.
-    GuardComCall([&] {
+    (void)GuardComCall([&] {
         const HMODULE host = GetModuleHandleW(nullptr);
         const LONG titleId = ResourceIdFromArgument(Title);
         const LONG iconId = ResourceIdFromArgument(Icon);
         AboutDialog dialog(host, titleId, iconId);
-        dialog.DoModal();
+        (void)dialog.DoModal();  // however the box was closed, there is nothing to answer
         return S_OK;
     });
     return S_OK;

@@ -85,14 +85,16 @@ int main() {
         if (FAILED(hr)) return Fail("Initialize", hr);
 
         ComPtr<IDispatch> ours;
-        logon.As(&ours);
+        hr = logon.As(&ours);
+        if (FAILED(hr)) return Fail("QueryInterface(IDispatch)", hr);
         ComPtr<ITypeInfo> typeInfo;
         ours->GetTypeInfo(0, LOCALE_USER_DEFAULT, typeInfo.Receive());
         ComPtr<IUnknown> standardUnknown;
         hr = CreateStdDispatch(nullptr, logon.Get(), typeInfo.Get(), standardUnknown.Receive());
         if (FAILED(hr)) return Fail("CreateStdDispatch", hr);
         ComPtr<IDispatch> standard;
-        standardUnknown.As(&standard);
+        hr = standardUnknown.As(&standard);
+        if (FAILED(hr)) return Fail("QueryInterface(IDispatch) of the standard dispatch", hr);
 
         const long calls = 20000;
         BenchTable late("Late-bound calls: GetIDsOfNames + Invoke");

@@ -7,47 +7,47 @@
 class UniqueBstr {
 public:
     UniqueBstr() = default;
-    explicit UniqueBstr(BSTR b) : m_b(b) {}
+    explicit UniqueBstr(BSTR b) : m_bstr(b) {}
     ~UniqueBstr() { Reset(); }
-    UniqueBstr(UniqueBstr&& other) noexcept : m_b(other.Take()) {}
+    UniqueBstr(UniqueBstr&& other) noexcept : m_bstr(other.Take()) {}
     UniqueBstr& operator=(UniqueBstr&& other) noexcept {
-        if (this != &other) { Reset(); m_b = other.Take(); }
+        if (this != &other) { Reset(); m_bstr = other.Take(); }
         return *this;
     }
     UniqueBstr(const UniqueBstr&) = delete;
     UniqueBstr& operator=(const UniqueBstr&) = delete;
 
-    BSTR Get() const { return m_b; }
-    UINT Length() const { return SysStringLen(m_b); }
-    BSTR Take() { BSTR b = m_b; m_b = nullptr; return b; }
-    void Reset(BSTR b = nullptr) { if (m_b) SysFreeString(m_b); m_b = b; }
-    BSTR* Receive() { Reset(); return &m_b; }
+    BSTR Get() const { return m_bstr; }
+    UINT Length() const { return SysStringLen(m_bstr); }
+    BSTR Take() { BSTR b = m_bstr; m_bstr = nullptr; return b; }
+    void Reset(BSTR b = nullptr) { if (m_bstr) SysFreeString(m_bstr); m_bstr = b; }
+    BSTR* Receive() { Reset(); return &m_bstr; }
 
 private:
-    BSTR m_b = nullptr;
+    BSTR m_bstr = nullptr;
 };
 
 class UniqueVariant {
 public:
-    UniqueVariant() { VariantInit(&m_v); }
-    ~UniqueVariant() { VariantClear(&m_v); }
-    UniqueVariant(UniqueVariant&& other) noexcept : UniqueVariant() { std::swap(m_v, other.m_v); }
+    UniqueVariant() { VariantInit(&m_var); }
+    ~UniqueVariant() { VariantClear(&m_var); }
+    UniqueVariant(UniqueVariant&& other) noexcept : UniqueVariant() { std::swap(m_var, other.m_var); }
     UniqueVariant& operator=(UniqueVariant&& other) noexcept {
-        if (this != &other) { VariantClear(&m_v); m_v = other.m_v; VariantInit(&other.m_v); }
+        if (this != &other) { VariantClear(&m_var); m_var = other.m_var; VariantInit(&other.m_var); }
         return *this;
     }
     UniqueVariant(const UniqueVariant&) = delete;
     UniqueVariant& operator=(const UniqueVariant&) = delete;
 
-    VARIANT* Get() { return &m_v; }
-    const VARIANT* Get() const { return &m_v; }
-    VARIANT* operator->() { return &m_v; }
-    const VARIANT* operator->() const { return &m_v; }
+    VARIANT* Get() { return &m_var; }
+    const VARIANT* Get() const { return &m_var; }
+    VARIANT* operator->() { return &m_var; }
+    const VARIANT* operator->() const { return &m_var; }
     // Clears the content and hands out the empty VARIANT for a function that fills it.
-    VARIANT* Receive() { VariantClear(&m_v); return &m_v; }
+    VARIANT* Receive() { VariantClear(&m_var); return &m_var; }
     // Hands the content to the caller, leaving this VARIANT empty.
-    VARIANT Take() { VARIANT v = m_v; VariantInit(&m_v); return v; }
+    VARIANT Take() { VARIANT v = m_var; VariantInit(&m_var); return v; }
 
 private:
-    VARIANT m_v;
+    VARIANT m_var;
 };

@@ -17,7 +17,7 @@
 #include <new>
 
 template <typename Body>
-HRESULT GuardComCall(Body&& body) noexcept {
+[[nodiscard]] HRESULT GuardComCall(Body&& body) noexcept {
     try {
         return body();
     } catch (const _com_error& error) {

@@ -30,7 +30,7 @@ public:
     void** ReceiveVoid() { return reinterpret_cast<void**>(Receive()); }
 
     template <typename U>
-    HRESULT As(ComPtr<U>* out) const {
+    [[nodiscard]] HRESULT As(ComPtr<U>* out) const {
         return m_p ? m_p->QueryInterface(__uuidof(U), out->ReceiveVoid()) : E_POINTER;
     }
     // Hands a new reference to an out-parameter.

@@ -18,13 +18,13 @@ std::string GetItemTextA(HWND dialog, int id) {
 }
 
 void DataExchange::Text(int id, std::string& value) const {
-    if (m_saving)
+    if (m_bSaving)
         value = GetItemTextA(m_hDlg, id);
     else
         SetDlgItemTextA(m_hDlg, id, value.c_str());
 }
 
-Dialog::Dialog(UINT templateId, HWND parent) : m_templateId(templateId), m_hParent(parent) {}
+Dialog::Dialog(UINT templateId, HWND parent) : m_nTemplateId(templateId), m_hParent(parent) {}
 
 Dialog::~Dialog() = default;
 
@@ -33,7 +33,7 @@ INT_PTR Dialog::DoModal() {
     // later runs with that same module current.
     m_hResourceModule = CurrentResourceModule();
     m_hrFailure = S_OK;
-    const INT_PTR result = DialogBoxParamW(m_hResourceModule, MAKEINTRESOURCEW(m_templateId), m_hParent,
+    const INT_PTR result = DialogBoxParamW(m_hResourceModule, MAKEINTRESOURCEW(m_nTemplateId), m_hParent,
                                            DialogProc, reinterpret_cast<LPARAM>(this));
     return FAILED(m_hrFailure) ? -1 : result;
 }

@@ -24,15 +24,15 @@ private:
 // flow from the controls into the fields; otherwise the other way.
 class DataExchange {
 public:
-    DataExchange(HWND dialog, bool saving) : m_hDlg(dialog), m_saving(saving) {}
-    bool Saving() const { return m_saving; }
+    DataExchange(HWND dialog, bool saving) : m_hDlg(dialog), m_bSaving(saving) {}
+    bool Saving() const { return m_bSaving; }
     void Control(int id, DialogItem& item) const;
     // Narrow text in the system ANSI code page.
     void Text(int id, std::string& value) const;
 
 private:
     HWND m_hDlg;
-    bool m_saving;
+    bool m_bSaving;
 };
 
 // Reads a control's text as a narrow string (ANSI code page).
@@ -48,7 +48,7 @@ public:
     // Runs the dialog modally from the template in the current resource
     // module; returns the code given to EndDialog, or -1 when the dialog could
     // not be created or a handler could not go on (then Failure() tells why).
-    INT_PTR DoModal();
+    [[nodiscard]] INT_PTR DoModal();
     // Why a handler of the last DoModal could not go on; S_OK when none failed.
     HRESULT Failure() const { return m_hrFailure; }
     HWND Handle() const { return m_hWnd; }
@@ -75,7 +75,7 @@ private:
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
-    UINT m_templateId;
+    UINT m_nTemplateId;
     HWND m_hParent;
     HWND m_hWnd = nullptr;
     HINSTANCE m_hResourceModule = nullptr;

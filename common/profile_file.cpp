@@ -12,7 +12,7 @@ enum class OpenResult { Read, Created, Failed };
 
 // The whole file's bytes. Other readers may hold the file open meanwhile;
 // writers are kept out while it is read.
-OpenResult ReadWholeFile(const wchar_t* path, BOOL createIfMissing, std::vector<uint8_t>& bytes) {
+OpenResult ReadWholeFile(const wchar_t* path, bool createIfMissing, std::vector<uint8_t>& bytes) {
     UniqueFileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
@@ -109,7 +109,7 @@ bool CanBeReplaced(const std::wstring& target) {
 // operation, which keeps the target itself (its security settings,
 // attributes and hard links) and gives it the new data. Leaves no temporary
 // file behind.
-bool WriteFileReplacing(const std::wstring& path, const std::vector<uint8_t>& bytes, BOOL overwrite) {
+bool WriteFileReplacing(const std::wstring& path, const std::vector<uint8_t>& bytes, bool overwrite) {
     const std::wstring target = ExtendedForm(path);
     const bool exists = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
     if (exists && (!overwrite || !CanBeReplaced(target))) return false;
@@ -135,60 +135,61 @@ bool WriteFileReplacing(const std::wstring& path, const std::vector<uint8_t>& by
 ProfileFile::ProfileFile() = default;
 
 ProfileFile::~ProfileFile() {
-    if (m_bModified && !m_wstrPath.empty()) Save(m_wstrPath, TRUE);
+    // A destructor has no caller to tell: a failed save leaves the file as it was.
+    if (m_bModified && !m_wstrPath.empty()) (void)Save(m_wstrPath, true);
 }
 
-BOOL ProfileFile::Load(const char* path, BOOL createIfMissing) {
-    if (!path) return FALSE;
+bool ProfileFile::Load(const char* path, bool createIfMissing) {
+    if (!path) return false;
     try {
         return Load(WideFromNarrow(path), createIfMissing);
     } catch (...) {
-        return FALSE;
+        return false;
     }
 }
 
-BOOL ProfileFile::Load(const std::wstring& path, BOOL createIfMissing) {
+bool ProfileFile::Load(const std::wstring& path, bool createIfMissing) {
     try {
         std::vector<uint8_t> bytes;
         switch (ReadWholeFile(path.c_str(), createIfMissing, bytes)) {
-        case OpenResult::Failed: return FALSE;
+        case OpenResult::Failed: return false;
         case OpenResult::Created: break;  // nothing to read yet
         case OpenResult::Read:
-            if (!m_map.ReadImage(bytes.data(), bytes.size())) return FALSE;
+            if (!m_mapSections.ReadImage(bytes.data(), bytes.size())) return false;
             break;
         }
         std::string narrowPath = NarrowFromWide(path.data(), path.size());
         m_wstrPath = path;
         m_strPath = std::move(narrowPath);
-        return TRUE;
+        return true;
     } catch (...) {
-        return FALSE;
+        return false;
     }
 }
 
-BOOL ProfileFile::Save(const char* path, BOOL overwrite) {
+bool ProfileFile::Save(const char* path, bool overwrite) {
     try {
         return Save(path ? WideFromNarrow(path) : m_wstrPath, overwrite);
     } catch (...) {
-        return FALSE;
+        return false;
     }
 }
 
-BOOL ProfileFile::Save(const std::wstring& path, BOOL overwrite) {
+bool ProfileFile::Save(const std::wstring& path, bool overwrite) {
     try {
-        if (path.empty()) return FALSE;
+        if (path.empty()) return false;
         std::vector<uint8_t> image;
-        if (!m_map.WriteImage(image)) return FALSE;
-        return WriteFileReplacing(path, image, overwrite) ? TRUE : FALSE;
+        if (!m_mapSections.WriteImage(image)) return false;
+        return WriteFileReplacing(path, image, overwrite);
     } catch (...) {
-        return FALSE;
+        return false;
     }
 }
 
 std::string ProfileFile::GetString(const char* section, const char* key) const {
     if (!section || !key) return std::string();
     try {
-        return m_map.GetString(section, key);
+        return m_mapSections.GetString(section, key);
     } catch (...) {
         return std::string();
     }
@@ -197,7 +198,7 @@ std::string ProfileFile::GetString(const char* section, const char* key) const {
 LONG ProfileFile::GetKeyCount(const char* section) const {
     if (!section) return 0;
     try {
-        return m_map.GetKeyCount(section);
+        return m_mapSections.GetKeyCount(section);
     } catch (...) {
         return 0;
     }

@@ -1,7 +1,7 @@
 // A profile file (such as the product's *.acr files) held in memory whole:
 // named sections of named, typed values, loaded from and saved to the
 // scrambled byte format of common/profile_stream.h. Nothing here raises or
-// shows anything: failures answer FALSE or an empty text.
+// shows anything: failures answer false or an empty text.
 #pragma once
 #include <windows.h>
 #include <string>
@@ -16,20 +16,20 @@ public:
     ProfileFile& operator=(const ProfileFile&) = delete;
 
     // Reads and verifies the file at path into the map. A missing file is
-    // created empty when createIfMissing is set (TRUE, map unchanged). The file
-    // is opened so that other readers may hold it open too. On FALSE the map
+    // created empty when createIfMissing is set (true, map unchanged). The file
+    // is opened so that other readers may hold it open too. On false the map
     // and the path are unchanged. A narrow path is in the ANSI code page; names
     // it cannot spell are reached through the wide form.
-    BOOL Load(const char* path, BOOL createIfMissing);
-    BOOL Load(const std::wstring& path, BOOL createIfMissing);
+    [[nodiscard]] bool Load(const char* path, bool createIfMissing);
+    [[nodiscard]] bool Load(const std::wstring& path, bool createIfMissing);
     // Writes the map to path (null: the path last loaded). Without overwrite
-    // an existing file is left alone and FALSE returned. The image goes to a
+    // an existing file is left alone and false returned. The image goes to a
     // temporary file in the same folder, is read back and compared, and only
     // then replaces the target, so a failed save leaves the target as it was.
     // An existing target keeps its identity: its security settings,
     // attributes and hard links stay, only its data changes.
-    BOOL Save(const char* path, BOOL overwrite);
-    BOOL Save(const std::wstring& path, BOOL overwrite);
+    [[nodiscard]] bool Save(const char* path, bool overwrite);
+    [[nodiscard]] bool Save(const std::wstring& path, bool overwrite);
 
     // Value text up to its first zero byte; empty when the section or key is
     // missing. Names are compared exactly (case-sensitive).
@@ -37,20 +37,20 @@ public:
     // The section's key count as stored in the file; 0 when it is missing.
     LONG GetKeyCount(const char* section) const;
     // The section count as stored in the file.
-    LONG GetSectionCount() const { return m_map.SectionCount(); }
+    LONG GetSectionCount() const { return m_mapSections.SectionCount(); }
 
     // Path of the file last loaded successfully, in the ANSI code page.
     const std::string& Path() const { return m_strPath; }
     // When set at destruction, the map is saved over Path().
-    void SetModified(BOOL modified) { m_bModified = modified; }
-    BOOL IsModified() const { return m_bModified; }
+    void SetModified(bool modified) { m_bModified = modified; }
+    bool IsModified() const { return m_bModified; }
 
-    const ProfileMap& Map() const { return m_map; }
-    ProfileMap& Map() { return m_map; }
+    const ProfileMap& Map() const { return m_mapSections; }
+    ProfileMap& Map() { return m_mapSections; }
 
 private:
-    ProfileMap m_map;
+    ProfileMap m_mapSections;
     std::string m_strPath;
     std::wstring m_wstrPath;  // the same path as loaded; saves go here
-    BOOL m_bModified = FALSE;
+    bool m_bModified = false;
 };

@@ -3,24 +3,24 @@
 #include "common/little_endian.h"
 
 std::string ProfileMap::GetString(const std::string& section, const std::string& key) const {
-    const auto s = m_sections.find(section);
-    if (s == m_sections.end()) return std::string();
-    const auto v = s->second.m_values.find(key);
-    return v == s->second.m_values.end() ? std::string() : v->second.Text();
+    const auto s = m_mapSections.find(section);
+    if (s == m_mapSections.end()) return std::string();
+    const auto v = s->second.m_mapValues.find(key);
+    return v == s->second.m_mapValues.end() ? std::string() : v->second.Text();
 }
 
 int32_t ProfileMap::GetKeyCount(const std::string& section) const {
-    const auto s = m_sections.find(section);
-    return s == m_sections.end() ? 0 : s->second.m_nKeys;
+    const auto s = m_mapSections.find(section);
+    return s == m_mapSections.end() ? 0 : s->second.m_nKeys;
 }
 
 void ProfileMap::SetValue(const std::string& section, const std::string& key, ProfileValue value) {
-    auto s = m_sections.find(section);
-    if (s == m_sections.end()) {
-        s = m_sections.emplace(section, ProfileSection()).first;
+    auto s = m_mapSections.find(section);
+    if (s == m_mapSections.end()) {
+        s = m_mapSections.emplace(section, ProfileSection()).first;
         ++m_nSections;
     }
-    auto& values = s->second.m_values;
+    auto& values = s->second.m_mapValues;
     auto v = values.find(key);
     if (v == values.end()) {
         values.emplace(key, std::move(value));
@@ -31,7 +31,7 @@ void ProfileMap::SetValue(const std::string& section, const std::string& key, Pr
 }
 
 void ProfileMap::Clear() {
-    m_sections.clear();
+    m_mapSections.clear();
     m_nSections = 0;
 }
 
@@ -45,15 +45,15 @@ bool ParseValue(ProfileStream& stream, ProfileValue& value) {
         int32_t number = 0;
         const bool read = value.m_cType == kProfileBoolean ? stream.ReadBoolean(number) : stream.ReadInteger(number);
         if (!read) return false;
-        value.m_data.resize(4);
-        PutU32(value.m_data.data(), static_cast<uint32_t>(number));
+        value.m_vecData.resize(4);
+        PutU32(value.m_vecData.data(), static_cast<uint32_t>(number));
         return true;
     }
     case kProfileString: {
         std::string text;
         if (!stream.ReadString(text)) return false;
-        value.m_data.assign(text.begin(), text.end());
-        value.m_data.push_back(0);
+        value.m_vecData.assign(text.begin(), text.end());
+        value.m_vecData.push_back(0);
         return true;
     }
     case kProfileBlob: {
@@ -64,7 +64,7 @@ bool ParseValue(ProfileStream& stream, ProfileValue& value) {
         const uint32_t read = stream.ReadBlob(bytes.data(), length);
         if (read == 0) return false;
         bytes.resize(read);
-        value.m_data.swap(bytes);
+        value.m_vecData.swap(bytes);
         return true;
     }
     default:
@@ -79,7 +79,7 @@ bool ParseSection(ProfileStream& stream, ProfileSection& section) {
     for (int32_t k = 0; k < section.m_nKeys; ++k) {
         std::string name;
         if (!stream.ReadString(name)) return false;
-        ProfileValue& value = section.m_values[name];
+        ProfileValue& value = section.m_mapValues[name];
         value = ProfileValue();
         int32_t type = 0;
         if (!stream.ReadInteger(type)) return false;
@@ -99,7 +99,7 @@ bool ProfileMap::Parse(ProfileStream& stream) {
         for (int32_t s = 0; s < count; ++s) {
             std::string name;
             if (!stream.ReadString(name)) return false;
-            ProfileSection& section = m_sections[name];
+            ProfileSection& section = m_mapSections[name];
             section = ProfileSection();
             if (!ParseSection(stream, section)) return false;
         }
@@ -113,11 +113,11 @@ bool ProfileMap::Serialise(ProfileStream& stream) const {
     // A name stored twice in the loaded file is held once; a stored count
     // above the entries written would make the reader take what follows as
     // further entries.
-    if (!stream.WriteInteger(static_cast<int32_t>(m_sections.size()))) return false;
-    for (const auto& [name, section] : m_sections) {
-        if (!stream.WriteString(name) || !stream.WriteInteger(static_cast<int32_t>(section.m_values.size())))
+    if (!stream.WriteInteger(static_cast<int32_t>(m_mapSections.size()))) return false;
+    for (const auto& [name, section] : m_mapSections) {
+        if (!stream.WriteString(name) || !stream.WriteInteger(static_cast<int32_t>(section.m_mapValues.size())))
             return false;
-        for (const auto& [key, value] : section.m_values) {
+        for (const auto& [key, value] : section.m_mapValues) {
             if (!stream.WriteString(key) || !stream.WriteInteger(static_cast<uint8_t>(value.m_cType))) return false;
             bool written = true;
             switch (value.m_cType) {
@@ -125,7 +125,7 @@ bool ProfileMap::Serialise(ProfileStream& stream) const {
             case kProfileInteger: written = stream.WriteInteger(value.Number()); break;
             case kProfileString: written = stream.WriteString(value.Text()); break;
             case kProfileBlob:
-                written = stream.WriteBlob(value.m_data.data(), static_cast<uint32_t>(value.m_data.size()));
+                written = stream.WriteBlob(value.m_vecData.data(), static_cast<uint32_t>(value.m_vecData.size()));
                 break;
             default: break;
             }
@@ -138,7 +138,7 @@ bool ProfileMap::Serialise(ProfileStream& stream) const {
 bool ProfileMap::ReadImage(const uint8_t* file, size_t size) {
     ProfileStream stream;
     if (!stream.DecodeImage(file, size)) return false;
-    Parse(stream);  // a body cut short keeps what was read before the cut
+    (void)Parse(stream);  // a body cut short keeps what was read before the cut
     return true;
 }
 

@@ -12,14 +12,14 @@
 // Key name to value; names compare exactly, byte for byte.
 struct ProfileSection {
     int32_t m_nKeys = 0;  // key count as stored in the file, not recomputed
-    std::map<std::string, ProfileValue> m_values;
+    std::map<std::string, ProfileValue> m_mapValues;
 };
 
 // The two-level map of a profile file: section name to section.
 class ProfileMap {
 public:
     int32_t SectionCount() const { return m_nSections; }
-    const std::map<std::string, ProfileSection>& Sections() const { return m_sections; }
+    const std::map<std::string, ProfileSection>& Sections() const { return m_mapSections; }
 
     // Text of a value; empty when the section or key is missing.
     std::string GetString(const std::string& section, const std::string& key) const;
@@ -32,19 +32,19 @@ public:
     // Reads the body from the stream's position into the map; a later entry of
     // a name replaces an earlier one. Stops at the first item that cannot be
     // read, keeping what was read before it; true when nothing was cut short.
-    bool Parse(ProfileStream& stream);
+    [[nodiscard]] bool Parse(ProfileStream& stream);
     // Writes the body at the stream's position. The counts written are those
     // of the sections and keys written, whatever the file they came from
     // stated, so the image reads back as the map. False when memory runs out.
-    bool Serialise(ProfileStream& stream) const;
+    [[nodiscard]] bool Serialise(ProfileStream& stream) const;
 
     // A whole file's bytes: verified and parsed into the map. False, with the
     // map unchanged, when the header or the block does not verify.
-    bool ReadImage(const uint8_t* file, size_t size);
+    [[nodiscard]] bool ReadImage(const uint8_t* file, size_t size);
     // The whole file's bytes for the map, with the default parameters.
-    bool WriteImage(std::vector<uint8_t>& file) const;
+    [[nodiscard]] bool WriteImage(std::vector<uint8_t>& file) const;
 
 private:
     int32_t m_nSections = 0;  // section count as stored in the file, not recomputed
-    std::map<std::string, ProfileSection> m_sections;
+    std::map<std::string, ProfileSection> m_mapSections;
 };

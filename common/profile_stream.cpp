@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include "common/little_endian.h"
 
-ProfileStream::ProfileStream() : m_data(kBlockHeaderSize, 0), m_nPosition(kBlockHeaderSize) {}
+ProfileStream::ProfileStream() : m_vecData(kBlockHeaderSize, 0), m_nPosition(kBlockHeaderSize) {}
 
 void ProfileStream::SetParameters(uint16_t multiplier, uint16_t increment, uint16_t seed) {
     m_nMultiplier = multiplier;
@@ -13,14 +13,14 @@ void ProfileStream::SetParameters(uint16_t multiplier, uint16_t increment, uint1
 }
 
 bool ProfileStream::Seek(size_t position) {
-    if (position > m_data.size()) return false;
+    if (position > m_vecData.size()) return false;
     m_nPosition = position;
     return true;
 }
 
 bool ProfileStream::Read(void* buffer, size_t count) {
     if (count > Remaining()) return false;
-    if (count > 0) memcpy(buffer, m_data.data() + m_nPosition, count);
+    if (count > 0) memcpy(buffer, m_vecData.data() + m_nPosition, count);
     m_nPosition += count;
     return true;
 }
@@ -28,16 +28,16 @@ bool ProfileStream::Read(void* buffer, size_t count) {
 bool ProfileStream::Write(const void* data, size_t count) {
     if (count == 0) return true;
     try {
-        if (m_nPosition + count > m_data.size()) {
-            if (m_data.capacity() < m_nPosition + count) m_data.reserve((m_nPosition + count + 1023) / 1024 * 1024);
-            m_data.resize(m_nPosition + count);
+        if (m_nPosition + count > m_vecData.size()) {
+            if (m_vecData.capacity() < m_nPosition + count) m_vecData.reserve((m_nPosition + count + 1023) / 1024 * 1024);
+            m_vecData.resize(m_nPosition + count);
         }
     } catch (const std::bad_alloc&) {
         return false;
     } catch (const std::length_error&) {
         return false;
     }
-    memcpy(m_data.data() + m_nPosition, data, count);
+    memcpy(m_vecData.data() + m_nPosition, data, count);
     m_nPosition += count;
     return true;
 }
@@ -81,7 +81,7 @@ bool ProfileStream::ReadString(std::string& text) {
         m_nPosition = start;
         return false;
     }
-    const char* chars = reinterpret_cast<const char*>(m_data.data() + m_nPosition);
+    const char* chars = reinterpret_cast<const char*>(m_vecData.data() + m_nPosition);
     const void* zero = memchr(chars, 0, length);
     const size_t used = zero ? static_cast<size_t>(static_cast<const char*>(zero) - chars) : length;
     try {
@@ -106,7 +106,7 @@ bool ReadNumberItem(ProfileStream& stream, uint8_t tag, int32_t& value) {
     const size_t start = stream.Position();
     uint8_t bytes[5] = {};
     if (!stream.Read(bytes, sizeof bytes) || bytes[0] != tag) {
-        stream.Seek(start);
+        (void)stream.Seek(start);  // back to where the item began, which is always in range
         return false;
     }
     value = static_cast<int32_t>(GetU32(bytes + 1));
@@ -146,7 +146,7 @@ uint32_t ProfileStream::ReadBlob(void* buffer, uint32_t capacity) {
         m_nPosition = start;  // the caller reads the item again with a buffer
         return length;
     }
-    Read(buffer, length);
+    (void)Read(buffer, length);  // cannot fail: the length was checked against what remains
     return length;
 }
 
@@ -155,14 +155,14 @@ uint16_t ProfileStream::Advance(uint16_t state) const {
 }
 
 void ProfileStream::Scramble() {
-    uint8_t* block = m_data.data();
+    uint8_t* block = m_vecData.data();
     block[0] = kBlockMarker;
     block[1] = block[2] = block[3] = 0;
     uint8_t mask = 0;
-    for (size_t i = kBlockHeaderSize; i < m_data.size(); ++i) mask = static_cast<uint8_t>(mask + block[i]);
+    for (size_t i = kBlockHeaderSize; i < m_vecData.size(); ++i) mask = static_cast<uint8_t>(mask + block[i]);
     block[3] = mask;
     uint16_t state = m_nSeed;
-    for (size_t i = kBlockHeaderSize; i < m_data.size(); ++i) {
+    for (size_t i = kBlockHeaderSize; i < m_vecData.size(); ++i) {
         state = Advance(state);
         const uint8_t plain = block[i];
         block[1] = static_cast<uint8_t>(block[1] + plain);
@@ -172,12 +172,12 @@ void ProfileStream::Scramble() {
 }
 
 bool ProfileStream::Unscramble() {
-    uint8_t* block = m_data.data();
+    uint8_t* block = m_vecData.data();
     const uint8_t mask = block[3];
     uint8_t sum = 0;
     uint8_t any = 0;
     uint16_t state = m_nSeed;
-    for (size_t i = kBlockHeaderSize; i < m_data.size(); ++i) {
+    for (size_t i = kBlockHeaderSize; i < m_vecData.size(); ++i) {
         state = Advance(state);
         const uint8_t plain = static_cast<uint8_t>(block[i] ^ (state & 0xFF) ^ mask);
         sum = static_cast<uint8_t>(sum + plain);
@@ -199,7 +199,7 @@ bool ProfileStream::DecodeImage(const uint8_t* file, size_t size) {
         return false;
     }
     if (body > 0) memcpy(block.data(), file + kFileHeaderSize, body);
-    m_data.swap(block);
+    m_vecData.swap(block);
     SetParameters(GetU16(file + 2), GetU16(file + 4), GetU16(file + 6));
     return Unscramble();
 }
@@ -207,7 +207,7 @@ bool ProfileStream::DecodeImage(const uint8_t* file, size_t size) {
 bool ProfileStream::EncodeImage(std::vector<uint8_t>& file) {
     std::vector<uint8_t> image;
     try {
-        image.reserve(kFileHeaderSize + m_data.size());
+        image.reserve(kFileHeaderSize + m_vecData.size());
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -217,7 +217,7 @@ bool ProfileStream::EncodeImage(std::vector<uint8_t>& file) {
     PutU16(&image[4], m_nIncrement);
     PutU16(&image[6], m_nSeed);
     Scramble();
-    image.insert(image.end(), m_data.begin(), m_data.end());  // fits the reserved space
+    image.insert(image.end(), m_vecData.begin(), m_vecData.end());  // fits the reserved space
     if (!Unscramble()) return false;
     file.swap(image);
     return true;

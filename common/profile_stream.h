@@ -45,30 +45,30 @@ public:
     uint16_t Seed() const { return m_nSeed; }
     void SetParameters(uint16_t multiplier, uint16_t increment, uint16_t seed);
 
-    const std::vector<uint8_t>& Bytes() const { return m_data; }
-    size_t Length() const { return m_data.size(); }
+    const std::vector<uint8_t>& Bytes() const { return m_vecData; }
+    size_t Length() const { return m_vecData.size(); }
     size_t Position() const { return m_nPosition; }
-    size_t Remaining() const { return m_data.size() - m_nPosition; }
+    size_t Remaining() const { return m_vecData.size() - m_nPosition; }
     // Positions at or before the end only.
-    bool Seek(size_t position);
+    [[nodiscard]] bool Seek(size_t position);
 
     // Reads exactly count bytes, or nothing: a short read fails and leaves the
     // position unchanged.
-    bool Read(void* buffer, size_t count);
+    [[nodiscard]] bool Read(void* buffer, size_t count);
     // Writes at the position, growing the stream; false when memory runs out.
-    bool Write(const void* data, size_t count);
+    [[nodiscard]] bool Write(const void* data, size_t count);
 
     // Item writers and readers. A failed read leaves its output and the
     // stream's position unchanged.
-    bool WriteTag(uint8_t tag, uint32_t length = 0);  // the length follows for blobs only
-    bool ReadTag(uint8_t tag, uint32_t length = 0);   // the tag, and for blobs the length, must match
-    bool WriteString(const std::string& text);        // up to the text's first zero byte
-    bool ReadString(std::string& text);               // cut at the first zero byte
-    bool WriteInteger(int32_t value);
-    bool ReadInteger(int32_t& value);
-    bool WriteBoolean(bool value);
-    bool ReadBoolean(int32_t& value);  // the stored 4 bytes as they are
-    bool WriteBlob(const void* data, uint32_t length);
+    [[nodiscard]] bool WriteTag(uint8_t tag, uint32_t length = 0);  // the length follows for blobs only
+    [[nodiscard]] bool ReadTag(uint8_t tag, uint32_t length = 0);   // the tag, and for blobs the length, must match
+    [[nodiscard]] bool WriteString(const std::string& text);        // up to the text's first zero byte
+    [[nodiscard]] bool ReadString(std::string& text);               // cut at the first zero byte
+    [[nodiscard]] bool WriteInteger(int32_t value);
+    [[nodiscard]] bool ReadInteger(int32_t& value);
+    [[nodiscard]] bool WriteBoolean(bool value);
+    [[nodiscard]] bool ReadBoolean(int32_t& value);  // the stored 4 bytes as they are
+    [[nodiscard]] bool WriteBlob(const void* data, uint32_t length);
     // Without a buffer: the blob's length, leaving the stream in front of the
     // item, so the caller can size a buffer and read it. With a buffer: reads
     // the bytes if they fit in capacity and returns their number. 0 on failure
@@ -79,19 +79,19 @@ public:
     void Scramble();
     // Unscrambles the body in place and positions the stream at the body;
     // false when the marker, sum or OR of the block header does not match.
-    bool Unscramble();
+    [[nodiscard]] bool Unscramble();
 
     // Takes a whole file: header and scrambled block. False for a header
     // shorter than 16 bytes, a wrong magic or a block that does not verify.
-    bool DecodeImage(const uint8_t* file, size_t size);
+    [[nodiscard]] bool DecodeImage(const uint8_t* file, size_t size);
     // The whole file for the plain image held: header and scrambled block.
     // The stream holds the plain image again afterwards.
-    bool EncodeImage(std::vector<uint8_t>& file);
+    [[nodiscard]] bool EncodeImage(std::vector<uint8_t>& file);
 
 private:
     uint16_t Advance(uint16_t state) const;
 
-    std::vector<uint8_t> m_data;
+    std::vector<uint8_t> m_vecData;
     size_t m_nPosition = 0;
     uint16_t m_nMultiplier = kDefaultMultiplier;
     uint16_t m_nIncrement = kDefaultIncrement;

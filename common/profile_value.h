@@ -16,7 +16,7 @@ enum ProfileType : char {
 // One typed value. A value of any other type code has no data.
 struct ProfileValue {
     char m_cType = 0;
-    std::vector<uint8_t> m_data;
+    std::vector<uint8_t> m_vecData;
 
     static ProfileValue String(const std::string& text);
     static ProfileValue Integer(int32_t value);

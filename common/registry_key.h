@@ -20,12 +20,12 @@ public:
     // whatever key the object held first. On failure the object is closed.
     // NOTE: ask for the access the caller uses; a standard user gets no write
     // access below HKEY_LOCAL_MACHINE, so a reader must not ask for it.
-    bool Create(HKEY root, const char* subKey, const char* keyClass = nullptr, DWORD options = 0,
+    [[nodiscard]] bool Create(HKEY root, const char* subKey, const char* keyClass = nullptr, DWORD options = 0,
                 REGSAM access = KEY_READ | KEY_WRITE, LPSECURITY_ATTRIBUTES security = nullptr,
                 DWORD* disposition = nullptr);
     // Opens an existing key below root; a missing key is not created. Closes
     // whatever key the object held first. On failure the object is closed.
-    bool Open(HKEY root, const char* subKey, REGSAM access = KEY_READ);
+    [[nodiscard]] bool Open(HKEY root, const char* subKey, REGSAM access = KEY_READ);
     // Closes the held key; true when the last recorded result is success.
     bool Close();
 
@@ -40,12 +40,12 @@ public:
     // the default.
     std::string ReadString(const char* name, const char* defaultText = nullptr);
     // Stores text as REG_SZ with its terminating zero.
-    bool WriteString(const char* name, const std::string& text);
+    [[nodiscard]] bool WriteString(const char* name, const std::string& text);
     // The value as a 32-bit number, least significant byte first. A
     // REG_BINARY of 1 to 4 bytes counts too (missing high bytes are zero);
     // data longer than 4 bytes, or a missing value, gives defaultValue.
     DWORD ReadDWORD(const char* name, DWORD defaultValue);
-    bool WriteDWORD(const char* name, DWORD value);
+    [[nodiscard]] bool WriteDWORD(const char* name, DWORD value);
     // Reads up to size bytes of the value's data; the number of bytes read,
     // 0 on failure. Does not record its result.
     DWORD ReadBinary(const char* name, void* buffer, DWORD size);

@@ -12,8 +12,8 @@ HINSTANCE CurrentResourceModule() {
     return t_resourceModule ? t_resourceModule : GetModuleHandleW(nullptr);
 }
 
-ResourceModuleScope::ResourceModuleScope(HINSTANCE module) : m_previous(t_resourceModule) {
+ResourceModuleScope::ResourceModuleScope(HINSTANCE module) : m_hPrevious(t_resourceModule) {
     t_resourceModule = module;
 }
 
-ResourceModuleScope::~ResourceModuleScope() { t_resourceModule = m_previous; }
+ResourceModuleScope::~ResourceModuleScope() { t_resourceModule = m_hPrevious; }

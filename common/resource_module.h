@@ -21,5 +21,5 @@ public:
     ResourceModuleScope& operator=(const ResourceModuleScope&) = delete;
 
 private:
-    HINSTANCE m_previous;
+    HINSTANCE m_hPrevious;
 };

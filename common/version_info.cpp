@@ -20,72 +20,72 @@ VersionInfo::VersionInfo() = default;
 VersionInfo::~VersionInfo() = default;
 
 void VersionInfo::Reset() {
-    m_data.clear();
-    m_data.shrink_to_fit();
+    m_vecData.clear();
+    m_vecData.shrink_to_fit();
     m_fixedInfo = VS_FIXEDFILEINFO();
 }
 
-BOOL VersionInfo::LoadFromModule(HMODULE module) {
+bool VersionInfo::LoadFromModule(HMODULE module) {
     std::wstring path;
     if (FAILED(ModuleFilePath(module, &path))) {
         Reset();
-        return FALSE;
+        return false;
     }
     return LoadFromFile(path.c_str());
 }
 
-BOOL VersionInfo::LoadFromFile(const char* path) {
+bool VersionInfo::LoadFromFile(const char* path) {
     Reset();
-    if (!path) return FALSE;
+    if (!path) return false;
     const int chars = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (chars <= 0) return FALSE;
+    if (chars <= 0) return false;
     std::vector<wchar_t> wide;
     try {
         wide.resize(static_cast<size_t>(chars));
     } catch (const std::bad_alloc&) {
-        return FALSE;
+        return false;
     }
     MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), chars);
     return LoadFromFile(wide.data());
 }
 
-BOOL VersionInfo::LoadFromFile(const wchar_t* path) {
+bool VersionInfo::LoadFromFile(const wchar_t* path) {
     Reset();
-    if (!path) return FALSE;
+    if (!path) return false;
     DWORD handle = 0;
     const DWORD size = GetFileVersionInfoSizeW(path, &handle);
-    if (size == 0) return FALSE;
+    if (size == 0) return false;
     try {
-        m_data.assign(size, 0);
+        m_vecData.assign(size, 0);
     } catch (const std::bad_alloc&) {
         Reset();
-        return FALSE;
+        return false;
     }
-    if (GetFileVersionInfoW(path, handle, size, m_data.data()) &&
+    if (GetFileVersionInfoW(path, handle, size, m_vecData.data()) &&
         CopyValue("\\", &m_fixedInfo, sizeof m_fixedInfo))
-        return TRUE;
+        return true;
     Reset();
-    return FALSE;
+    return false;
 }
 
 DWORD VersionInfo::GetValueSize(const char* subBlock) const {
-    if (m_data.empty() || !subBlock) return 0;
+    if (m_vecData.empty() || !subBlock) return 0;
     void* value = nullptr;
     UINT length = 0;
     // VerQueryValueA takes a non-const block but does not change it.
-    if (!VerQueryValueA(const_cast<uint8_t*>(m_data.data()), subBlock, &value, &length) || !value) return 0;
+    if (!VerQueryValueA(const_cast<uint8_t*>(m_vecData.data()), subBlock, &value, &length) || !value) return 0;
     return length;
 }
 
-BOOL VersionInfo::CopyValue(const char* subBlock, void* destination, DWORD capacity) const {
-    if (m_data.empty() || !subBlock || !destination) return FALSE;
+bool VersionInfo::CopyValue(const char* subBlock, void* destination, DWORD capacity) const {
+    if (m_vecData.empty() || !subBlock || !destination) return false;
     void* value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(const_cast<uint8_t*>(m_data.data()), subBlock, &value, &length) || !value ||
+    if (!VerQueryValueA(const_cast<uint8_t*>(m_vecData.data()), subBlock, &value, &length) || !value ||
         length == 0 || length > capacity)
-        return FALSE;
+        return false;
     memcpy(destination, value, length);
-    return TRUE;
+    return true;
 }
 
 std::string VersionInfo::GetString(const char* name, DWORD languageCodePage) const {

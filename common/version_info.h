@@ -14,18 +14,18 @@ public:
     VersionInfo& operator=(const VersionInfo&) = delete;
 
     // Loads the version resource of the module's file.
-    BOOL LoadFromModule(HMODULE module);
-    // Loads the version resource of a file; FALSE, holding nothing, when the
+    [[nodiscard]] bool LoadFromModule(HMODULE module);
+    // Loads the version resource of a file; false, holding nothing, when the
     // file has none or its root block is missing, empty or too long.
-    BOOL LoadFromFile(const char* path);
-    BOOL LoadFromFile(const wchar_t* path);
+    [[nodiscard]] bool LoadFromFile(const char* path);
+    [[nodiscard]] bool LoadFromFile(const wchar_t* path);
 
     // Length of a value (e.g. "\\StringFileInfo\\040904E4\\FileVersion"), 0
     // when it is absent or empty or nothing is loaded.
     DWORD GetValueSize(const char* subBlock) const;
     // Copies a value that is present, not empty and fits in capacity bytes;
-    // otherwise copies nothing and answers FALSE.
-    BOOL CopyValue(const char* subBlock, void* destination, DWORD capacity) const;
+    // otherwise copies nothing and answers false.
+    [[nodiscard]] bool CopyValue(const char* subBlock, void* destination, DWORD capacity) const;
     // A string value from the block of languageCodePage (language in the high
     // 16 bits, code page in the low 16 bits); when absent there, from the block
     // of the same language with code page 1200 (0x04B0). Empty when neither
@@ -34,11 +34,11 @@ public:
 
     // The root block; valid after a successful load.
     const VS_FIXEDFILEINFO& FixedInfo() const { return m_fixedInfo; }
-    bool IsLoaded() const { return !m_data.empty(); }
+    bool IsLoaded() const { return !m_vecData.empty(); }
 
 private:
     void Reset();
 
     VS_FIXEDFILEINFO m_fixedInfo = {};
-    std::vector<uint8_t> m_data;  // the whole block from GetFileVersionInfoW
+    std::vector<uint8_t> m_vecData;  // the whole block from GetFileVersionInfoW
 };

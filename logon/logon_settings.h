@@ -14,20 +14,20 @@ extern const char kKeyPath[];
 // The remembered user name; the Windows user name when none (or an empty one)
 // is stored. Reading never creates the key.
 std::string ReadUser();
-bool WriteUser(const std::string& user);
+[[nodiscard]] bool WriteUser(const std::string& user);
 
 // The remembered password, stored as plain text; empty when none is stored.
 std::string ReadPassword();
-bool WritePassword(const std::string& password);
+[[nodiscard]] bool WritePassword(const std::string& password);
 
 // The remembered server computer; this computer's name when none (or an
 // empty one) is stored.
 std::string ReadServer();
-bool WriteServer(const std::string& server);
+[[nodiscard]] bool WriteServer(const std::string& server);
 
 // The remembered flag word; 0 when none is stored. Also read from a
 // REG_BINARY of up to four bytes; always written as REG_DWORD.
 LONG ReadLevel();
-bool WriteLevel(LONG level);
+[[nodiscard]] bool WriteLevel(LONG level);
 
 }  // namespace LogonSettings

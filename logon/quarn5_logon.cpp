@@ -67,10 +67,12 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
     m_strServer = dialog.m_strServer;
     m_strUser = dialog.m_strUser;
     m_strPassword = dialog.m_strPassword;
+    // Remembering is best effort: a settings store that cannot be written
+    // does not stop the logon.
     if (!(m_lLevel & kLevelNoRemember)) {
-        LogonSettings::WriteUser(m_strUser);
-        LogonSettings::WriteServer(m_strServer);
-        LogonSettings::WritePassword(m_strPassword);
+        (void)LogonSettings::WriteUser(m_strUser);
+        (void)LogonSettings::WriteServer(m_strServer);
+        (void)LogonSettings::WritePassword(m_strPassword);
     }
 
     const std::wstring serverName = WideFromNarrow(m_strServer);
@@ -178,7 +180,8 @@ STDMETHODIMP Quarn5Logon::put_Level(LONG value) {
     ResourceModuleScope scope(ThisModule());
     return GuardComCall([&] {
         m_lLevel = value;
-        if (!(value & kLevelNoRemember)) LogonSettings::WriteLevel(value);
+        // As for a confirmed logon, the flag word is remembered on a best-effort basis.
+        if (!(value & kLevelNoRemember)) (void)LogonSettings::WriteLevel(value);
         return S_OK;
     });
 }

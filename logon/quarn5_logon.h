@@ -39,23 +39,23 @@ public:
 private:
     // Reads an optional argument through a reference and narrows numbers to
     // 16- or 32-bit integers; a number that does not fit fails.
-    static HRESULT NormalizeArgument(const VARIANT& source, VARIANT* destination);
+    [[nodiscard]] static HRESULT NormalizeArgument(const VARIANT& source, VARIANT* destination);
     // Applies one optional argument of Initialize to its member; an omitted,
     // empty or unconvertible argument leaves the member alone.
     static void ApplyArgument(const VARIANT& argument, std::string* member);
     // True for an empty name and for this computer's name in any letter case.
     static bool IsLocalComputer(const std::string& name);
 
-    HRESULT InitializeBody(BSTR client, const VARIANT& server, const VARIANT& user, const VARIANT& password,
+    [[nodiscard]] HRESULT InitializeBody(BSTR client, const VARIANT& server, const VARIANT& user, const VARIANT& password,
                            LONG* pVal);
-    HRESULT GetStringProperty(const std::string& member, BSTR* pVal) const;
+    [[nodiscard]] HRESULT GetStringProperty(const std::string& member, BSTR* pVal) const;
     // A new server object from the held class object, connected for the
     // client and the user.
-    HRESULT CreateServerObject(ComPtr<IQuarnSvrDirections>* server);
+    [[nodiscard]] HRESULT CreateServerObject(ComPtr<IQuarnSvrDirections>* server);
     // A new control of the given class tied to a new server object; connect
     // calls the control's Connect with the client name and the server VARIANT.
     template <typename Control, typename ConnectCall>
-    HRESULT CreateConnectedControl(REFCLSID clsid, IUnknown** pVal, ConnectCall connect);
+    [[nodiscard]] HRESULT CreateConnectedControl(REFCLSID clsid, IUnknown** pVal, ConnectCall connect);
 
     ComPtr<IClassFactory> m_pServerFactory;
     // True while an Initialize runs. Its dialog's modal loop (and the wait

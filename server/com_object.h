@@ -39,7 +39,7 @@ public:
 template <typename T>
 class StandaloneObject final : public DispatchImpl<T> {
 public:
-    static HRESULT Create(REFIID iid, void** ppv) {
+    [[nodiscard]] static HRESULT Create(REFIID iid, void** ppv) {
         StandaloneObject* object = nullptr;
         try {
             object = new StandaloneObject();
@@ -81,7 +81,7 @@ private:
 template <typename T>
 class AggregatedObject final : public IUnknown {
 public:
-    static HRESULT Create(IUnknown* outer, REFIID iid, void** ppv) {
+    [[nodiscard]] static HRESULT Create(IUnknown* outer, REFIID iid, void** ppv) {
         AggregatedObject* object = nullptr;
         try {
             object = new AggregatedObject(outer);

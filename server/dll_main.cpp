@@ -13,8 +13,9 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
         DisableThreadLibraryCalls(instance);
         return SUCCEEDED(Module().Init(ClassTable(), instance)) ? TRUE : FALSE;
     case DLL_PROCESS_DETACH:
-        // A non-null `reserved` means the process is ending.
-        Module().Term(reserved != nullptr);
+        // A non-null `reserved` means the process is ending. Detaching cannot
+        // fail: the loader ignores what DllMain answers here.
+        (void)Module().Term(reserved != nullptr);
         return TRUE;
     default:
         return TRUE;
@@ -36,7 +37,8 @@ STDAPI DllRegisterServer() {
 }
 
 STDAPI DllUnregisterServer() {
-    GuardComCall([] { return Module().UnregisterServer(); });
+    // Unregistering removes what it can; whatever is left, it succeeds.
+    (void)GuardComCall([] { return Module().UnregisterServer(); });
     return S_OK;
 }
 

@@ -11,4 +11,4 @@ struct InterfaceMapEntry {
 
 // Looks iid up in the map of the object at `object`. IID_IUnknown gives the
 // map's first interface. The interface found is AddRef'ed through itself.
-HRESULT QueryInterfaceFromMap(void* object, const InterfaceMapEntry* map, REFIID iid, void** ppv);
+[[nodiscard]] HRESULT QueryInterfaceFromMap(void* object, const InterfaceMapEntry* map, REFIID iid, void** ppv);

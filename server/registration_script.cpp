@@ -74,7 +74,7 @@ const TextPlatform& Win32TextPlatform() {
     return platform;
 }
 
-HRESULT RunRegistrationScript(const std::string& script, const ReplacementTable& replacements, BOOL doRegister) {
+HRESULT RunRegistrationScript(const std::string& script, const ReplacementTable& replacements, bool doRegister) {
     try {
         // The script's own text means what it means in the ANSI code page;
         // from here on the run reads it, and the placeholders' texts, as UTF-8.

@@ -26,10 +26,10 @@
 // Runs the REGISTRY resource `resourceId` of the module file `module` (loaded again as a data file)
 // in register or unregister mode, with the one placeholder "Module" = the module's path, ' doubled.
 // This and ResourceLoadFailure live in server/registration_resource.cpp.
-HRESULT UpdateRegistryFromResource(HMODULE module, UINT resourceId, BOOL doRegister);
+[[nodiscard]] HRESULT UpdateRegistryFromResource(HMODULE module, UINT resourceId, bool doRegister);
 // Runs script text (no NUL needed) with the given placeholders; used by the above and by tests.
 // NOTE: the text ends at its first NUL byte, if it holds one.
-HRESULT RunRegistrationScript(const std::string& script, const ReplacementTable& replacements, BOOL doRegister);
+[[nodiscard]] HRESULT RunRegistrationScript(const std::string& script, const ReplacementTable& replacements, bool doRegister);
 
 // The platform hooks of the script text layer for a run: the script, read
 // from the ANSI code page, and the placeholders' texts are UTF-8, so that any
@@ -38,4 +38,4 @@ const TextPlatform& Win32TextPlatform();
 
 // The result of a failed module, resource or load call, from the thread's
 // last error: the Win32 error as HRESULT, E_FAIL when no error was recorded.
-HRESULT ResourceLoadFailure(DWORD lastError);
+[[nodiscard]] HRESULT ResourceLoadFailure(DWORD lastError);

@@ -84,7 +84,7 @@ DWORD ParseDword(const std::string& text) {
 
 class Walk {
 public:
-    Walk(const ScriptTree& tree, const TextPlatform* platform) : m_items(tree.items), m_platform(platform) {}
+    Walk(const ScriptTree& tree, const TextPlatform* platform) : m_vecItems(tree.items), m_pPlatform(platform) {}
 
     // Items first up to end, siblings under `parent`.
     HRESULT Register(HKEY parent, size_t first, size_t end);
@@ -96,13 +96,13 @@ private:
     // A value that cannot be written is passed over.
     void WriteValue(HKEY key, const wchar_t* name, const ScriptItem& item) const;
 
-    const std::vector<ScriptItem>& m_items;
-    const TextPlatform* m_platform;
+    const std::vector<ScriptItem>& m_vecItems;
+    const TextPlatform* m_pPlatform;
 };
 
 HRESULT Walk::Register(HKEY parent, size_t first, size_t end) {
-    for (size_t index = first; index < end; index = m_items[index].end) {
-        const ScriptItem& item = m_items[index];
+    for (size_t index = first; index < end; index = m_vecItems[index].end) {
+        const ScriptItem& item = m_vecItems[index];
         if (item.removeFirst && !item.removeProtected) (void)DeleteKeyTree(parent, Wide(item.removeName).c_str());
         switch (item.kind) {
         case ScriptItemKind::Value:
@@ -120,7 +120,7 @@ HRESULT Walk::Register(HKEY parent, size_t first, size_t end) {
 }
 
 HRESULT Walk::RegisterKey(HKEY parent, size_t index) {
-    const ScriptItem& item = m_items[index];
+    const ScriptItem& item = m_vecItems[index];
     const std::wstring name = Wide(item.name);
     // A key that can only be read is used nonetheless: its values are not
     // written, and creating a subkey below it fails.
@@ -143,8 +143,8 @@ HRESULT Walk::RegisterKey(HKEY parent, size_t index) {
 
 HRESULT Walk::Unregister(HKEY parent, size_t first, size_t end, size_t depth) {
     if (depth > kMaxBlockDepth) return DISP_E_EXCEPTION;
-    for (size_t index = first; index < end; index = m_items[index].end) {
-        const ScriptItem& item = m_items[index];
+    for (size_t index = first; index < end; index = m_vecItems[index].end) {
+        const ScriptItem& item = m_vecItems[index];
         switch (item.kind) {
         case ScriptItemKind::Value:
             (void)RegDeleteValueW(parent, Wide(item.name).c_str());
@@ -161,7 +161,7 @@ HRESULT Walk::Unregister(HKEY parent, size_t first, size_t end, size_t depth) {
 }
 
 HRESULT Walk::UnregisterKey(HKEY parent, size_t index, size_t depth) {
-    const ScriptItem& item = m_items[index];
+    const ScriptItem& item = m_vecItems[index];
     const std::wstring name = Wide(item.name);
     // Opened for writing where allowed, so that the values the block names
     // can be deleted from a key that stays.
@@ -195,7 +195,7 @@ void Walk::WriteValue(HKEY key, const wchar_t* name, const ScriptItem& item) con
         break;
     }
     case ScriptValueType::Binary: {
-        std::vector<unsigned char> bytes = BinaryFromDigits(item.data, *m_platform);
+        std::vector<unsigned char> bytes = BinaryFromDigits(item.data, *m_pPlatform);
         const DWORD size = static_cast<DWORD>(bytes.size());
         bytes.push_back(0);  // so that the pointer is never null
         (void)RegSetValueExW(key, name, 0, REG_BINARY, bytes.data(), size);

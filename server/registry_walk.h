@@ -23,5 +23,5 @@
 constexpr size_t kMaxBlockDepth = 512;
 
 // `platform` reads the characters of "B" data.
-HRESULT RegisterScriptTree(const ScriptTree& tree, const TextPlatform& platform);
-HRESULT UnregisterScriptTree(const ScriptTree& tree);
+[[nodiscard]] HRESULT RegisterScriptTree(const ScriptTree& tree, const TextPlatform& platform);
+[[nodiscard]] HRESULT UnregisterScriptTree(const ScriptTree& tree);

@@ -16,7 +16,7 @@ size_t NextCharacter(const char* text, size_t pos, const TextPlatform& platform)
 
 ReplacementTable::ReplacementTable() {
     try {
-        m_entries.reserve(10);
+        m_vecEntries.reserve(10);
     } catch (const std::bad_alloc&) {
         // The table grows on demand instead.
     }
@@ -25,7 +25,7 @@ ReplacementTable::ReplacementTable() {
 bool ReplacementTable::Add(const wchar_t* name, const wchar_t* text) {
     if (name == nullptr || text == nullptr) return false;
     try {
-        m_entries.emplace_back(name, text);
+        m_vecEntries.emplace_back(name, text);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -34,7 +34,7 @@ bool ReplacementTable::Add(const wchar_t* name, const wchar_t* text) {
 
 ScriptResult ReplacementTable::Find(const char* name, const TextPlatform& platform, std::string* text) const {
     try {
-        for (const auto& entry : m_entries) {
+        for (const auto& entry : m_vecEntries) {
             std::string entryName;
             if (!platform.narrowFromWide(entry.first, &entryName)) continue;
             if (platform.compareNoCase(entryName.c_str(), name) != 0) continue;
@@ -100,10 +100,10 @@ namespace {
 bool IsWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 }  // namespace
 
-size_t ScriptReader::Next(size_t pos) const { return NextCharacter(m_text, pos, m_platform); }
+size_t ScriptReader::Next(size_t pos) const { return NextCharacter(m_pText, pos, m_platform); }
 
 void ScriptReader::SkipWhiteSpace() {
-    while (IsWhiteSpace(m_text[m_pos])) ++m_pos;
+    while (IsWhiteSpace(m_pText[m_nPosition])) ++m_nPosition;
 }
 
 ScriptResult ScriptReader::ReadToken(std::string* token) {
@@ -113,12 +113,12 @@ ScriptResult ScriptReader::ReadToken(std::string* token) {
 
     try {
         std::string text;
-        if (m_text[m_pos] == '\'') {
-            size_t pos = m_pos + 1;
+        if (m_pText[m_nPosition] == '\'') {
+            size_t pos = m_nPosition + 1;
             for (;;) {
-                if (m_text[pos] == '\0') return kScriptSyntaxError;
-                if (m_text[pos] == '\'') {
-                    if (m_text[pos + 1] != '\'') {
+                if (m_pText[pos] == '\0') return kScriptSyntaxError;
+                if (m_pText[pos] == '\'') {
+                    if (m_pText[pos + 1] != '\'') {
                         ++pos;  // the closing quote
                         break;
                     }
@@ -126,21 +126,21 @@ ScriptResult ScriptReader::ReadToken(std::string* token) {
                     pos += 2;
                 } else {
                     const size_t next = Next(pos);
-                    text.append(m_text + pos, next - pos);
+                    text.append(m_pText + pos, next - pos);
                     pos = next;
                 }
                 if (text.size() > kMaxTokenLength) return kScriptSyntaxError;
             }
-            m_pos = pos;
+            m_nPosition = pos;
         } else {
-            size_t pos = m_pos;
-            while (m_text[pos] != '\0' && !IsWhiteSpace(m_text[pos])) {
+            size_t pos = m_nPosition;
+            while (m_pText[pos] != '\0' && !IsWhiteSpace(m_pText[pos])) {
                 const size_t next = Next(pos);
-                text.append(m_text + pos, next - pos);
+                text.append(m_pText + pos, next - pos);
                 pos = next;
                 if (text.size() > kMaxTokenLength) return kScriptSyntaxError;
             }
-            m_pos = pos;
+            m_nPosition = pos;
         }
         *token = std::move(text);
     } catch (const std::bad_alloc&) {

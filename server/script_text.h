@@ -41,16 +41,16 @@ class ReplacementTable {
 public:
     ReplacementTable();
     // Appends an entry; false when either argument is null or memory runs out.
-    bool Add(const wchar_t* name, const wchar_t* text);
+    [[nodiscard]] bool Add(const wchar_t* name, const wchar_t* text);
     // The text of the first entry whose name, in the text's encoding, equals
     // `name` with letter case ignored. Returns kScriptOk, kScriptSyntaxError
     // when no entry matches, or kScriptOutOfMemory when the text cannot be
     // converted.
     ScriptResult Find(const char* name, const TextPlatform& platform, std::string* text) const;
-    size_t Size() const { return m_entries.size(); }
+    size_t Size() const { return m_vecEntries.size(); }
 
 private:
-    std::vector<std::pair<std::wstring, std::wstring>> m_entries;
+    std::vector<std::pair<std::wstring, std::wstring>> m_vecEntries;
 };
 
 // Replaces every "%name%" of the NUL-terminated `text` by the table's text
@@ -64,9 +64,9 @@ ScriptResult ExpandReplacements(const char* text, const ReplacementTable& replac
 // A reading cursor over NUL-terminated script text that it does not own.
 class ScriptReader {
 public:
-    ScriptReader(const char* text, const TextPlatform& platform) : m_text(text), m_platform(platform) {}
+    ScriptReader(const char* text, const TextPlatform& platform) : m_pText(text), m_platform(platform) {}
 
-    bool AtEnd() const { return m_text[m_pos] == '\0'; }
+    bool AtEnd() const { return m_pText[m_nPosition] == '\0'; }
     // Skips space, tab, CR and LF.
     void SkipWhiteSpace();
     // Reads the next token into `token`: a quoted token ('' inside stands for
@@ -75,8 +75,8 @@ public:
     // token is longer than kMaxTokenLength bytes.
     ScriptResult ReadToken(std::string* token);
 
-    size_t Position() const { return m_pos; }
-    void Seek(size_t position) { m_pos = position; }
+    size_t Position() const { return m_nPosition; }
+    void Seek(size_t position) { m_nPosition = position; }
 
     // Keywords, root-key names and type letters: equal with case ignored.
     bool Is(const std::string& token, const char* word) const {
@@ -89,9 +89,9 @@ private:
     // standing still before it, whatever the platform's stepping answers.
     size_t Next(size_t pos) const;
 
-    const char* m_text;
+    const char* m_pText;
     const TextPlatform& m_platform;
-    size_t m_pos = 0;
+    size_t m_nPosition = 0;
 };
 
 // Token classes of the grammar.

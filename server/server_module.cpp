@@ -38,13 +38,15 @@ HRESULT ServerModule::GetClassObject(REFCLSID clsid, REFIID iid, void** ppv) {
 
 HRESULT ServerModule::RegisterServer() {
     for (const ClassEntry* row = m_pClassTable; row && row->pClassId; ++row)
-        QUARN_RETURN_IF_FAILED(UpdateRegistryFromResource(row->nScriptResource, TRUE));
+        QUARN_RETURN_IF_FAILED(UpdateRegistryFromResource(row->nScriptResource, true));
     return RegisterTypeLibrary();
 }
 
 HRESULT ServerModule::UnregisterServer() {
     for (const ClassEntry* row = m_pClassTable; row && row->pClassId; ++row)
-        UpdateRegistryFromResource(row->nScriptResource, FALSE);
+        // Each class is removed on its own: one that cannot be does not keep
+        // the others registered.
+        (void)UpdateRegistryFromResource(row->nScriptResource, false);
     return S_OK;
 }
 
@@ -57,6 +59,6 @@ HRESULT ServerModule::AddTermFunction(TermFn fn, DWORD_PTR arg) {
     return S_OK;
 }
 
-HRESULT ServerModule::UpdateRegistryFromResource(UINT resourceId, BOOL doRegister) {
+HRESULT ServerModule::UpdateRegistryFromResource(UINT resourceId, bool doRegister) {
     return ::UpdateRegistryFromResource(m_hModule, resourceId, doRegister);
 }

@@ -23,27 +23,27 @@ public:
     ServerModule(const ServerModule&) = delete;
     ServerModule& operator=(const ServerModule&) = delete;
 
-    HRESULT Init(const ClassEntry* classTable, HINSTANCE module);
+    [[nodiscard]] HRESULT Init(const ClassEntry* classTable, HINSTANCE module);
     // Runs the termination list. While the process itself is terminating,
     // objects of other DLLs may already be gone: then nothing is released
     // into them and only our own memory is freed.
-    HRESULT Term(bool processTerminating);
+    [[nodiscard]] HRESULT Term(bool processTerminating);
 
-    HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** ppv);
-    HRESULT RegisterServer();
-    HRESULT UnregisterServer();
+    [[nodiscard]] HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** ppv);
+    [[nodiscard]] HRESULT RegisterServer();
+    [[nodiscard]] HRESULT UnregisterServer();
 
     LONG Lock() { return InterlockedIncrement(&m_nLockCount); }
     LONG Unlock() { return InterlockedDecrement(&m_nLockCount); }
     LONG GetLockCount() const { return m_nLockCount; }
 
-    HRESULT AddTermFunction(TermFn fn, DWORD_PTR arg);
-    HRESULT UpdateRegistryFromResource(UINT resourceId, BOOL doRegister);
+    [[nodiscard]] HRESULT AddTermFunction(TermFn fn, DWORD_PTR arg);
+    [[nodiscard]] HRESULT UpdateRegistryFromResource(UINT resourceId, bool doRegister);
 
     // Loads the type library from the module file (or the ".tlb" beside it);
     // both outs are null on failure, owned by the caller on success.
-    HRESULT LoadTypeLibrary(BSTR* path, ITypeLib** typeLib);
-    HRESULT RegisterTypeLibrary();
+    [[nodiscard]] HRESULT LoadTypeLibrary(BSTR* path, ITypeLib** typeLib);
+    [[nodiscard]] HRESULT RegisterTypeLibrary();
 
     HINSTANCE ModuleHandle() const { return m_hModule; }
 

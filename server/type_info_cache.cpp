@@ -97,7 +97,7 @@ HRESULT TypeInfoCache::Load(LCID lcid) {
     // What is kept is released at unload; without that entry nothing is kept.
     hr = Module().AddTermFunction(&TypeInfoCache::ReleaseTypeInfo, reinterpret_cast<DWORD_PTR>(this));
     if (FAILED(hr)) {
-        m_names.clear();
+        m_vecNames.clear();
         return hr;
     }
     m_pTypeInfo.store(typeInfo.Take(), std::memory_order_release);
@@ -126,7 +126,7 @@ HRESULT TypeInfoCache::LoadNameCache(ITypeInfo* typeInfo) {
                 names[i].bstrName = std::move(name);
             }
         }
-        m_names = std::move(names);
+        m_vecNames = std::move(names);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
@@ -136,8 +136,8 @@ HRESULT TypeInfoCache::LoadNameCache(ITypeInfo* typeInfo) {
 void TypeInfoCache::ReleaseTypeInfo(DWORD_PTR arg) {
     auto* self = reinterpret_cast<TypeInfoCache*>(arg);
     if (ITypeInfo* typeInfo = self->m_pTypeInfo.exchange(nullptr)) typeInfo->Release();
-    self->m_names.clear();
-    self->m_names.shrink_to_fit();
+    self->m_vecNames.clear();
+    self->m_vecNames.shrink_to_fit();
     InitOnceInitialize(&self->m_loadOnce);
 }
 
@@ -167,8 +167,8 @@ HRESULT TypeInfoCache::GetIDsOfNames(LPOLESTR* names, UINT count, LCID lcid, DIS
     if (!names || !dispids) return E_POINTER;
     if (count == 1 && names[0]) {
         const UINT length = static_cast<UINT>(lstrlenW(names[0]));
-        for (size_t i = m_names.size(); i-- > 0;) {
-            const NameEntry& entry = m_names[i];
+        for (size_t i = m_vecNames.size(); i-- > 0;) {
+            const NameEntry& entry = m_vecNames[i];
             if (entry.bstrName.Get() && entry.nLength == length &&
                 memcmp(entry.bstrName.Get(), names[0], length * sizeof(wchar_t)) == 0) {
                 dispids[0] = entry.dispid;

@@ -19,15 +19,15 @@ public:
 
     // Loads the type information once; a failed load is tried again by the
     // next call. Threads that ask at the same time wait for the one load.
-    HRESULT EnsureTypeInfo(LCID lcid);
+    [[nodiscard]] HRESULT EnsureTypeInfo(LCID lcid);
     // Termination function: releases the type information and the names.
     static void ReleaseTypeInfo(DWORD_PTR cache);
 
     // The IDispatch methods; `instance` is the object's own interface pointer.
-    HRESULT GetTypeInfoCount(UINT* count);
-    HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** typeInfo);
-    HRESULT GetIDsOfNames(LPOLESTR* names, UINT count, LCID lcid, DISPID* dispids);
-    HRESULT Invoke(IDispatch* instance, DISPID dispid, LCID lcid, WORD flags, DISPPARAMS* params,
+    [[nodiscard]] HRESULT GetTypeInfoCount(UINT* count);
+    [[nodiscard]] HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** typeInfo);
+    [[nodiscard]] HRESULT GetIDsOfNames(LPOLESTR* names, UINT count, LCID lcid, DISPID* dispids);
+    [[nodiscard]] HRESULT Invoke(IDispatch* instance, DISPID dispid, LCID lcid, WORD flags, DISPPARAMS* params,
                    VARIANT* result, EXCEPINFO* excepInfo, UINT* argErr);
 
 private:
@@ -39,15 +39,15 @@ private:
 
     struct LoadRequest;
     static BOOL CALLBACK LoadOnce(INIT_ONCE* once, void* request, void** context);
-    HRESULT Load(LCID lcid);
-    HRESULT LoadNameCache(ITypeInfo* typeInfo);
-    HRESULT LoadRegisteredLibrary(LCID lcid, ITypeLib** typeLib);
+    [[nodiscard]] HRESULT Load(LCID lcid);
+    [[nodiscard]] HRESULT LoadNameCache(ITypeInfo* typeInfo);
+    [[nodiscard]] HRESULT LoadRegisteredLibrary(LCID lcid, ITypeLib** typeLib);
 
     const IID* m_pIid;
     const GUID* m_pLibid;
     WORD m_wMajorVer;
     WORD m_wMinorVer;
     std::atomic<ITypeInfo*> m_pTypeInfo{nullptr};
-    std::vector<NameEntry> m_names;
+    std::vector<NameEntry> m_vecNames;
     INIT_ONCE m_loadOnce = INIT_ONCE_STATIC_INIT;
 };

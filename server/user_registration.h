@@ -12,4 +12,4 @@
 // redirection cannot be set up (then `update` does not run).
 // NOTE: the redirection holds for every thread of the process while
 // `update` runs.
-HRESULT RunForCurrentUser(HRESULT(STDAPICALLTYPE* update)());
+[[nodiscard]] HRESULT RunForCurrentUser(HRESULT(STDAPICALLTYPE* update)());

@@ -39,8 +39,8 @@ std::vector<std::string> FilesIn(const ScratchFolder& folder) { return FilesIn(f
 ProfileValue ValueOf(const ProfileFile& file, const std::string& section, const std::string& key) {
     const auto s = file.Map().Sections().find(section);
     REQUIRE(s != file.Map().Sections().end());
-    const auto v = s->second.m_values.find(key);
-    REQUIRE(v != s->second.m_values.end());
+    const auto v = s->second.m_mapValues.find(key);
+    REQUIRE(v != s->second.m_mapValues.end());
     return v->second;
 }
 
@@ -165,7 +165,7 @@ TEST_CASE("values of every kind survive a save and a load; save without a path u
     CHECK(file.GetString("Product", "Name") == Utf8ToAnsi("Переводчик"));
     CHECK(ValueOf(file, "Product", "Build").Number() == 512);
     CHECK(ValueOf(file, "Product", "Beta").m_cType == 'B');
-    CHECK(ValueOf(file, "Notice", "Logo").m_data == std::vector<uint8_t>(10000, 0xA5));
+    CHECK(ValueOf(file, "Notice", "Logo").m_vecData == std::vector<uint8_t>(10000, 0xA5));
     CHECK(file.GetSectionCount() == 2);
     CHECK(file.GetKeyCount("Product") == 3);
 
@@ -320,9 +320,9 @@ TEST_CASE("parsing: sections stored twice, empty and cut strings, empty blobs, o
     CHECK(file.GetKeyCount("Dup") == 2);
     CHECK(ValueOf(file, "Dup", "Flag").Number() == 7);
     CHECK(file.GetString("Texts", "Empty") == "");
-    CHECK(ValueOf(file, "Texts", "Empty").m_data == std::vector<uint8_t>{0});
+    CHECK(ValueOf(file, "Texts", "Empty").m_vecData == std::vector<uint8_t>{0});
     CHECK(file.GetString("Texts", "Inner") == "ab");
-    CHECK(ValueOf(file, "Texts", "Blob").m_data.empty());
+    CHECK(ValueOf(file, "Texts", "Blob").m_vecData.empty());
     CHECK(file.GetString("Texts", "After") == "still read");
     CHECK(ValueOf(file, "Texts", "Other").m_cType == 'Z');
     CHECK(file.GetString("Texts", "Other") == "");

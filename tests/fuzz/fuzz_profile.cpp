@@ -12,14 +12,14 @@ namespace {
 bool CountsAgree(const ProfileMap& map) {
     if (map.SectionCount() != static_cast<int32_t>(map.Sections().size())) return false;
     for (const auto& [name, section] : map.Sections())
-        if (section.m_nKeys != static_cast<int32_t>(section.m_values.size())) return false;
+        if (section.m_nKeys != static_cast<int32_t>(section.m_mapValues.size())) return false;
     return true;
 }
 
 bool SameValue(const ProfileValue& a, const ProfileValue& b) {
     if (a.m_cType != b.m_cType) return false;
     if (a.m_cType == kProfileBoolean) return (a.Number() != 0) == (b.Number() != 0);
-    return a.m_data == b.m_data;
+    return a.m_vecData == b.m_vecData;
 }
 
 bool SameMap(const ProfileMap& a, const ProfileMap& b) {
@@ -27,11 +27,11 @@ bool SameMap(const ProfileMap& a, const ProfileMap& b) {
     for (const auto& [name, section] : a.Sections()) {
         const auto other = b.Sections().find(name);
         if (other == b.Sections().end() || other->second.m_nKeys != section.m_nKeys ||
-            other->second.m_values.size() != section.m_values.size())
+            other->second.m_mapValues.size() != section.m_mapValues.size())
             return false;
-        for (const auto& [key, value] : section.m_values) {
-            const auto v = other->second.m_values.find(key);
-            if (v == other->second.m_values.end() || !SameValue(value, v->second)) return false;
+        for (const auto& [key, value] : section.m_mapValues) {
+            const auto v = other->second.m_mapValues.find(key);
+            if (v == other->second.m_mapValues.end() || !SameValue(value, v->second)) return false;
         }
     }
     return true;
@@ -43,7 +43,7 @@ void CheckParsed(ProfileStream& stream) {
     const bool complete = map.Parse(stream);
     for (const auto& [name, section] : map.Sections()) {
         (void)map.GetKeyCount(name);
-        for (const auto& [key, value] : section.m_values) (void)map.GetString(name, key);
+        for (const auto& [key, value] : section.m_mapValues) (void)map.GetString(name, key);
     }
 
     std::vector<uint8_t> image;

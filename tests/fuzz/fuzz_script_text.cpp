@@ -55,10 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     static ReplacementTable* table = [] {
         auto* t = new ReplacementTable;
-        t->Add(L"Module", L"C:\\Program Files\\it''s\\quarnver.dll");
-        t->Add(L"Empty", L"");
-        t->Add(L"Percent", L"%%");
-        t->Add(L"Name31_abcdefghijklmnopqrstuvwx", L"{ }");
+        Check(t->Add(L"Module", L"C:\\Program Files\\it''s\\quarnver.dll"));
+        Check(t->Add(L"Empty", L""));
+        Check(t->Add(L"Percent", L"%%"));
+        Check(t->Add(L"Name31_abcdefghijklmnopqrstuvwx", L"{ }"));
         return t;
     }();
 
