@@ -11,7 +11,9 @@
 class AboutDialog : public Dialog {
 public:
     // hostModule: the module the title string, the icon and the version
-    // information come from. Only the low 16 bits of iconId are used.
+    // information come from. Only the low 16 bits of iconId are used: an
+    // integer resource ID is a 16-bit number, and a larger value handed on
+    // would be taken for the address of a resource name.
     AboutDialog(HMODULE hostModule, LONG titleId, LONG iconId);
     ~AboutDialog() override;
 
@@ -27,10 +29,10 @@ private:
     void ShowVersion();
     void ShowNotices(const std::string& noticeList);
 
-    DialogItem m_labelTitle;       // 1000
-    DialogItem m_editNotices;    // 1001
-    DialogItem m_groupNotices;  // 1004
-    DialogItem m_iconHost;        // 1003
+    DialogItem m_labelTitle;
+    DialogItem m_editNotices;
+    DialogItem m_groupNotices;
+    DialogItem m_iconHost;
     HMODULE m_hHostModule;
     LONG m_nIconId;
     LONG m_nTitleId;

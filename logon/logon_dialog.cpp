@@ -66,9 +66,6 @@ void LogonDialog::EnableControls() {
     }
 }
 
-// Every field, disabled rows included, goes back into its string; then IDOK.
-void LogonDialog::OnOK() { Dialog::OnOK(); }
-
 bool LogonDialog::OnCommand(WORD id, WORD code, HWND control) {
     if (id == IDC_LOGON_BROWSE && code == BN_CLICKED) {
         OnBrowse();

@@ -20,9 +20,9 @@ class LogonDialog : public Dialog {
 public:
     LogonDialog();
 
-    // Set before DoModal; on IDOK the three strings hold what the fields held
-    // (or, when the dialog closed itself, what was set). Otherwise they stay
-    // as they were set.
+    // Set before DoModal; on IDOK the three strings hold what the fields held,
+    // disabled rows included (or, when the dialog closed itself, what was
+    // set). Otherwise they stay as they were set.
     LONG m_lLevel = 0;
     std::string m_strPassword;
     std::string m_strServer;
@@ -31,7 +31,6 @@ public:
 protected:
     void DoDataExchange(DataExchange& dx) override;
     BOOL OnInitDialog() override;
-    void OnOK() override;
     bool OnCommand(WORD id, WORD code, HWND control) override;
 
 private:

@@ -1,7 +1,9 @@
 // The remembered logon of the current Windows user: user name, password,
 // server computer and the flag word, under HKEY_CURRENT_USER
 // "Software\Velmora\QUARN 5\Logon". Every function opens the key afresh, does
-// its one read or write and closes it again; nothing is cached.
+// its one read or write and closes it again; nothing is cached, because every
+// QUARN application of the user shares these values: what one of them (or
+// another logon object) has just remembered is what the next read must see.
 #pragma once
 #include <windows.h>
 #include <string>
