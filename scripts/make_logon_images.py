@@ -1,17 +1,25 @@
 #!/usr/bin/env python3
-"""Draws the pictures of the logon dialog as 16-colour resources.
+"""Draws the pictures of the logon dialog.
 
 Writes into the resources folder (or the folder given as the first argument):
-  logon_server.ico    icon 205, 32x32 and 16x16 - a computer
-  logon_password.ico  icon 206, 32x32          - a key
-  logon_user.ico      icon 207, 32x32          - a person
-  logon_browse.bmp    bitmap 208, 16x15        - a magnifying glass
-The output is deterministic, so the committed files can be regenerated and
-compared.
+  logon_server.ico    icon 205 - a computer
+  logon_password.ico  icon 206 - a key
+  logon_user.ico      icon 207 - a person
+  logon_browse.bmp    bitmap 208, 16x15, 16 colours - a magnifying glass
+Each icon first holds its 16-colour images (icon 205 a 32x32 and a 16x16,
+icons 206 and 207 a 32x32), which older programs and tests read byte for
+byte, and then a true-colour image with alpha for every standard size: 16,
+20, 24, 32, 40, 48, 64 and 256 pixels, the largest PNG-compressed. The
+true-colour images are drawn from shapes laid out on a 32-unit square and
+smoothed from their distance fields, so each size is drawn for itself rather
+than stretched. The output is deterministic, so the committed files can be
+regenerated and compared.
 """
+import math
 import os
 import struct
 import sys
+import zlib
 
 # The standard 16-colour palette (index -> R, G, B).
 PALETTE = [
@@ -148,14 +156,13 @@ def dib(canvas, with_mask):
     return header + palette_bytes() + xor + mask
 
 
-def icon(*canvases):
-    images = [dib(c, True) for c in canvases]
-    out = struct.pack("<HHH", 0, 1, len(images))
-    offset = 6 + 16 * len(images)
-    for c, image in zip(canvases, images):
-        out += struct.pack("<BBBBHHII", c.width, c.height, 16, 0, 1, 4, len(image), offset)
+def icon(entries):
+    out = struct.pack("<HHH", 0, 1, len(entries))
+    offset = 6 + 16 * len(entries)
+    for (width, height, colours, bits), image in entries:
+        out += struct.pack("<BBBBHHII", width, height, colours, 0, 1, bits, len(image), offset)
         offset += len(image)
-    return out + b"".join(images)
+    return out + b"".join(image for _, image in entries)
 
 
 def bitmap(canvas):
@@ -164,13 +171,185 @@ def bitmap(canvas):
     return struct.pack("<2sIHHI", b"BM", 14 + len(info), 0, 0, pixels_offset) + info
 
 
+# --- True colour -------------------------------------------------------------
+# A shape is a distance function over the 32-unit square: negative inside,
+# positive outside, in units. Filling with it gives each pixel the share of
+# it the shape covers, estimated from the distance at the pixel's centre.
+
+TRUE_SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
+PNG_FROM = 256  # images this large go into the icon PNG-compressed
+
+
+def box(x0, y0, x1, y1, radius=0.0):
+    cx, cy, hx, hy = (x0 + x1) / 2, (y0 + y1) / 2, (x1 - x0) / 2 - radius, (y1 - y0) / 2 - radius
+
+    def distance(x, y):
+        dx, dy = abs(x - cx) - hx, abs(y - cy) - hy
+        outside = math.hypot(max(dx, 0.0), max(dy, 0.0))
+        return outside + min(max(dx, dy), 0.0) - radius
+    return distance
+
+
+def circle(cx, cy, r):
+    return lambda x, y: math.hypot(x - cx, y - cy) - r
+
+
+def bar(x0, y0, x1, y1, width):
+    """A straight stroke with round ends."""
+    dx, dy = x1 - x0, y1 - y0
+    length2 = dx * dx + dy * dy
+
+    def distance(x, y):
+        t = max(0.0, min(1.0, ((x - x0) * dx + (y - y0) * dy) / length2))
+        return math.hypot(x - x0 - t * dx, y - y0 - t * dy) - width / 2
+    return distance
+
+
+def both(a, b):
+    return lambda x, y: max(a(x, y), b(x, y))
+
+
+def either(*shapes):
+    return lambda x, y: min(shape(x, y) for shape in shapes)
+
+
+def inset(shape, by):
+    return lambda x, y: shape(x, y) + by
+
+
+def vertical(top, bottom, y0, y1):
+    """A colour that runs from top at y0 to bottom at y1."""
+    def colour(x, y):
+        t = max(0.0, min(1.0, (y - y0) / (y1 - y0)))
+        return tuple(round(a + (b - a) * t) for a, b in zip(top, bottom))
+    return colour
+
+
+class Picture:
+    """A square RGBA picture of size pixels, premultiplied while drawn."""
+
+    def __init__(self, size):
+        self.size = size
+        self.unit = 32.0 / size           # units per pixel
+        self.pixels = [[(0.0, 0.0, 0.0, 0.0)] * size for _ in range(size)]
+        # Outlines are one pixel up to 32x32 and grow gently beyond.
+        self.stroke = max(1.0, size / 40.0) * self.unit
+
+    def _covered(self, shape):
+        for y in range(self.size):
+            uy = (y + 0.5) * self.unit
+            for x in range(self.size):
+                ux = (x + 0.5) * self.unit
+                coverage = 0.5 - shape(ux, uy) / self.unit
+                if coverage > 0.0:
+                    yield x, y, ux, uy, min(coverage, 1.0)
+
+    def fill(self, shape, colour, outline=None):
+        if outline is not None:
+            self.fill(shape, outline)
+            shape = inset(shape, self.stroke)
+        for x, y, ux, uy, coverage in self._covered(shape):
+            r, g, b, *alpha = colour(ux, uy) if callable(colour) else colour
+            a = coverage * (alpha[0] / 255.0 if alpha else 1.0)
+            pr, pg, pb, pa = self.pixels[y][x]
+            keep = 1.0 - a
+            self.pixels[y][x] = (r * a + pr * keep, g * a + pg * keep, b * a + pb * keep, 255.0 * a + pa * keep)
+
+    def clear(self, shape):
+        for x, y, _, _, coverage in self._covered(shape):
+            keep = 1.0 - coverage
+            self.pixels[y][x] = tuple(c * keep for c in self.pixels[y][x])
+
+    def rgba_rows(self):
+        """Rows top-down of (R, G, B, A) bytes, no longer premultiplied."""
+        rows = []
+        for row in self.pixels:
+            out = []
+            for r, g, b, a in row:
+                alpha = round(a)
+                if alpha == 0:
+                    out.append((0, 0, 0, 0))
+                    continue
+                scale = 255.0 / a
+                out.append(tuple(min(255, round(c * scale)) for c in (r, g, b)) + (alpha,))
+            rows.append(out)
+        return rows
+
+
+INK = (0x2B, 0x30, 0x36)
+
+
+def computer_truecolour(size):
+    p = Picture(size)
+    p.fill(box(2.5, 2.5, 29.5, 22.5, 2.0), vertical((0xF0, 0xF2, 0xF5), (0xB8, 0xBE, 0xC6), 2.5, 22.5), INK)
+    p.fill(box(5.5, 5.5, 26.5, 19.5, 0.8), vertical((0x2A, 0x5C, 0xB0), (0x10, 0x2C, 0x62), 5.5, 19.5))
+    for x0, y0, x1 in ((8, 8, 17), (8, 11, 22), (8, 14, 14)):
+        p.fill(box(x0, y0, x1, y0 + 1.6, 0.5), (0x8C, 0xE8, 0xFF))
+    p.fill(box(12.5, 22, 19.5, 25.5), (0x7A, 0x82, 0x8C))
+    p.fill(box(5.5, 24.5, 26.5, 29.5, 1.5), vertical((0xE6, 0xE9, 0xED), (0xA8, 0xAE, 0xB6), 24.5, 29.5), INK)
+    p.fill(circle(22.5, 27, 1.4), (0x3C, 0xD2, 0x4B))
+    return p
+
+
+def key_truecolour(size):
+    gold, dark = vertical((0xFF, 0xDE, 0x5C), (0xD9, 0x9A, 0x10), 8, 24), (0x6E, 0x4C, 0x00)
+    p = Picture(size)
+    shaft = box(16.5, 13.5, 30, 18.5, 1.0)
+    p.fill(either(shaft, box(22.5, 17, 25.5, 23.5, 0.6), box(27, 17, 30, 21.5, 0.6)), gold, dark)
+    p.fill(circle(10, 16, 8.5), gold, dark)                         # bow
+    p.fill(circle(10, 16, 3.0), dark)
+    p.clear(circle(10, 16, 3.0 - p.stroke))                         # hole
+    p.fill(circle(7.5, 12.5, 1.6), (0xFF, 0xF6, 0xC8, 0xC0))       # shine
+    return p
+
+
+def person_truecolour(size):
+    p = Picture(size)
+    shoulders = both(circle(16, 32.5, 13.5), lambda x, y: y - 30.5)
+    p.fill(shoulders, vertical((0x4A, 0x8C, 0xF0), (0x1C, 0x4C, 0xB0), 19, 30.5), (0x12, 0x2E, 0x70))
+    p.fill(circle(16, 10, 7.5), vertical((0xFF, 0xDF, 0xB0), (0xF0, 0xB8, 0x7C), 3, 17), (0x8A, 0x5A, 0x26))
+    p.fill(circle(13.3, 9.3, 0.9), INK)
+    p.fill(circle(18.7, 9.3, 0.9), INK)
+    p.fill(bar(13.8, 13, 18.2, 13, 0.9), (0x8A, 0x4A, 0x26))
+    return p
+
+
+def dib_truecolour(picture):
+    """A 32-bit icon image: BGRA bottom-up, then the mask of clear pixels."""
+    rows = list(reversed(picture.rgba_rows()))
+    xor = b"".join(bytes(v for r, g, b, a in row for v in (b, g, r, a)) for row in rows)
+    mask = b"".join(row_bytes_mask([CLEAR if a == 0 else 0 for _, _, _, a in row]) for row in rows)
+    header = struct.pack("<IiiHHIIiiII", 40, picture.size, picture.size * 2, 1, 32, 0, len(xor) + len(mask),
+                         0, 0, 0, 0)
+    return header + xor + mask
+
+
+def png(picture):
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    raw = b"".join(b"\0" + bytes(v for pixel in row for v in pixel) for row in picture.rgba_rows())
+    header = struct.pack(">IIBBBBB", picture.size, picture.size, 8, 6, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
+
+
+def icon_entries(classic, draw):
+    """Directory fields and image bytes: the 16-colour canvases as they always
+    were, then the true-colour picture in every standard size."""
+    entries = [((c.width, c.height, 16, 4), dib(c, True)) for c in classic]
+    for size in TRUE_SIZES:
+        picture = draw(size)
+        image = png(picture) if size >= PNG_FROM else dib_truecolour(picture)
+        entries.append(((size % 256, size % 256, 0, 32), image))
+    return entries
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "resources")
     files = {
-        "logon_server.ico": icon(computer(32), computer(16)),
-        "logon_password.ico": icon(key()),
-        "logon_user.ico": icon(person()),
+        "logon_server.ico": icon(icon_entries([computer(32), computer(16)], computer_truecolour)),
+        "logon_password.ico": icon(icon_entries([key()], key_truecolour)),
+        "logon_user.ico": icon(icon_entries([person()], person_truecolour)),
         "logon_browse.bmp": bitmap(magnifier()),
     }
     for name, data in files.items():

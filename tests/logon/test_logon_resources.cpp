@@ -166,7 +166,7 @@ TEST_CASE("template 201 holds the logon dialog control by control, in tab order"
     }
 }
 
-TEST_CASE("the browser's prompt, the row icons and the browse bitmap are Russian 16-colour resources") {
+TEST_CASE("the browser's prompt, the row icons in every standard size and the browse bitmap are Russian resources") {
     // String 101 lives in block 101 / 16 + 1 of the string table.
     CHECK_FALSE(RussianResource(RT_STRING, IDS_BROWSE_TITLE / 16 + 1).empty());
     wchar_t prompt[256] = {};
@@ -181,9 +181,12 @@ TEST_CASE("the browser's prompt, the row icons and the browse bitmap are Russian
         WORD id;
     };
 #pragma pack(pop)
+    // The 16-colour images come first, as they always were; then one
+    // true-colour image with alpha per standard size, 256 (written 0) as PNG.
+    const std::vector<int> trueColour = {16, 20, 24, 32, 40, 48, 64, 256};
     struct IconRow {
         UINT id;
-        std::vector<BYTE> sizes;
+        std::vector<int> classic;
     };
     const IconRow icons[] = {{IDI_LOGON_SERVER, {32, 16}}, {IDI_LOGON_PASSWORD, {32}}, {IDI_LOGON_USER, {32}}};
     for (const IconRow& row : icons) {
@@ -191,15 +194,31 @@ TEST_CASE("the browser's prompt, the row icons and the browse bitmap are Russian
         const std::vector<BYTE> group = RussianResource(RT_GROUP_ICON, row.id);
         REQUIRE(group.size() >= 6);
         const WORD images = *reinterpret_cast<const WORD*>(group.data() + 4);
-        REQUIRE(images == row.sizes.size());
+        REQUIRE(images == row.classic.size() + trueColour.size());
         REQUIRE(group.size() >= 6 + images * sizeof(GroupEntry));
         for (WORD i = 0; i < images; ++i) {
+            CAPTURE(i);
             GroupEntry entry;
             std::memcpy(&entry, group.data() + 6 + i * sizeof(GroupEntry), sizeof entry);
-            CHECK(entry.width == row.sizes[i]);
-            CHECK(entry.height == row.sizes[i]);
-            CHECK(entry.colours == 16);
-            CHECK(entry.bitCount == 4);
+            const bool classic = i < row.classic.size();
+            const int size = classic ? row.classic[i] : trueColour[i - row.classic.size()];
+            CHECK(entry.width == size % 256);
+            CHECK(entry.height == size % 256);
+            CHECK(entry.colours == (classic ? 16 : 0));
+            CHECK(entry.bitCount == (classic ? 4 : 32));
+            // The image itself agrees with its directory entry.
+            const std::vector<BYTE> image = RussianResource(RT_ICON, entry.id);
+            REQUIRE(image.size() == entry.bytes);
+            if (size == 256) {
+                CHECK(std::memcmp(image.data(), "\x89PNG\r\n\x1a\n", 8) == 0);
+                continue;
+            }
+            REQUIRE(image.size() >= sizeof(BITMAPINFOHEADER));
+            BITMAPINFOHEADER header;
+            std::memcpy(&header, image.data(), sizeof header);
+            CHECK(header.biWidth == size);
+            CHECK(header.biHeight == 2 * size);  // colour and mask
+            CHECK(header.biBitCount == entry.bitCount);
         }
         // The row icon loads as the dialog would load it.
         CHECK(LoadIconW(QuarnverLibrary(), MAKEINTRESOURCEW(row.id)) != nullptr);
