@@ -42,15 +42,29 @@ STDAPI DllUnregisterServer() {
     return S_OK;
 }
 
+namespace {
+// Per user, unregistering takes the type library out too: left behind, the
+// user's registration of it would shadow a later machine-wide one, with a
+// path that may no longer exist. The machine-wide form leaves it registered.
+// NOTE: runs with HKEY_CLASSES_ROOT pointing at the user's classes; the
+// system's UnRegisterTypeLib is not used, since Wine's also removes the
+// Interface keys of the other registry view from the machine's classes.
+HRESULT STDAPICALLTYPE UnregisterServerForUser() {
+    (void)DllUnregisterServer();  // always S_OK
+    // Unregistering removes what it can; whatever is left, it succeeds.
+    (void)GuardComCall([] { return Module().UnregisterTypeLibrary(HKEY_CLASSES_ROOT); });
+    return S_OK;
+}
+}  // namespace
+
 // regsvr32 /n /i:user calls DllInstall(TRUE, L"user"), /u /n /i:user
-// DllInstall(FALSE, L"user"): the same registration for the current user only.
-// Without a command line it does what DllRegisterServer and
-// DllUnregisterServer do.
+// DllInstall(FALSE, L"user"): the same registration for the current user only,
+// and the type library's unregistration with it. Without a command line it
+// does what DllRegisterServer and DllUnregisterServer do.
 STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
     return GuardComCall([&] {
-        const auto update = install ? &DllRegisterServer : &DllUnregisterServer;
-        if (commandLine == nullptr || *commandLine == L'\0') return update();
+        if (commandLine == nullptr || *commandLine == L'\0') return install ? DllRegisterServer() : DllUnregisterServer();
         if (lstrcmpiW(commandLine, L"user") != 0) return E_INVALIDARG;
-        return RunForCurrentUser(update);
+        return RunForCurrentUser(install ? &DllRegisterServer : &UnregisterServerForUser);
     });
 }

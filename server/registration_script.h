@@ -12,7 +12,8 @@
 // keeping every key that still holds other contents.
 //
 // Results: S_OK; DISP_E_EXCEPTION for every fault of the script text and for
-// a key that cannot be created; E_FAIL for a placeholder name of 32 bytes or
+// a key that cannot be created; the Win32 error as HRESULT for a value that
+// cannot be written; E_FAIL for a placeholder name of 32 bytes or
 // more and for "B" data of odd length; E_OUTOFMEMORY; a Win32 error as
 // HRESULT when the resource cannot be loaded. A fault of the text ends the
 // run before anything is written. When a root block fails in the register

@@ -2,7 +2,9 @@
 #include <oleauto.h>
 #include <string>
 #include <vector>
+#include "common/hresult.h"
 #include "common/unique_handle.h"
+#include "server/registry_native.h"
 
 namespace {
 
@@ -55,23 +57,80 @@ bool KeyHasNamedValues(HKEY key) {
     return error == ERROR_SUCCESS && length > 0;
 }
 
-// Removes the key `name` under `parent` with its whole tree; a Win32 error code.
+// Removes the key `name` under `parent` with its whole tree; a Win32 error
+// code. A registry link met on the way is removed itself: the walk never
+// descends through one, so nothing it points to is touched.
 LONG DeleteKeyTree(HKEY parent, const wchar_t* name) {
     // An empty name would stand for the parent itself.
     if (*name == L'\0') return ERROR_INVALID_PARAMETER;
     UniqueHkey key;
-    LONG error = RegOpenKeyExW(parent, name, 0, KEY_READ | KEY_WRITE, key.Receive());
+    LONG error = RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, KEY_READ | DELETE, key.Receive());
     if (error != ERROR_SUCCESS) return error;
-    wchar_t subkey[kSubkeyNameBuffer];
-    for (;;) {
-        DWORD length = kSubkeyNameBuffer;
-        if (RegEnumKeyExW(key.Get(), 0, subkey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
-        error = DeleteKeyTree(key.Get(), subkey);
-        if (error != ERROR_SUCCESS) return error;
+    if (!IsRegistryLink(key.Get())) {
+        wchar_t subkey[kSubkeyNameBuffer];
+        for (;;) {
+            DWORD length = kSubkeyNameBuffer;
+            if (RegEnumKeyExW(key.Get(), 0, subkey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
+            error = DeleteKeyTree(key.Get(), subkey);
+            if (error != ERROR_SUCCESS) return error;
+        }
     }
-    key.Close();
-    return RegDeleteKeyW(parent, name);
+    return DeleteKeyByHandle(key.Get());
+}
+
+// Removes `name` under `parent` when it is a registry link; true when it was one.
+bool RemovedAsLink(HKEY parent, const wchar_t* name) {
+    UniqueHkey link;
+    if (RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | DELETE, link.Receive()) != ERROR_SUCCESS ||
+        !IsRegistryLink(link.Get()))
+        return false;
+    // A link that cannot be deleted still is not descended through.
+    (void)DeleteKeyByHandle(link.Get());
+    return true;
+}
+
+// The default value of `path` below `parent`; empty when there is none.
+std::wstring ReadDefaultString(HKEY parent, const std::wstring& path) {
+    wchar_t text[kSubkeyNameBuffer] = {};
+    DWORD size = sizeof text - sizeof(wchar_t);
+    if (RegGetValueW(parent, path.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+        return std::wstring();
+    return text;
+}
+
+// The view of the registry the other bitness's programs see.
+constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+// Whether the class of the ProgID `progId` below the classes root `classes`
+// (its CLSID, or that of the ProgID its CurVer names) is registered in the
+// other registry view. ProgIDs are one for both views, class keys are not:
+// such a ProgID still serves the other bitness. Where both views are one
+// key (a 32-bit system, the current user's classes under Wine) there is no
+// other registration.
+bool ClassRegisteredInOtherView(HKEY classes, const std::wstring& progId) {
+    std::wstring clsid = ReadDefaultString(classes, progId + L"\\CLSID");
+    if (clsid.empty()) {
+        const std::wstring current = ReadDefaultString(classes, progId + L"\\CurVer");
+        if (current.empty() || current.find(L'\\') != std::wstring::npos) return false;
+        clsid = ReadDefaultString(classes, current + L"\\CLSID");
+    }
+    if (clsid.empty() || clsid.find(L'\\') != std::wstring::npos) return false;
+    const std::wstring classKey = L"CLSID\\" + clsid;
+    // The views are chosen below a key of its own: on a predefined key a
+    // view flag bypasses the redirection of HKEY_CLASSES_ROOT to the user's
+    // classes (Wine).
+    UniqueHkey root;
+    if (RegOpenKeyExW(classes, L"", 0, KEY_QUERY_VALUE, root.Receive()) != ERROR_SUCCESS) return false;
+    UniqueHkey other;
+    if (RegOpenKeyExW(root.Get(), classKey.c_str(), 0, KEY_QUERY_VALUE | kOtherView, other.Receive()) != ERROR_SUCCESS)
+        return false;
+    UniqueHkey own;
+    if (RegOpenKeyExW(root.Get(), classKey.c_str(), 0, KEY_QUERY_VALUE | kOwnView, own.Receive()) != ERROR_SUCCESS)
+        return true;
+    const std::wstring otherName = RegistryKeyName(other.Get());
+    return !otherName.empty() && lstrcmpiW(otherName.c_str(), RegistryKeyName(own.Get()).c_str()) != 0;
 }
 
 // The number for "D" data; text that is no unsigned 32-bit number writes 0.
@@ -89,15 +148,18 @@ public:
     // Items first up to end, siblings under `parent`.
     HRESULT Register(HKEY parent, size_t first, size_t end);
     HRESULT Unregister(HKEY parent, size_t first, size_t end, size_t depth);
+    // The root block the walk is in.
+    void EnterRoot(ScriptRoot root) { m_root = root; }
 
 private:
     HRESULT RegisterKey(HKEY parent, size_t index);
     HRESULT UnregisterKey(HKEY parent, size_t index, size_t depth);
-    // A value that cannot be written is passed over.
-    void WriteValue(HKEY key, const wchar_t* name, const ScriptItem& item) const;
+    // The write's Win32 error as HRESULT when the value cannot be written.
+    [[nodiscard]] HRESULT WriteValue(HKEY key, const wchar_t* name, const ScriptItem& item) const;
 
     const std::vector<ScriptItem>& m_vecItems;
     const TextPlatform* m_pPlatform;
+    ScriptRoot m_root = ScriptRoot::ClassesRoot;
 };
 
 HRESULT Walk::Register(HKEY parent, size_t first, size_t end) {
@@ -106,7 +168,7 @@ HRESULT Walk::Register(HKEY parent, size_t first, size_t end) {
         if (item.removeFirst && !item.removeProtected) (void)DeleteKeyTree(parent, Wide(item.removeName).c_str());
         switch (item.kind) {
         case ScriptItemKind::Value:
-            WriteValue(parent, Wide(item.name).c_str(), item);
+            if (HRESULT hr = WriteValue(parent, Wide(item.name).c_str(), item); FAILED(hr)) return hr;
             break;
         case ScriptItemKind::Key:
             if (HRESULT hr = RegisterKey(parent, index); FAILED(hr)) return hr;
@@ -122,8 +184,8 @@ HRESULT Walk::Register(HKEY parent, size_t first, size_t end) {
 HRESULT Walk::RegisterKey(HKEY parent, size_t index) {
     const ScriptItem& item = m_vecItems[index];
     const std::wstring name = Wide(item.name);
-    // A key that can only be read is used nonetheless: its values are not
-    // written, and creating a subkey below it fails.
+    // A key that can only be read is used nonetheless: a value written to it,
+    // or a subkey created below it, then fails the block.
     UniqueHkey key;
     bool created = false;
     if (RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ | KEY_WRITE, key.Receive()) != ERROR_SUCCESS &&
@@ -133,7 +195,9 @@ HRESULT Walk::RegisterKey(HKEY parent, size_t index) {
             return DISP_E_EXCEPTION;
         created = true;
     }
-    if (item.hasValue) WriteValue(key.Get(), nullptr, item);
+    if (item.hasValue) {
+        if (HRESULT hr = WriteValue(key.Get(), nullptr, item); FAILED(hr)) return hr;
+    }
     if (item.hasBlock) {
         if (HRESULT hr = Register(key.Get(), index + 1, item.end); FAILED(hr)) return hr;
     }
@@ -163,6 +227,12 @@ HRESULT Walk::Unregister(HKEY parent, size_t first, size_t end, size_t depth) {
 HRESULT Walk::UnregisterKey(HKEY parent, size_t index, size_t depth) {
     const ScriptItem& item = m_vecItems[index];
     const std::wstring name = Wide(item.name);
+    if (!item.keep) {
+        // A link where the key would be goes itself; nothing behind it is touched.
+        if (RemovedAsLink(parent, name.c_str())) return S_OK;
+        // A ProgID whose class the other bitness still has stays whole.
+        if (m_root == ScriptRoot::ClassesRoot && depth == 1 && ClassRegisteredInOtherView(parent, name)) return S_OK;
+    }
     // Opened for writing where allowed, so that the values the block names
     // can be deleted from a key that stays.
     UniqueHkey key;
@@ -181,27 +251,29 @@ HRESULT Walk::UnregisterKey(HKEY parent, size_t index, size_t depth) {
     return S_OK;
 }
 
-void Walk::WriteValue(HKEY key, const wchar_t* name, const ScriptItem& item) const {
+HRESULT Walk::WriteValue(HKEY key, const wchar_t* name, const ScriptItem& item) const {
+    LONG error = ERROR_SUCCESS;
     switch (item.type) {
     case ScriptValueType::String: {
         const std::wstring text = Wide(item.data);
-        (void)RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                             static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+        error = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                               static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
         break;
     }
     case ScriptValueType::Dword: {
         const DWORD number = ParseDword(item.data);
-        (void)RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
+        error = RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof number);
         break;
     }
     case ScriptValueType::Binary: {
         std::vector<unsigned char> bytes = BinaryFromDigits(item.data, *m_pPlatform);
         const DWORD size = static_cast<DWORD>(bytes.size());
         bytes.push_back(0);  // so that the pointer is never null
-        (void)RegSetValueExW(key, name, 0, REG_BINARY, bytes.data(), size);
+        error = RegSetValueExW(key, name, 0, REG_BINARY, bytes.data(), size);
         break;
     }
     }
+    return HresultFromWin32(error);
 }
 
 }  // namespace
@@ -212,6 +284,7 @@ HRESULT RegisterScriptTree(const ScriptTree& tree, const TextPlatform& platform)
     for (size_t index = 0; index < tree.items.size(); index = tree.items[index].end) {
         const ScriptItem& root = tree.items[index];
         const HKEY key = PredefinedKey(root.root);
+        walk.EnterRoot(root.root);
         const HRESULT hr = walk.Register(key, index + 1, root.end);
         if (FAILED(hr)) {
             // A root block that fails part-way is taken out again, so that no
@@ -227,6 +300,7 @@ HRESULT UnregisterScriptTree(const ScriptTree& tree) {
     Walk walk(tree, nullptr);
     for (size_t index = 0; index < tree.items.size(); index = tree.items[index].end) {
         const ScriptItem& root = tree.items[index];
+        walk.EnterRoot(root.root);
         const HRESULT hr = walk.Unregister(PredefinedKey(root.root), index + 1, root.end, 1);
         if (FAILED(hr)) return hr;
     }

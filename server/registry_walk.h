@@ -5,10 +5,10 @@
 //
 // Register: every key is opened or created and its values written; a
 // ForceRemove or Delete item first removes its tree. A key that cannot be
-// created ends the root block with DISP_E_EXCEPTION, and that root block is
-// unregistered again before the failure is returned; earlier root blocks stay
-// registered. A value that cannot be written, or a tree that cannot be
-// removed, is passed over.
+// created ends the root block with DISP_E_EXCEPTION, a value that cannot be
+// written with the write's Win32 error as HRESULT; either way that root block
+// is unregistered again before the failure is returned, and earlier root
+// blocks stay registered. A tree that cannot be removed is passed over.
 //
 // Unregister: removes what the script describes from the leaves up: a key
 // goes when nothing but its default value is left, or when its block leaves

@@ -44,6 +44,9 @@ public:
     // both outs are null on failure, owned by the caller on success.
     [[nodiscard]] HRESULT LoadTypeLibrary(BSTR* path, ITypeLib** typeLib);
     [[nodiscard]] HRESULT RegisterTypeLibrary();
+    // Takes the type library's registration out of the classes key
+    // `classes`: its version's TypeLib key and the Interface keys that name it.
+    [[nodiscard]] HRESULT UnregisterTypeLibrary(HKEY classes);
 
     HINSTANCE ModuleHandle() const { return m_hModule; }
 

@@ -2,8 +2,10 @@
 // into HKEY_CLASSES_ROOT, the type library registration, unregistration, and
 // Wine's regsvr32 as a real client.
 #include <doctest/doctest.h>
+#include <optional>
 #include <string>
 #include "child_process.h"
+#include "import_patch.h"
 #include "quarnver_module.h"
 #include "registration_guard.h"
 #include "system_tools.h"
@@ -20,6 +22,9 @@ const ClassNames kClasses[] = {
     {L"Quarn5.About.1", L"Quarn5.About", L"Quarn5About Class", L"{9AB6D601-2E3E-11D3-9751-00E0290CC6BF}"},
 };
 const wchar_t kTypeLibKey[] = L"TypeLib\\{8D1A51A0-2B1B-11D3-9751-00E0290CC6BF}";
+// The Interface keys the type library's registration writes for its two dual interfaces.
+const wchar_t* const kInterfaceKeys[] = {L"Interface\\{8D1A51AD-2B1B-11D3-9751-00E0290CC6BF}",
+                                         L"Interface\\{9AB6D600-2E3E-11D3-9751-00E0290CC6BF}"};
 // The file path of the type library, under the platform of this program's bitness.
 const wchar_t kTypeLibPathKey[] =
     L"TypeLib\\{8D1A51A0-2B1B-11D3-9751-00E0290CC6BF}\\1.0\\409\\" QUARN_TYPELIB_PLATFORM;
@@ -124,19 +129,103 @@ TEST_CASE("the classes register in the registry view of the library's bitness on
     CHECK(dll.UnregisterServer() == S_OK);
 }
 
-TEST_CASE("a failing first class registers nothing else") {
-    RegistrationGuard guard;
-    QuarnverModule dll;
-    // A volatile key cannot hold the non-volatile subkeys the first script creates.
-    HKEY key = nullptr;
-    REQUIRE(RegCreateKeyExW(HKEY_CLASSES_ROOT, L"Quarn5.Logon.1", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
-                            nullptr, &key, nullptr) == ERROR_SUCCESS);
-    RegCloseKey(key);
+namespace {
+LSTATUS WINAPI RefusedSetValue(HKEY, LPCWSTR, DWORD, DWORD, const BYTE*, DWORD) { return ERROR_ACCESS_DENIED; }
+}  // namespace
 
-    CHECK(dll.RegisterServer() == DISP_E_EXCEPTION);
-    CheckClassGone(kClasses[1]);
-    CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
-    CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClasses[0].clsid));
+namespace {
+// A class key of the other bitness's library for a class of ours, in the
+// other registry view, removed again when the object goes.
+class OtherViewClass {
+public:
+    explicit OtherViewClass(const wchar_t* clsid) : m_path(std::wstring(L"CLSID\\") + clsid) {
+        HKEY key = nullptr;
+        m_created = !KeyExistsIn(m_path) &&
+                    RegCreateKeyExW(HKEY_CLASSES_ROOT, (m_path + L"\\InprocServer32").c_str(), 0, nullptr, 0,
+                                    KEY_WRITE | kOtherView, nullptr, &key, nullptr) == ERROR_SUCCESS;
+        if (key) RegCloseKey(key);
+    }
+    ~OtherViewClass() {
+        if (!m_created) return;
+        RegDeleteKeyExW(HKEY_CLASSES_ROOT, (m_path + L"\\InprocServer32").c_str(), kOtherView, 0);
+        RegDeleteKeyExW(HKEY_CLASSES_ROOT, m_path.c_str(), kOtherView, 0);
+    }
+    bool Created() const { return m_created; }
+    static bool KeyExistsIn(const std::wstring& path, REGSAM view = kOtherView) {
+        HKEY key = nullptr;
+        if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+        RegCloseKey(key);
+        return true;
+    }
+    static constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+    static constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
+
+private:
+    std::wstring m_path;
+    bool m_created = false;
+};
+}  // namespace
+
+// ProgID keys are one for both registry views, class keys are not: a ProgID
+// whose class the library of the other bitness still has registered stays.
+TEST_CASE("unregistering keeps the ProgIDs of a class still registered by the other bitness") {
+    for (size_t other = 0; other < 2; ++other) {
+        const ClassNames& kept = kClasses[other];
+        const ClassNames& gone = kClasses[1 - other];
+        CAPTURE(std::string(kept.progId, kept.progId + wcslen(kept.progId)));
+        RegistrationGuard guard;
+        QuarnverModule dll;
+        {
+            OtherViewClass otherBitness(kept.clsid);
+            REQUIRE(otherBitness.Created());
+            REQUIRE(dll.RegisterServer() == S_OK);
+            CHECK(dll.UnregisterServer() == S_OK);
+            CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kept.progId) + L"\\CLSID", L"") == kept.clsid);
+            CHECK(ReadRegString(HKEY_CLASSES_ROOT, std::wstring(kept.independentProgId) + L"\\CurVer", L"") ==
+                  kept.progId);
+            CHECK_FALSE(OtherViewClass::KeyExistsIn(std::wstring(L"CLSID\\") + kept.clsid, OtherViewClass::kOwnView));
+            CHECK(OtherViewClass::KeyExistsIn(std::wstring(L"CLSID\\") + kept.clsid));
+            CheckClassGone(gone);
+        }
+        // Once the other bitness's class is gone too, so are its ProgIDs.
+        CHECK(dll.UnregisterServer() == S_OK);
+        CheckClassGone(kept);
+    }
+}
+
+TEST_CASE("a failing first class registers nothing else") {
+    const struct {
+        const char* what;
+        bool volatileProgId;  // a volatile key cannot hold the non-volatile subkeys the first script creates
+        bool valuesRefused;   // every value write of the library is refused
+        HRESULT result;
+    } cases[] = {
+        {"a key that cannot be created", true, false, DISP_E_EXCEPTION},
+        {"values that cannot be written", false, true, E_ACCESSDENIED},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.what);
+        RegistrationGuard guard;
+        QuarnverModule dll;
+        if (c.volatileProgId) {
+            HKEY key = nullptr;
+            REQUIRE(RegCreateKeyExW(HKEY_CLASSES_ROOT, L"Quarn5.Logon.1", 0, nullptr, REG_OPTION_VOLATILE,
+                                    KEY_ALL_ACCESS, nullptr, &key, nullptr) == ERROR_SUCCESS);
+            RegCloseKey(key);
+        }
+        {
+            std::optional<ImportPatch> refuse;
+            if (c.valuesRefused) {
+                refuse.emplace(dll.Handle(), "advapi32.dll", "RegSetValueExW", reinterpret_cast<void*>(&RefusedSetValue));
+                REQUIRE(refuse->Patched());
+            }
+            CHECK(dll.RegisterServer() == c.result);
+        }
+        CheckClassGone(kClasses[1]);
+        CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
+        CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClasses[0].clsid));
+        if (c.valuesRefused) CheckClassGone(kClasses[0]);
+    }
 }
 
 TEST_CASE("Wine's regsvr32 registers and unregisters the library") {
@@ -327,13 +416,18 @@ void CheckRegisteredForUser(const std::wstring& path, const std::string& machine
     CHECK(ReadRegString(user.key, kTypeLibPathKey, L"") == path);
     CHECK(ReadRegString(user.key, std::wstring(kTypeLibKey) + L"\\1.0\\HELPDIR", L"") ==
           path.substr(0, path.find_last_of(L'\\') + 1));
+    for (const wchar_t* key : kInterfaceKeys) CHECK(KeyExists(user.key, key));
     CHECK(MachineRegistration() == machine);
 }
 
-void CheckClassesGoneForUser(const std::string& machine) {
+// Per user, unregistering leaves nothing of the user's registration, the
+// type library's included, and nothing changed machine-wide.
+void CheckGoneForUser(const std::string& machine) {
     ClassesKey user(HKEY_CURRENT_USER);
     REQUIRE(user.key);
     for (const ClassNames& c : kClasses) CheckClassGone(c, user.key);
+    CHECK_FALSE(KeyExists(user.key, kTypeLibKey));
+    for (const wchar_t* key : kInterfaceKeys) CHECK_FALSE(KeyExists(user.key, key));
     CHECK(MachineRegistration() == machine);
 }
 }  // namespace
@@ -348,7 +442,7 @@ TEST_CASE("DllInstall registers for the current user with \"user\", machine-wide
     REQUIRE(dll.Install(TRUE, L"user") == S_OK);
     CheckRegisteredForUser(path, machine);
     CHECK(dll.Install(FALSE, L"USER") == S_OK);
-    CheckClassesGoneForUser(machine);
+    CheckGoneForUser(machine);
 
     // Any other command line is refused and writes nothing.
     for (const wchar_t* line : {L"machine", L"user ", L"/user"}) {
@@ -379,5 +473,5 @@ TEST_CASE("Wine's regsvr32 /n /i:user registers and unregisters for the current 
     CHECK(RunProcess(regsvr32 + " /s /n /i:user " + quoted, &output) == 0);
     CheckRegisteredForUser(path, machine);
     CHECK(RunProcess(regsvr32 + " /u /s /n /i:user " + quoted, &output) == 0);
-    CheckClassesGoneForUser(machine);
+    CheckGoneForUser(machine);
 }

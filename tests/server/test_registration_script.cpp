@@ -1,5 +1,7 @@
 #include <doctest/doctest.h>
+#include "import_patch.h"
 #include "test_registration_support.h"
+#include <sddl.h>
 
 namespace {
 constexpr HRESULT kSyntax = DISP_E_EXCEPTION;
@@ -189,6 +191,101 @@ TEST_CASE("ForceRemove and Delete remove trees but never CLSID or TypeLib") {
                            "[clsid\\Other]");
 }
 
+namespace {
+std::wstring CurrentUserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return std::wstring();
+    BYTE buffer[256];
+    DWORD size = 0;
+    std::wstring text;
+    wchar_t* sid = nullptr;
+    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
+        text = sid;
+        LocalFree(sid);
+    }
+    CloseHandle(token);
+    return text;
+}
+
+// Deletes the key `key` was opened for, a registry link itself when opened as one.
+LONG DeleteThroughHandle(HKEY key) {
+    using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
+    const auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+    return deleteKey(key);
+}
+
+// A registry link at `relative` below the scratch root that points at
+// `target` below it; removed as a link when the object goes, if still there.
+class ScratchLink {
+public:
+    ScratchLink(const std::wstring& relative, const std::wstring& target) : m_path(std::wstring(kScratchPath) + L"\\" + relative) {
+        HKEY link = nullptr;
+        m_created = RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr,
+                                    REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_WRITE | KEY_CREATE_LINK,
+                                    nullptr, &link, nullptr) == ERROR_SUCCESS;
+        if (!m_created) return;
+        const std::wstring destination =
+            L"\\Registry\\User\\" + CurrentUserSid() + L"\\" + kScratchPath + L"\\" + target;
+        m_created = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
+                                   reinterpret_cast<const BYTE*>(destination.data()),
+                                   static_cast<DWORD>(destination.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+        RegCloseKey(link);
+    }
+    ~ScratchLink() {
+        HKEY link = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, m_path.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | DELETE, &link) !=
+            ERROR_SUCCESS)
+            return;
+        DWORD type = REG_NONE;
+        if (RegQueryValueExW(link, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+            type == REG_LINK)
+            DeleteThroughHandle(link);
+        RegCloseKey(link);
+    }
+    bool Created() const { return m_created; }
+
+private:
+    std::wstring m_path;
+    bool m_created = false;
+};
+}  // namespace
+
+// A registry link planted where the script removes or unregisters a key goes
+// itself; the key it points to keeps all it holds.
+TEST_CASE("removing and unregistering never follow a registry link") {
+    const char* target = "[Target]\nTarget:v=sz:keep\n[Target\\Sub]";
+    const struct {
+        const char* what;
+        const wchar_t* link;
+        std::string script;
+        BOOL doRegister;
+        std::string dump;
+    } cases[] = {
+        {"ForceRemove of a link", L"Linked", InScratch("ForceRemove Linked = s 'new' { Inner }"), TRUE,
+         std::string("[]\n[Linked]\nLinked:@=sz:new\n[Linked\\Inner]\n") + target},
+        {"ForceRemove of a tree holding a link", L"Outer\\Link", InScratch("ForceRemove Outer = s 'o'"), TRUE,
+         std::string("[]\n[Outer]\nOuter:@=sz:o\n") + target},
+        {"Delete of a link", L"Linked", InScratch("Delete Linked"), TRUE, std::string("[]\n") + target},
+        {"unregistering a key that is a link", L"Linked", InScratch("Linked = s 'x' { Sub }"), FALSE,
+         std::string("[]\n") + target},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.what);
+        ScratchKey scratch(kScratchName);
+        SetScratchString(L"Target", L"v", L"keep");
+        AddScratchKey(L"Target\\Sub");
+        const std::wstring link = c.link;
+        if (link.find(L'\\') != std::wstring::npos) AddScratchKey(link.substr(0, link.find(L'\\')).c_str());
+        ScratchLink planted(link, L"Target");
+        REQUIRE(planted.Created());
+        REQUIRE(ReadRegString(HKEY_CURRENT_USER, std::wstring(kScratchPath) + L"\\" + link, L"v") == L"keep");
+        CHECK(Run(c.script, c.doRegister) == S_OK);
+        CHECK(DumpScratch() == c.dump);
+    }
+}
+
 TEST_CASE("an empty key name never stands for its parent") {
     ScratchKey scratch(kScratchName);
     AddScratchKey(L"Keep");
@@ -282,6 +379,53 @@ TEST_CASE("a failing second root block is taken out; the first stays registered"
     RemoveScratchKey(L"First");
     CHECK(Run(InScratch("First = s '1'") + "\r\n" + InScratch("Second { Bad\\Name }"), TRUE) == kSyntax);
     CHECK(DumpScratch() == "[]");
+}
+
+namespace {
+// Counts the value writes of a run and refuses the one numbered g_refusedWrite.
+int g_valueWrites = 0;
+int g_refusedWrite = 0;
+void* g_setValue = nullptr;  // the import's original target
+
+LSTATUS WINAPI RefusingSetValue(HKEY key, LPCWSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
+    if (++g_valueWrites == g_refusedWrite) return ERROR_ACCESS_DENIED;
+    return reinterpret_cast<decltype(&RegSetValueExW)>(g_setValue)(key, name, reserved, type, data, size);
+}
+}  // namespace
+
+TEST_CASE("a refused value write fails its root block, which is taken out; earlier blocks stay") {
+    const std::string script = InScratch("First = s '1'") + "\r\n" +
+                               InScratch("Second = s '2' { Inner { val a = s 'x' val b = d 2 val c = b 0f } }");
+    const struct {
+        const char* what;
+        int refused;  // 0: none
+        HRESULT result;
+        const char* dump;
+    } cases[] = {
+        {"no write refused", 0, S_OK,
+         "[]\n[First]\nFirst:@=sz:1\n[Second]\nSecond:@=sz:2\n[Second\\Inner]\nSecond\\Inner:a=sz:x\n"
+         "Second\\Inner:b=dword:0x00000002\nSecond\\Inner:c=bin:0f"},
+        {"a default value in the first block", 1, E_ACCESSDENIED, "<absent>"},
+        {"a default value in the second block", 2, E_ACCESSDENIED, "[]\n[First]\nFirst:@=sz:1"},
+        {"a named string deep in the second block", 3, E_ACCESSDENIED, "[]\n[First]\nFirst:@=sz:1"},
+        {"a number", 4, E_ACCESSDENIED, "[]\n[First]\nFirst:@=sz:1"},
+        {"the last value, binary", 5, E_ACCESSDENIED, "[]\n[First]\nFirst:@=sz:1"},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.what);
+        ScratchKey scratch(kScratchName);
+        g_valueWrites = 0;
+        g_refusedWrite = c.refused;
+        {
+            ImportPatch patch(GetModuleHandleW(nullptr), "advapi32.dll", "RegSetValueExW",
+                              reinterpret_cast<void*>(&RefusingSetValue));
+            REQUIRE(patch.Patched());
+            g_setValue = patch.Original();
+            CHECK(Run(script, TRUE) == c.result);
+        }
+        CHECK(g_valueWrites == (c.refused ? c.refused : 5));
+        CHECK(DumpScratch() == c.dump);
+    }
 }
 
 TEST_CASE("deeply nested text neither exhausts the stack nor leaves keys behind") {
