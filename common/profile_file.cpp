@@ -106,9 +106,11 @@ bool CanBeReplaced(const std::wstring& target) {
 
 // Writes bytes to a temporary file beside path, checks them, then puts them
 // in place. An existing target is replaced by the platform's replace-file
-// operation, which keeps the target itself (its security settings,
-// attributes and hard links) and gives it the new data. Leaves no temporary
-// file behind.
+// operation, which gives the new file the target's attributes, creation time
+// and security settings; other hard links to the old file keep the old data.
+// Leaves no temporary file behind, except when the replacement stopped after
+// the target was moved away and the temporary file cannot be moved into its
+// place either: then the temporary file holds the only copy of the data.
 bool WriteFileReplacing(const std::wstring& path, const std::vector<uint8_t>& bytes, bool overwrite) {
     const std::wstring target = ExtendedForm(path);
     const bool exists = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -126,6 +128,15 @@ bool WriteFileReplacing(const std::wstring& path, const std::vector<uint8_t>& by
                                            nullptr, nullptr)
                             : MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH));
     if (placed) return true;
+    const DWORD error = GetLastError();
+    if (complete && exists &&
+        (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)) {
+        // The target may be gone already (or moved aside under another name):
+        // the temporary file is moved into its place instead, and kept when
+        // even that fails.
+        return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
+               FALSE;
+    }
     DeleteFileW(temporary.c_str());
     return false;
 }

@@ -26,8 +26,11 @@ public:
     // an existing file is left alone and false returned. The image goes to a
     // temporary file in the same folder, is read back and compared, and only
     // then replaces the target, so a failed save leaves the target as it was.
-    // An existing target keeps its identity: its security settings,
-    // attributes and hard links stay, only its data changes.
+    // The new file takes over an existing target's attributes, creation time
+    // and security settings; it is a new file, so other hard links to the
+    // target keep the old data. Should the replacement stop half-way, with
+    // the target already moved away, the new data is moved into its place
+    // instead; if even that fails, the temporary file beside it keeps it.
     [[nodiscard]] bool Save(const char* path, bool overwrite);
     [[nodiscard]] bool Save(const std::wstring& path, bool overwrite);
 

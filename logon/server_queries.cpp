@@ -29,16 +29,14 @@ void DropErrorInfo(IUnknown* control, REFIID iid) {
 HRESULT Quarn5Logon::CreateServerObject(ComPtr<IQuarnSvrDirections>* server) {
     if (!m_pServerFactory) return QUARN_E_NOT_LOGGED_ON;
     ComPtr<IQuarnSvrDirections> created;
-    try {
+    QUARN_RETURN_IF_FAILED(GuardComCall([&] {
         QUARN_RETURN_IF_FAILED(m_pServerFactory->CreateInstance(nullptr, __uuidof(IQuarnSvrDirections),
                                                                 created.ReceiveVoid()));
         QUARN_RETURN_IF_NULL(created.Get(), E_NOINTERFACE);
         const UniqueBstr user = BstrFromNarrow(m_strUser);
         const UniqueBstr client = BstrFromNarrow(m_strClient);
-        QUARN_RETURN_IF_FAILED(created->Connect(client.Get(), user.Get(), Missing()));
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+        return created->Connect(client.Get(), user.Get(), Missing());
+    }));
     *server = std::move(created);
     return S_OK;
 }

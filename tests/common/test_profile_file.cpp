@@ -1,5 +1,6 @@
 #include <doctest/doctest.h>
 #include <algorithm>
+#include <optional>
 #include <cstring>
 #include "common/profile_file.h"
 #include "common/unique_handle.h"
@@ -231,12 +232,12 @@ TEST_CASE("a save writes the counts of what it writes; a consistent file saves u
     CHECK(again.GetString("About", "Module") == "Velmora");
 }
 
-TEST_CASE("a save over an existing file replaces its data in place; a new file is moved into place") {
+TEST_CASE("a save over an existing file goes through the replace-file operation; a new file is moved into place") {
     ScratchFolder folder("profile_replace");
     const std::string path = folder.File("target.acr");
     REQUIRE(WriteFileBytes(path, kAboutFile));
-    // The platform's replace-file operation keeps the target's security
-    // settings, attributes and hard links (Windows; Wine's renames).
+    // The platform's replace-file operation gives the new file the target's
+    // attributes and security settings.
     ImportPatch patch(GetModuleHandleW(nullptr), "kernel32.dll", "ReplaceFileW", reinterpret_cast<void*>(&RecordingReplaceFile));
     REQUIRE(patch.Patched());
     g_realReplaceFile = reinterpret_cast<ReplaceFileFn>(patch.Original());
@@ -254,6 +255,76 @@ TEST_CASE("a save over an existing file replaces its data in place; a new file i
         CHECK(saved.GetString("About", "Module") == "Changed");
     }
     CHECK(FilesIn(folder) == std::vector<std::string>{"new.acr", "target.acr"});
+}
+
+namespace {
+// A replace-file operation that stops half-way, as Windows may: the target
+// is deleted (ERROR_UNABLE_TO_MOVE_REPLACEMENT) or renamed to "moved.acr"
+// (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2), and the replacement stays where it is.
+DWORD g_replaceFailure = 0;
+BOOL WINAPI HalfReplaceFile(LPCWSTR replaced, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID) {
+    std::wstring moved = replaced;
+    moved = moved.substr(0, moved.find_last_of(L'\\') + 1) + L"moved.acr";
+    if (g_replaceFailure == ERROR_UNABLE_TO_MOVE_REPLACEMENT) DeleteFileW(replaced);
+    else MoveFileW(replaced, moved.c_str());
+    SetLastError(g_replaceFailure);
+    return FALSE;
+}
+
+BOOL WINAPI RefusedMoveFileEx(LPCWSTR, LPCWSTR, DWORD) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+}  // namespace
+
+TEST_CASE("a replacement stopped half-way moves the new file into place and never loses both") {
+    const struct {
+        const char* what;
+        DWORD failure;
+        bool moveRefused;
+        bool saved;
+        std::vector<std::string> files;  // "~" stands for the temporary file
+    } cases[] = {
+        {"target deleted", ERROR_UNABLE_TO_MOVE_REPLACEMENT, false, true, {"target.acr"}},
+        {"target moved aside", ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, false, true, {"moved.acr", "target.acr"}},
+        {"target deleted, no move possible", ERROR_UNABLE_TO_MOVE_REPLACEMENT, true, false, {"~"}},
+    };
+    for (const auto& c : cases) {
+        CAPTURE(c.what);
+        ScratchFolder folder("profile_halfreplace");
+        const std::string path = folder.File("target.acr");
+        REQUIRE(WriteFileBytes(path, kAboutFile));
+        ProfileFile file;
+        REQUIRE(file.Load(path.c_str(), FALSE));
+        file.Map().SetValue("About", "Module", ProfileValue::String("Changed"));
+        g_replaceFailure = c.failure;
+        {
+            ImportPatch replace(GetModuleHandleW(nullptr), "kernel32.dll", "ReplaceFileW",
+                                reinterpret_cast<void*>(&HalfReplaceFile));
+            REQUIRE(replace.Patched());
+            std::optional<ImportPatch> move;
+            if (c.moveRefused) {
+                move.emplace(GetModuleHandleW(nullptr), "kernel32.dll", "MoveFileExW",
+                             reinterpret_cast<void*>(&RefusedMoveFileEx));
+                REQUIRE(move->Patched());
+            }
+            CHECK(file.Save(nullptr, TRUE) == c.saved);
+        }
+        std::vector<std::string> files = FilesIn(folder);
+        // The new data: in place, or in the temporary file left behind.
+        std::string newData = path;
+        if (c.files == std::vector<std::string>{"~"}) {
+            REQUIRE(files.size() == 1);
+            CHECK(files[0].compare(0, 4, "~prf") == 0);
+            newData = folder.File(files[0]);
+            files = {"~"};
+        }
+        CHECK(files == c.files);
+        ProfileFile saved;
+        REQUIRE(saved.Load(newData.c_str(), FALSE));
+        CHECK(saved.GetString("About", "Module") == "Changed");
+        if (c.failure == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) CHECK(ReadFileBytes(folder.File("moved.acr")) == kAboutFile);
+    }
 }
 
 TEST_CASE("a folder too long for GetTempFileName still takes a file whose path fits") {

@@ -1,7 +1,9 @@
 // The server queries: fresh server objects introduced with the client and
 // user names, controls tied to them, and every failure leaving nothing behind.
 #include <doctest/doctest.h>
+#include <optional>
 #include <vector>
+#include "import_patch.h"
 #include "logon_test_support.h"
 #include "recording_server.h"
 
@@ -154,15 +156,21 @@ TEST_CASE_FIXTURE(LoggedOn, "S_FALSE from a Connect still succeeds") {
     CHECK(control);
 }
 
+namespace {
+BSTR WINAPI NoStringLen(const OLECHAR*, UINT) { return nullptr; }
+}  // namespace
+
 TEST_CASE_FIXTURE(LoggedOn, "a failing server leaves a null result and no object behind") {
     struct Row {
         const char* name;
         HRESULT createInstance, connect;
+        bool noStrings;  // the library's BSTR allocations fail
         HRESULT expect;
     };
     const Row rows[] = {
-        {"Connect fails", S_OK, E_ACCESSDENIED, E_ACCESSDENIED},
-        {"CreateInstance fails", E_OUTOFMEMORY, S_OK, E_OUTOFMEMORY},
+        {"Connect fails", S_OK, E_ACCESSDENIED, false, E_ACCESSDENIED},
+        {"CreateInstance fails", E_OUTOFMEMORY, S_OK, false, E_OUTOFMEMORY},
+        {"the names' strings cannot be made", S_OK, S_OK, true, E_OUTOFMEMORY},
     };
     const Getter getters[] = {&IQuarn5Logon::GetQuarnSvrDirections, &IQuarn5Logon::GetQuarnCtlDirections,
                               &IQuarn5Logon::GetQuarnCtlDocument, &IQuarn5Logon::GetQuarnCtlDictDocument};
@@ -170,6 +178,12 @@ TEST_CASE_FIXTURE(LoggedOn, "a failing server leaves a null result and no object
         CAPTURE(std::string(row.name));
         Recorded().createInstanceResult = row.createInstance;
         Recorded().serverConnectResult = row.connect;
+        std::optional<ImportPatch> noStrings;
+        if (row.noStrings) {
+            noStrings.emplace(QuarnverLibrary(), "oleaut32.dll", "SysAllocStringLen",
+                              reinterpret_cast<void*>(&NoStringLen));
+            REQUIRE(noStrings->Patched());
+        }
         for (Getter getter : getters) {
             IUnknown* result = reinterpret_cast<IUnknown*>(static_cast<uintptr_t>(0xdeadbeef));
             CHECK((logon.Get()->*getter)(&result) == row.expect);

@@ -1,8 +1,6 @@
 // Class objects, object identity, aggregation and unloading of quarnver.dll.
 #include <doctest/doctest.h>
 #include <atomic>
-#include <mutex>
-#include <set>
 #include <thread>
 #include "import_patch.h"
 #include "quarnver_module.h"
@@ -215,36 +213,16 @@ TEST_CASE("threads racing on the first request get one class object") {
 }
 
 namespace {
-// Stretches the library's critical sections so that racing threads interleave
-// inside them, and notes a section entered after it was deleted.
-std::mutex g_sectionsMutex;
-std::set<CRITICAL_SECTION*> g_deletedSections;
-std::atomic<int> g_enteredDeleted{0};
+// Stretches the library's one-time initialisations (the type information
+// each interface loads once) so that racing threads meet inside them.
+std::atomic<int> g_onceCalls{0};
+void* g_initOnce = nullptr;  // the import's original target
 
-void WINAPI SlowEnterCriticalSection(CRITICAL_SECTION* section) {
-    {
-        std::lock_guard<std::mutex> lock(g_sectionsMutex);
-        if (g_deletedSections.count(section)) ++g_enteredDeleted;
-    }
+BOOL WINAPI SlowInitOnceExecuteOnce(INIT_ONCE* once, PINIT_ONCE_FN function, void* parameter, void** context) {
+    ++g_onceCalls;
     static thread_local DWORD calls = 0;
     Sleep((GetCurrentThreadId() + calls++) % 3);
-    EnterCriticalSection(section);
-}
-
-void WINAPI NotedDeleteCriticalSection(CRITICAL_SECTION* section) {
-    {
-        std::lock_guard<std::mutex> lock(g_sectionsMutex);
-        g_deletedSections.insert(section);
-    }
-    DeleteCriticalSection(section);
-}
-
-void WINAPI NotedInitializeCriticalSection(CRITICAL_SECTION* section) {
-    {
-        std::lock_guard<std::mutex> lock(g_sectionsMutex);
-        g_deletedSections.erase(section);
-    }
-    InitializeCriticalSection(section);
+    return reinterpret_cast<decltype(&InitOnceExecuteOnce)>(g_initOnce)(once, function, parameter, context);
 }
 }  // namespace
 
@@ -254,17 +232,15 @@ TEST_CASE("threads racing on a fresh library share class objects and leave it un
         CAPTURE(round);
         QuarnverModule dll;  // a fresh load: nothing made yet
         REQUIRE(dll.Handle());
-        ImportPatch enter(dll.Handle(), "kernel32.dll", "EnterCriticalSection",
-                          reinterpret_cast<void*>(&SlowEnterCriticalSection));
-        ImportPatch remove(dll.Handle(), "kernel32.dll", "DeleteCriticalSection",
-                           reinterpret_cast<void*>(&NotedDeleteCriticalSection));
-        ImportPatch init(dll.Handle(), "kernel32.dll", "InitializeCriticalSection",
-                         reinterpret_cast<void*>(&NotedInitializeCriticalSection));
-        g_enteredDeleted = 0;
-        g_deletedSections.clear();
+        ImportPatch once(dll.Handle(), "kernel32.dll", "InitOnceExecuteOnce",
+                         reinterpret_cast<void*>(&SlowInitOnceExecuteOnce));
+        REQUIRE(once.Patched());
+        g_initOnce = once.Original();
+        g_onceCalls = 0;
 
         IUnknown* seen[kThreads] = {};
         HRESULT created[kThreads] = {};
+        ITypeInfo* typeInfo[kThreads] = {};
         std::atomic<int> waiting{kThreads};
         std::thread threads[kThreads];
         for (int i = 0; i < kThreads; ++i) {
@@ -278,9 +254,12 @@ TEST_CASE("threads racing on a fresh library share class objects and leave it un
                 dll.GetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
                 seen[i] = factory;
                 if (factory) {
-                    IUnknown* object = nullptr;
-                    created[i] = factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object));
-                    if (object) object->Release();
+                    IDispatch* object = nullptr;
+                    created[i] = factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&object));
+                    if (object) {
+                        object->GetTypeInfo(0, LOCALE_USER_DEFAULT, &typeInfo[i]);
+                        object->Release();
+                    }
                     factory->Release();
                 }
                 CoUninitialize();
@@ -292,7 +271,13 @@ TEST_CASE("threads racing on a fresh library share class objects and leave it un
             CHECK(seen[i] != nullptr);
             CHECK(seen[i] == seen[i % 2]);
             CHECK(created[i] == S_OK);
+            // One type information per interface, loaded once for all threads.
+            CHECK(typeInfo[i] != nullptr);
+            CHECK(typeInfo[i] == typeInfo[i % 2]);
         }
+        CHECK(g_onceCalls > 0);
+        for (ITypeInfo* info : typeInfo)
+            if (info) info->Release();
         CHECK(dll.CanUnloadNow() == S_OK);
         ComPtr<IClassFactory> again = dll.Factory(CLSID_Quarn5Logon);
         CHECK(again.Get() == seen[0]);
@@ -301,6 +286,5 @@ TEST_CASE("threads racing on a fresh library share class objects and leave it un
         logon.Reset();
         again.Reset();
         CHECK(dll.CanUnloadNow() == S_OK);
-        CHECK(g_enteredDeleted == 0);
     }
 }
