@@ -3,11 +3,14 @@
 #include "about/resource_id_argument.h"
 #include "common/com_call_guard.h"
 #include "common/resource_module.h"
+#include "server/call_keep_alive.h"
 
 STDMETHODIMP Quarn5About::DlgAbout(VARIANT Title, VARIANT Icon) {
     // Template 100 and its texts are this library's resources; the title,
     // icon and version come from the calling process's executable.
     ResourceModuleScope scope(ThisModule());
+    // The box's loop dispatches the host's messages.
+    CallKeepAlive alive(this);
     // The box gives nothing back: whatever stops it, the caller sees S_OK.
     (void)GuardComCall([&] {
         const HMODULE host = GetModuleHandleW(nullptr);

@@ -9,6 +9,7 @@
 #include "common/resource_module.h"
 #include "logon/logon_dialog.h"
 #include "logon/logon_settings.h"
+#include "server/call_keep_alive.h"
 
 Quarn5Logon::Quarn5Logon()
     : m_strUser(LogonSettings::ReadUser()),
@@ -25,6 +26,8 @@ Quarn5Logon::~Quarn5Logon() {
 
 STDMETHODIMP Quarn5Logon::Initialize(BSTR Client, VARIANT Server, VARIANT User, VARIANT Password, LONG* pVal) {
     ResourceModuleScope scope(ThisModule());
+    // The dialog's loop and the wait for the server dispatch the host's messages.
+    CallKeepAlive alive(this);
     return GuardComCall([&] { return InitializeBody(Client, Server, User, Password, pVal); });
 }
 

@@ -10,6 +10,7 @@
 #include "common/missing_argument.h"
 #include "common/resource_module.h"
 #include "logon/quarn5_logon.h"
+#include "server/call_keep_alive.h"
 
 namespace {
 // A copy of the module-wide "missing" VARIANT for an argument left out.
@@ -43,6 +44,7 @@ HRESULT Quarn5Logon::CreateServerObject(ComPtr<IQuarnSvrDirections>* server) {
 
 STDMETHODIMP Quarn5Logon::GetQuarnSvrDirections(IUnknown** pVal) {
     ResourceModuleScope scope(ThisModule());
+    CallKeepAlive alive(this);  // the calls to the server dispatch the host's messages
     QUARN_RETURN_IF_NULL(pVal, E_POINTER);
     *pVal = nullptr;
     if (!m_pServerFactory) return QUARN_E_NOT_LOGGED_ON;
@@ -58,6 +60,7 @@ STDMETHODIMP Quarn5Logon::GetQuarnSvrDirections(IUnknown** pVal) {
 
 template <typename Control, typename ConnectCall>
 HRESULT Quarn5Logon::CreateConnectedControl(REFCLSID clsid, IUnknown** pVal, ConnectCall connect) {
+    CallKeepAlive alive(this);  // the calls to the server and the control dispatch the host's messages
     QUARN_RETURN_IF_NULL(pVal, E_POINTER);
     *pVal = nullptr;
     return GuardComCall([&] {

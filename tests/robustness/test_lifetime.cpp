@@ -1,6 +1,7 @@
 // Lifetime of the library and its objects: the library may be unloaded once
 // its objects are gone, COM unloads it cleanly when it came in through the
-// registry, and ten thousand create, call and release cycles leave the
+// registry, an object outlives a dialog call during which the host let go of
+// it, and ten thousand create, call and release cycles leave the
 // process's handle count and memory where they were.
 #include <doctest/doctest.h>
 #include <cstdio>
@@ -57,6 +58,40 @@ void Cycle(IClassFactory* logonFactory, IClassFactory* aboutFactory, bool logOn)
     // The aggregated form, with a controlling object of this test.
     ComPtr<IUnknown> inner;
     REQUIRE(aboutFactory->CreateInstance(about.Get(), IID_IUnknown, inner.ReceiveVoid()) == S_OK);
+}
+
+// A host timer that, once the dialog with the caption is on screen, lets go
+// of the object's last reference from inside the dialog's loop, asks whether
+// the library could be unloaded, and then closes the dialog with a command.
+struct HostLetsGo {
+    const wchar_t* caption;
+    WORD command;
+    IUnknown* object;
+    const QuarnverModule* dll;
+    bool done = false;
+    ULONG released = 0;
+    HRESULT canUnloadWhileOpen = E_FAIL;
+};
+HostLetsGo* g_hostLetsGo = nullptr;
+
+BOOL CALLBACK FindShownDialog(HWND window, LPARAM found) {
+    wchar_t caption[64] = {};
+    GetWindowTextW(window, caption, ARRAYSIZE(caption));
+    if (!IsWindowVisible(window) || wcscmp(caption, g_hostLetsGo->caption) != 0) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+void CALLBACK HostTimer(HWND, UINT, UINT_PTR timer, DWORD) {
+    HostLetsGo& host = *g_hostLetsGo;
+    HWND dialog = nullptr;
+    EnumThreadWindows(GetCurrentThreadId(), FindShownDialog, reinterpret_cast<LPARAM>(&dialog));
+    if (!dialog || host.done) return;
+    KillTimer(nullptr, timer);
+    host.done = true;
+    host.released = host.object->Release();
+    host.canUnloadWhileOpen = host.dll->CanUnloadNow();
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(host.command, BN_CLICKED), 0);
 }
 }  // namespace
 
@@ -195,4 +230,56 @@ TEST_CASE("ten thousand create, call and release cycles leave handles and memory
     CHECK(dll.CanUnloadNow() == S_OK);
     CHECK_FALSE(LogonKeyExists());
     dll.UnregisterServer();
+}
+
+TEST_CASE("an object whose host lets go of it while its dialog is open lives until the call returns") {
+    ComApartment com;
+    LogonKeyGuard key;
+    REQUIRE(ResetStandIns() == S_OK);
+    QuarnverModule dll;
+    InProcessStandInServer server;
+    REQUIRE(server.Registered() == S_OK);
+    const LONG kUserRowNothingRemembered = 1 | 8;
+
+    struct Case {
+        const char* name;
+        const wchar_t* caption;
+        WORD command;  // what closes the dialog
+    } cases[] = {
+        {"logon dialog, confirmed", L"Регистрация", IDOK},
+        {"About box", L"О программе", IDCANCEL},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.name);
+        const bool logon = c.command == IDOK;
+        ComPtr<IUnknown> object;
+        HRESULT hr = E_FAIL;
+        {
+            ComPtr<IClassFactory> factory = dll.Factory(logon ? CLSID_Quarn5Logon : CLSID_Quarn5About);
+            REQUIRE(factory);
+            REQUIRE(factory->CreateInstance(nullptr, logon ? IID_IQuarn5Logon : IID_IQuarn5About,
+                                            object.ReceiveVoid()) == S_OK);
+        }
+        // The host's one reference goes to the timer, which releases it.
+        IUnknown* raw = object.Take();
+        HostLetsGo host{c.caption, c.command, raw, &dll};
+        g_hostLetsGo = &host;
+        const UINT_PTR timer = SetTimer(nullptr, 0, 50, HostTimer);
+        REQUIRE(timer != 0);
+        if (logon) {
+            auto* logonObject = static_cast<IQuarn5Logon*>(raw);
+            REQUIRE(logonObject->put_Level(kUserRowNothingRemembered) == S_OK);
+            hr = Initialize(logonObject, L"клиент").hr;
+        } else {
+            hr = static_cast<IQuarn5About*>(raw)->DlgAbout(*Missing().Get(), *Missing().Get());
+        }
+        KillTimer(nullptr, timer);
+        g_hostLetsGo = nullptr;
+        REQUIRE(host.done);
+        CHECK(hr == S_OK);
+        CHECK(host.released > 0);
+        CHECK(host.canUnloadWhileOpen == S_FALSE);
+        // The call's own hold was the last: the object is gone with it.
+        CHECK(dll.CanUnloadNow() == S_OK);
+    }
 }

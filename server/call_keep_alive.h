@@ -1,0 +1,27 @@
+// Keeps an object and the library alive for the length of a call that runs a
+// modal loop (a dialog, a cross-process call). The loop dispatches the host's
+// messages, and a host may let go of its last reference from one of them, or
+// ask COM to unload unused libraries: the object then goes, and the library
+// may go, only once the call has returned.
+#pragma once
+#include <unknwn.h>
+#include "server/server_module.h"
+
+class CallKeepAlive {
+public:
+    explicit CallKeepAlive(IUnknown* object) : m_pObject(object) {
+        Module().Lock();
+        m_pObject->AddRef();
+    }
+    // The release may delete the object; the library is unlocked only after
+    // it, as every object does.
+    ~CallKeepAlive() {
+        m_pObject->Release();
+        Module().Unlock();
+    }
+    CallKeepAlive(const CallKeepAlive&) = delete;
+    CallKeepAlive& operator=(const CallKeepAlive&) = delete;
+
+private:
+    IUnknown* m_pObject;
+};
