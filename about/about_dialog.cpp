@@ -1,7 +1,5 @@
 #include "about/about_dialog.h"
-#include <comdef.h>
 #include <new>
-#include <vector>
 #include "about/notice_list.h"
 #include "about/single_string_format.h"
 #include "common/ansi_string.h"
@@ -15,15 +13,6 @@ namespace {
 const DWORD kVersionLanguage = 0x040904E4;
 const int kTitleCapacity = 1024;
 
-std::wstring ItemTextW(HWND dialog, int id) {
-    const HWND item = GetDlgItem(dialog, id);
-    if (!item) return std::wstring();
-    const int length = GetWindowTextLengthW(item);
-    if (length <= 0) return std::wstring();
-    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
-    const int copied = GetWindowTextW(item, buffer.data(), length + 1);
-    return std::wstring(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
-}
 }  // namespace
 
 AboutDialog::AboutDialog(HMODULE hostModule, LONG titleId, LONG iconId)
@@ -43,17 +32,15 @@ BOOL AboutDialog::OnInitDialog() {
     ShowIcon();
     ShowTitle();
     MakeTitleBold();
-    // Running out of memory while building texts, or a version text that does
-    // not convert, leaves the lines concerned as they are; nothing may leave
-    // the dialog procedure as an exception.
+    // Running out of memory while building texts leaves the lines concerned
+    // as they are; nothing may leave the dialog procedure as an exception.
     try {
         ShowVersion();
     } catch (const std::bad_alloc&) {
-    } catch (const _com_error&) {
     }
-    std::string noticeList;
+    std::wstring noticeList;
     try {
-        noticeList = BuildNoticeList(GetProductFolder("Setup"));
+        noticeList = BuildNoticeList(GetProductFolder(L"Setup"));
     } catch (const std::bad_alloc&) {
         noticeList.clear();
     }
@@ -101,13 +88,13 @@ void AboutDialog::ShowVersion() {
     // The template text "Версия %s" is read and written as UTF-16: a narrow
     // round trip would turn it into question marks on a code page without
     // Cyrillic letters.
-    const std::wstring format = ItemTextW(Handle(), IDC_ABOUT_VERSION);
-    SetDlgItemTextW(Handle(), IDC_ABOUT_VERSION, FormatSingleString(format, WideFromNarrow(fileVersion)).c_str());
+    const std::wstring format = GetItemTextW(Handle(), IDC_ABOUT_VERSION);
+    SetDlgItemTextW(Handle(), IDC_ABOUT_VERSION, FormatSingleString(format, WideFromAnsi(fileVersion)).c_str());
 }
 
-void AboutDialog::ShowNotices(const std::string& noticeList) {
+void AboutDialog::ShowNotices(const std::wstring& noticeList) {
     if (!noticeList.empty()) {
-        SetWindowTextA(m_editNotices.Handle(), noticeList.c_str());
+        SetWindowTextW(m_editNotices.Handle(), noticeList.c_str());
         return;
     }
     // Nothing to list: cut the dialog 8 pixels above the group box, so that

@@ -27,7 +27,7 @@ private:
     void ShowTitle();
     void MakeTitleBold();
     void ShowVersion();
-    void ShowNotices(const std::string& noticeList);
+    void ShowNotices(const std::wstring& noticeList);
 
     DialogItem m_labelTitle;
     DialogItem m_editNotices;

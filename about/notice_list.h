@@ -5,7 +5,9 @@
 // A block is "[" + the "Module" value of section "Info" + "]", then one line
 // for each number n from 1 to the stored key count of section "Copyrights"
 // holding the value of key n (empty when that key is missing), then an empty
-// line. Every line ends in CR LF. Nothing is filtered, sorted or merged.
+// line. Every line ends in CR LF. Nothing is filtered, sorted or merged. The
+// profile strings are text in the ANSI code page by format; the list holds
+// them as UTF-16.
 #pragma once
 #include <windows.h>
 #include <string>
@@ -19,8 +21,8 @@ class ProfileFile;
 constexpr DWORD kMaxNoticeLinesPerFile = 10000;
 
 // Appends the block of one profile file (empty when the file did not load).
-void AppendNoticeBlock(std::string& list, const ProfileFile& file);
+void AppendNoticeBlock(std::wstring& list, const ProfileFile& file);
 
 // The blocks of every *.acr file in folder, which is empty (the current
 // directory) or ends in a separator. Empty when there is no such file.
-std::string BuildNoticeList(const std::string& folder);
+std::wstring BuildNoticeList(const std::wstring& folder);

@@ -7,6 +7,7 @@
 #include <vector>
 #include "about/notice_list.h"
 #include "bench_clock.h"
+#include "common/ansi_string.h"
 #include "common/profile_file.h"
 #include "common/unique_handle.h"
 
@@ -72,7 +73,7 @@ int main() {
         size_t sink = 0;
         notices.Baseline(std::to_string(count) + " files: read the bytes", rounds, [&] { sink += ReadAllBytes(folder); });
         notices.Compare(std::to_string(count) + " files: build the notice list", rounds,
-                        [&] { sink += BuildNoticeList(folder).size(); });
+                        [&] { sink += BuildNoticeList(WideFromAnsi(folder)).size(); });
         RemoveFolder(folder);
         if (sink == 0) std::fprintf(stderr, "bench_notices: nothing was read\n");
     }

@@ -1,16 +1,13 @@
-// Conversions between the library's narrow strings (system ANSI code page)
-// and the UTF-16 strings and BSTRs that cross COM interfaces. Failures raise
-// _com_error: E_OUTOFMEMORY when memory runs out, the Win32 error of a failed
-// conversion otherwise.
+// Text in the system's ANSI code page, the one narrow encoding the library
+// still meets: the strings of *.acr profile files are bytes of that code page
+// by format, and narrow readers of a registry value see its bytes that way.
+// Everywhere else the library holds text as UTF-16.
 #pragma once
 #include <windows.h>
-#include <oleauto.h>
 #include <string>
-#include "common/bstr.h"
 
-// A null BSTR counts as the empty string; embedded zeros are kept.
-std::string NarrowFromBstr(BSTR text);
-std::string NarrowFromWide(const wchar_t* text, size_t length);
-std::wstring WideFromNarrow(const std::string& text);
-// An empty string gives an empty, non-null BSTR.
-UniqueBstr BstrFromNarrow(const std::string& text);
+// Every byte sequence has a UTF-16 form; embedded zeros are kept.
+std::wstring WideFromAnsi(const char* text, size_t length);
+std::wstring WideFromAnsi(const std::string& text);
+// Characters the code page cannot spell become its default character.
+std::string AnsiFromWide(const std::wstring& text);

@@ -1,7 +1,9 @@
-// Move-only owners of a BSTR and of a VARIANT.
+// Move-only owners of a BSTR and of a VARIANT, and the BSTR form of the
+// library's UTF-16 text.
 #pragma once
 #include <windows.h>
 #include <oleauto.h>
+#include <string>
 #include <utility>
 
 class UniqueBstr {
@@ -26,6 +28,15 @@ public:
 private:
     BSTR m_bstr = nullptr;
 };
+
+// The text of a BSTR; a null BSTR counts as the empty string, embedded zeros
+// are kept.
+inline std::wstring WideFromBstr(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
+// A new BSTR holding text (an empty text gives an empty, non-null BSTR);
+// null when memory runs out.
+inline UniqueBstr BstrFromWide(const std::wstring& text) {
+    return UniqueBstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+}
 
 class UniqueVariant {
 public:

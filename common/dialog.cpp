@@ -7,21 +7,21 @@ void DataExchange::Control(int id, DialogItem& item) const {
     item.Attach(GetDlgItem(m_hDlg, id));
 }
 
-std::string GetItemTextA(HWND dialog, int id) {
+std::wstring GetItemTextW(HWND dialog, int id) {
     HWND control = GetDlgItem(dialog, id);
-    if (!control) return std::string();
-    const int length = GetWindowTextLengthA(control);
-    if (length <= 0) return std::string();
-    std::vector<char> buffer(static_cast<size_t>(length) + 1, '\0');
-    const int copied = GetWindowTextA(control, buffer.data(), length + 1);
-    return std::string(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+    if (!control) return std::wstring();
+    const int length = GetWindowTextLengthW(control);
+    if (length <= 0) return std::wstring();
+    std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(control, buffer.data(), length + 1);
+    return std::wstring(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
 }
 
-void DataExchange::Text(int id, std::string& value) const {
+void DataExchange::Text(int id, std::wstring& value) const {
     if (m_bSaving)
-        value = GetItemTextA(m_hDlg, id);
+        value = GetItemTextW(m_hDlg, id);
     else
-        SetDlgItemTextA(m_hDlg, id, value.c_str());
+        SetDlgItemTextW(m_hDlg, id, value.c_str());
 }
 
 Dialog::Dialog(UINT templateId, HWND parent) : m_nTemplateId(templateId), m_hParent(parent) {}

@@ -27,16 +27,15 @@ public:
     DataExchange(HWND dialog, bool saving) : m_hDlg(dialog), m_bSaving(saving) {}
     bool Saving() const { return m_bSaving; }
     void Control(int id, DialogItem& item) const;
-    // Narrow text in the system ANSI code page.
-    void Text(int id, std::string& value) const;
+    void Text(int id, std::wstring& value) const;
 
 private:
     HWND m_hDlg;
     bool m_bSaving;
 };
 
-// Reads a control's text as a narrow string (ANSI code page).
-std::string GetItemTextA(HWND dialog, int id);
+// A control's text; empty when the control is missing.
+std::wstring GetItemTextW(HWND dialog, int id);
 
 class Dialog {
 public:

@@ -2,28 +2,37 @@
 #include <windows.h>
 #include "common/registry_key.h"
 
-const char kProductFoldersKey[] = "Software\\Velmora\\QUARN 5\\Folders";
+const wchar_t kProductFoldersKey[] = L"Software\\Velmora\\QUARN 5\\Folders";
 
-std::string GetProductFolder(const char* valueName) {
-    std::string folder;
+namespace {
+// Reads the value from one registry view; false when the key or the value
+// is missing there.
+bool ReadFolder(const wchar_t* name, REGSAM view, std::wstring* folder) {
     RegistryKey key;
-    if (key.Open(HKEY_LOCAL_MACHINE, kProductFoldersKey, KEY_QUERY_VALUE))
-        folder = key.ReadString(valueName ? valueName : "Root", "");
+    if (!key.Open(HKEY_LOCAL_MACHINE, kProductFoldersKey, KEY_QUERY_VALUE | view)) return false;
+    if (key.GetValueType(name) == 0) return false;
+    *folder = key.ReadString(name, L"");
+    return true;
+}
+}  // namespace
+
+std::wstring GetProductFolder(const wchar_t* valueName) {
+    const wchar_t* name = valueName ? valueName : L"Root";
+    std::wstring folder;
+    if (!ReadFolder(name, 0, &folder)) {
+#ifdef _WIN64
+        (void)ReadFolder(name, KEY_WOW64_32KEY, &folder);  // missing there too: no folder
+#endif
+    }
     AddBackslash(folder);
     return folder;
 }
 
-void AddBackslash(std::string& path) {
-    if (path.empty()) return;
-    // Step by character: in a double-byte code page the second byte of a
-    // character can be 0x5C, the code of "\\".
-    size_t last = 0;
-    for (size_t i = 0; i < path.size(); i += IsDBCSLeadByte(static_cast<BYTE>(path[i])) ? 2 : 1) last = i;
-    const bool endsInSeparator = last == path.size() - 1 && (path[last] == '\\' || path[last] == '/');
-    if (!endsInSeparator) path += '\\';
+void AddBackslash(std::wstring& path) {
+    if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
 }
 
-std::string& AppendPath(std::string& path, const std::string& name) {
+std::wstring& AppendPath(std::wstring& path, const std::wstring& name) {
     AddBackslash(path);
     path += name;
     return path;

@@ -6,12 +6,15 @@
 #include <string>
 
 // Path of the folders key below HKEY_LOCAL_MACHINE.
-extern const char kProductFoldersKey[];
+extern const wchar_t kProductFoldersKey[];
 
 // The folder recorded under valueName ("Root" when null), ending in a
 // separator; empty when the key or the value is missing or cannot be read.
-std::string GetProductFolder(const char* valueName = nullptr);
+// NOTE: the installer is a 32-bit program. The 64-bit library reads its own
+// registry view first and, where the key or the value is missing there, the
+// 32-bit view the installer wrote.
+std::wstring GetProductFolder(const wchar_t* valueName = nullptr);
 // Appends "\" unless the path is empty or already ends in "\" or "/".
-void AddBackslash(std::string& path);
+void AddBackslash(std::wstring& path);
 // Appends name after a separator; onto an empty path gives name alone.
-std::string& AppendPath(std::string& path, const std::string& name);
+std::wstring& AppendPath(std::wstring& path, const std::wstring& name);

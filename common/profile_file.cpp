@@ -1,5 +1,6 @@
 #include "common/profile_file.h"
 #include <cstdint>
+#include <cstring>
 #include <vector>
 #include "common/ansi_string.h"
 #include "common/unique_handle.h"
@@ -153,7 +154,7 @@ ProfileFile::~ProfileFile() {
 bool ProfileFile::Load(const char* path, bool createIfMissing) {
     if (!path) return false;
     try {
-        return Load(WideFromNarrow(path), createIfMissing);
+        return Load(WideFromAnsi(path, strlen(path)), createIfMissing);
     } catch (...) {
         return false;
     }
@@ -169,7 +170,7 @@ bool ProfileFile::Load(const std::wstring& path, bool createIfMissing) {
             if (!m_mapSections.ReadImage(bytes.data(), bytes.size())) return false;
             break;
         }
-        std::string narrowPath = NarrowFromWide(path.data(), path.size());
+        std::string narrowPath = AnsiFromWide(path);
         m_wstrPath = path;
         m_strPath = std::move(narrowPath);
         return true;
@@ -180,7 +181,7 @@ bool ProfileFile::Load(const std::wstring& path, bool createIfMissing) {
 
 bool ProfileFile::Save(const char* path, bool overwrite) {
     try {
-        return Save(path ? WideFromNarrow(path) : m_wstrPath, overwrite);
+        return Save(path ? WideFromAnsi(path, strlen(path)) : m_wstrPath, overwrite);
     } catch (...) {
         return false;
     }

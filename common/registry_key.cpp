@@ -2,22 +2,23 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
+#include "common/ansi_string.h"
 
 RegistryKey::RegistryKey() = default;
 
 RegistryKey::~RegistryKey() { Close(); }
 
 RegistryKey::RegistryKey(RegistryKey&& other) noexcept
-    : m_strKeyPath(std::move(other.m_strKeyPath)), m_hKey(std::move(other.m_hKey)),
+    : m_wstrKeyPath(std::move(other.m_wstrKeyPath)), m_hKey(std::move(other.m_hKey)),
       m_lLastError(other.m_lLastError) {
-    other.m_strKeyPath.clear();
+    other.m_wstrKeyPath.clear();
 }
 
 RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
     if (this != &other) {
         Close();
-        m_strKeyPath = std::move(other.m_strKeyPath);
-        other.m_strKeyPath.clear();
+        m_wstrKeyPath = std::move(other.m_wstrKeyPath);
+        other.m_wstrKeyPath.clear();
         m_hKey = std::move(other.m_hKey);
         m_lLastError = other.m_lLastError;
     }
@@ -25,73 +26,82 @@ RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
 }
 
 bool RegistryKey::Close() {
-    m_strKeyPath.clear();
+    m_wstrKeyPath.clear();
     if (m_hKey.IsValid()) m_lLastError = RegCloseKey(m_hKey.Take());
     return m_lLastError == ERROR_SUCCESS;
 }
 
-bool RegistryKey::Create(HKEY root, const char* subKey, const char* keyClass, DWORD options, REGSAM access,
+bool RegistryKey::Create(HKEY root, const wchar_t* subKey, const wchar_t* keyClass, DWORD options, REGSAM access,
                          LPSECURITY_ATTRIBUTES security, DWORD* disposition) {
     Close();
-    m_strKeyPath = subKey ? subKey : "";
+    m_wstrKeyPath = subKey ? subKey : L"";
     DWORD created = 0;
-    m_lLastError = RegCreateKeyExA(root, m_strKeyPath.c_str(), 0, const_cast<char*>(keyClass), options, access,
+    m_lLastError = RegCreateKeyExW(root, m_wstrKeyPath.c_str(), 0, const_cast<wchar_t*>(keyClass), options, access,
                                    security, m_hKey.Receive(), &created);
     if (disposition) *disposition = created;
     if (m_lLastError != ERROR_SUCCESS) {
         m_hKey.Take();  // the registry leaves no key behind a failed call
-        m_strKeyPath.clear();
+        m_wstrKeyPath.clear();
         return false;
     }
     return true;
 }
 
-bool RegistryKey::Open(HKEY root, const char* subKey, REGSAM access) {
+bool RegistryKey::Open(HKEY root, const wchar_t* subKey, REGSAM access) {
     Close();
-    m_strKeyPath = subKey ? subKey : "";
-    m_lLastError = RegOpenKeyExA(root, m_strKeyPath.c_str(), 0, access, m_hKey.Receive());
+    m_wstrKeyPath = subKey ? subKey : L"";
+    m_lLastError = RegOpenKeyExW(root, m_wstrKeyPath.c_str(), 0, access, m_hKey.Receive());
     if (m_lLastError != ERROR_SUCCESS) {
         m_hKey.Take();
-        m_strKeyPath.clear();
+        m_wstrKeyPath.clear();
         return false;
     }
     return true;
 }
 
-DWORD RegistryKey::GetValueType(const char* name) {
+DWORD RegistryKey::GetValueType(const wchar_t* name) {
     DWORD type = 0;
-    m_lLastError = RegQueryValueExA(m_hKey.Get(), name, nullptr, &type, nullptr, nullptr);
+    m_lLastError = RegQueryValueExW(m_hKey.Get(), name, nullptr, &type, nullptr, nullptr);
     return m_lLastError == ERROR_SUCCESS ? type : 0;
 }
 
-DWORD RegistryKey::GetValueLength(const char* name) {
+DWORD RegistryKey::GetValueLength(const wchar_t* name) {
     DWORD size = 0;
-    m_lLastError = RegQueryValueExA(m_hKey.Get(), name, nullptr, nullptr, nullptr, &size);
+    m_lLastError = RegQueryValueExW(m_hKey.Get(), name, nullptr, nullptr, nullptr, &size);
     return m_lLastError == ERROR_SUCCESS ? size : 0;
 }
 
-std::string RegistryKey::ReadString(const char* name, const char* defaultText) {
-    const std::string fallback = defaultText ? defaultText : "";
-    const DWORD length = GetValueLength(name);
-    if (length == 0) return fallback;
+std::wstring RegistryKey::ReadString(const wchar_t* name, const wchar_t* defaultText) {
+    const std::wstring fallback = defaultText ? defaultText : L"";
+    DWORD type = 0;
+    DWORD length = 0;
+    m_lLastError = RegQueryValueExW(m_hKey.Get(), name, nullptr, &type, nullptr, &length);
+    if (m_lLastError != ERROR_SUCCESS || length == 0) return fallback;
     try {
-        std::vector<char> buffer(static_cast<size_t>(length) + 1, '\0');
+        // Two zero bytes more than the data: the text ends in a zero character
+        // whatever the data hold.
+        std::vector<uint8_t> buffer(static_cast<size_t>(length) + sizeof(wchar_t), 0);
         DWORD size = length;
-        m_lLastError = RegQueryValueExA(m_hKey.Get(), name, nullptr, nullptr,
-                                        reinterpret_cast<BYTE*>(buffer.data()), &size);
+        m_lLastError = RegQueryValueExW(m_hKey.Get(), name, nullptr, nullptr, buffer.data(), &size);
         if (m_lLastError != ERROR_SUCCESS) return fallback;
-        return std::string(buffer.data());  // cut at the first zero byte
+        if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+            std::wstring text(size / sizeof(wchar_t), L'\0');
+            memcpy(&text[0], buffer.data(), text.size() * sizeof(wchar_t));
+            return text.substr(0, text.find(L'\0'));  // cut at the first zero character
+        }
+        const char* bytes = reinterpret_cast<const char*>(buffer.data());
+        return WideFromAnsi(bytes, strnlen(bytes, size));  // cut at the first zero byte
     } catch (const std::bad_alloc&) {
         m_lLastError = ERROR_NOT_ENOUGH_MEMORY;
         return fallback;
     }
 }
 
-bool RegistryKey::WriteString(const char* name, const std::string& text) {
-    // Stored up to the first zero byte, which is what a reader gets back.
-    const size_t length = strlen(text.c_str());
-    m_lLastError = RegSetValueExA(m_hKey.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                  static_cast<DWORD>(length + 1));
+bool RegistryKey::WriteString(const wchar_t* name, const std::wstring& text) {
+    // Stored up to the first zero character, which is what a reader gets back.
+    const size_t length = wcslen(text.c_str());
+    m_lLastError = RegSetValueExW(m_hKey.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                  static_cast<DWORD>((length + 1) * sizeof(wchar_t)));
     return m_lLastError == ERROR_SUCCESS;
 }
 
@@ -102,7 +112,7 @@ DWORD LittleEndian(const uint8_t (&bytes)[4]) {
 }
 }  // namespace
 
-DWORD RegistryKey::ReadDWORD(const char* name, DWORD defaultValue) {
+DWORD RegistryKey::ReadDWORD(const wchar_t* name, DWORD defaultValue) {
     uint8_t bytes[4] = {};
     if (GetValueType(name) == REG_BINARY) {
         const DWORD length = GetValueLength(name);
@@ -111,20 +121,20 @@ DWORD RegistryKey::ReadDWORD(const char* name, DWORD defaultValue) {
         return LittleEndian(bytes);
     }
     DWORD size = sizeof bytes;
-    m_lLastError = RegQueryValueExA(m_hKey.Get(), name, nullptr, nullptr, bytes, &size);
+    m_lLastError = RegQueryValueExW(m_hKey.Get(), name, nullptr, nullptr, bytes, &size);
     if (m_lLastError != ERROR_SUCCESS) return defaultValue;
     return LittleEndian(bytes);  // shorter data leaves the high bytes zero
 }
 
-bool RegistryKey::WriteDWORD(const char* name, DWORD value) {
-    m_lLastError = RegSetValueExA(m_hKey.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+bool RegistryKey::WriteDWORD(const wchar_t* name, DWORD value) {
+    m_lLastError = RegSetValueExW(m_hKey.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
                                   sizeof value);
     return m_lLastError == ERROR_SUCCESS;
 }
 
-DWORD RegistryKey::ReadBinary(const char* name, void* buffer, DWORD size) {
+DWORD RegistryKey::ReadBinary(const wchar_t* name, void* buffer, DWORD size) {
     DWORD read = size;
-    if (RegQueryValueExA(m_hKey.Get(), name, nullptr, nullptr, static_cast<BYTE*>(buffer), &read) != ERROR_SUCCESS)
+    if (RegQueryValueExW(m_hKey.Get(), name, nullptr, nullptr, static_cast<BYTE*>(buffer), &read) != ERROR_SUCCESS)
         return 0;
     return read;
 }

@@ -1,6 +1,5 @@
 #include "sample_notices.h"
 #include <windows.h>
-#include <comdef.h>
 #include "common/ansi_string.h"
 #include "common/profile_file.h"
 #include "common/unique_handle.h"
@@ -10,8 +9,7 @@ namespace {
 
 // UTF-8 source text as the narrow ANSI-code-page text that the About box shows.
 std::string Ansi(const char* utf8) {
-    const std::wstring wide = Utf16FromUtf8(utf8);
-    return NarrowFromWide(wide.data(), wide.size());
+    return AnsiFromWide(Utf16FromUtf8(utf8));
 }
 
 void RemoveOldNotices(const std::wstring& folder) {
@@ -45,23 +43,17 @@ int WriteSampleNotices(const std::wstring& folder, std::wstring* error) {
     }
     RemoveOldNotices(folder);
     int written = 0;
-    try {
-        const std::string narrowFolder = NarrowFromWide(folder.data(), folder.size());
-        for (const SampleModule& sample : SampleModules()) {
-            ProfileFile file;
-            file.Map().SetValue("Info", "Module", ProfileValue::String(Ansi(sample.module)));
-            int number = 0;
-            for (const char* notice : sample.notices)
-                file.Map().SetValue("Copyrights", std::to_string(++number), ProfileValue::String(Ansi(notice)));
-            const std::string path = narrowFolder + sample.fileName;
-            if (!file.Save(path.c_str(), TRUE)) {
-                *error = L"cannot write " + folder + Utf16FromUtf8(sample.fileName);
-                return written;
-            }
-            ++written;
+    for (const SampleModule& sample : SampleModules()) {
+        ProfileFile file;
+        file.Map().SetValue("Info", "Module", ProfileValue::String(Ansi(sample.module)));
+        int number = 0;
+        for (const char* notice : sample.notices)
+            file.Map().SetValue("Copyrights", std::to_string(++number), ProfileValue::String(Ansi(notice)));
+        if (!file.Save(folder + Utf16FromUtf8(sample.fileName), true)) {
+            *error = L"cannot write " + folder + Utf16FromUtf8(sample.fileName);
+            return written;
         }
-    } catch (const _com_error& e) {
-        *error = L"cannot convert a sample text: " + HresultText(e.Error());
+        ++written;
     }
     return written;
 }

@@ -29,9 +29,9 @@ void LogonDialog::DoDataExchange(DataExchange& dx) {
     dx.Control(IDC_LOGON_USER_LABEL, m_labelUser);
     dx.Control(IDC_LOGON_SERVER_LABEL, m_labelServer);
     dx.Control(IDC_LOGON_PASSWORD_LABEL, m_labelPassword);
-    dx.Text(IDC_LOGON_PASSWORD, m_strPassword);
-    dx.Text(IDC_LOGON_SERVER, m_strServer);
-    dx.Text(IDC_LOGON_USER, m_strUser);
+    dx.Text(IDC_LOGON_PASSWORD, m_wstrPassword);
+    dx.Text(IDC_LOGON_SERVER, m_wstrServer);
+    dx.Text(IDC_LOGON_USER, m_wstrUser);
 }
 
 BOOL LogonDialog::OnInitDialog() {
@@ -44,7 +44,7 @@ BOOL LogonDialog::OnInitDialog() {
     }
     EnableControls();
     UpdateData(false);
-    m_bmpBrowse.Reset(LoadBitmapA(CurrentResourceModule(), MAKEINTRESOURCEA(IDB_BROWSE)));
+    m_bmpBrowse.Reset(LoadBitmapW(CurrentResourceModule(), MAKEINTRESOURCEW(IDB_BROWSE)));
     if (m_bmpBrowse)
         m_btnBrowse.Send(BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_bmpBrowse.Get()));
     return TRUE;
@@ -94,9 +94,6 @@ void LogonDialog::OnBrowse() {
     info.ulFlags = BIF_BROWSEFORCOMPUTER;
     UniqueItemIdList chosen(SHBrowseForFolderW(&info));
     if (!chosen) return;
-    // The object holds the name as narrow text in the ANSI code page.
-    char narrow[2 * MAX_PATH] = {};
-    WideCharToMultiByte(CP_ACP, 0, displayName, -1, narrow, sizeof narrow, nullptr, nullptr);
-    m_strServer = narrow;
+    m_wstrServer = displayName;
     UpdateData(false);
 }

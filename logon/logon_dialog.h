@@ -24,9 +24,9 @@ public:
     // disabled rows included (or, when the dialog closed itself, what was
     // set). Otherwise they stay as they were set.
     LONG m_lLevel = 0;
-    std::string m_strPassword;
-    std::string m_strServer;
-    std::string m_strUser;
+    std::wstring m_wstrPassword;
+    std::wstring m_wstrServer;
+    std::wstring m_wstrUser;
 
 protected:
     void DoDataExchange(DataExchange& dx) override;

@@ -3,25 +3,25 @@
 
 namespace LogonSettings {
 
-const char kKeyPath[] = "Software\\Velmora\\QUARN 5\\Logon";
+const wchar_t kKeyPath[] = L"Software\\Velmora\\QUARN 5\\Logon";
 
 namespace {
 
-const char kUser[] = "User";
-const char kPassword[] = "Password";
-const char kServer[] = "Server";
-const char kLevel[] = "Level";
+const wchar_t kUser[] = L"User";
+const wchar_t kPassword[] = L"Password";
+const wchar_t kServer[] = L"Server";
+const wchar_t kLevel[] = L"Level";
 
-std::string WindowsUserName() {
-    char name[512] = {};
-    DWORD size = sizeof name;
-    return GetUserNameA(name, &size) ? std::string(name) : std::string();
+std::wstring WindowsUserName() {
+    wchar_t name[512] = {};
+    DWORD size = ARRAYSIZE(name);
+    return GetUserNameW(name, &size) ? std::wstring(name) : std::wstring();
 }
 
-std::string ThisComputerName() {
-    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = sizeof name;
-    return GetComputerNameA(name, &size) ? std::string(name) : std::string();
+std::wstring ThisComputerName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = ARRAYSIZE(name);
+    return GetComputerNameW(name, &size) ? std::wstring(name) : std::wstring();
 }
 
 bool OpenForReading(RegistryKey& key) { return key.Open(HKEY_CURRENT_USER, kKeyPath, KEY_QUERY_VALUE); }
@@ -31,35 +31,35 @@ bool CreateForWriting(RegistryKey& key) {
 }
 
 // A stored empty text counts as missing: the fallback takes its place.
-std::string ReadNonEmpty(const char* name, std::string fallback) {
+std::wstring ReadNonEmpty(const wchar_t* name, std::wstring fallback) {
     RegistryKey key;
     if (!OpenForReading(key)) return fallback;
-    std::string text = key.ReadString(name, "");
+    std::wstring text = key.ReadString(name, L"");
     return text.empty() ? fallback : text;
 }
 
-bool WriteText(const char* name, const std::string& text) {
+bool WriteText(const wchar_t* name, const std::wstring& text) {
     RegistryKey key;
     return CreateForWriting(key) && key.WriteString(name, text);
 }
 
 }  // namespace
 
-std::string ReadUser() { return ReadNonEmpty(kUser, WindowsUserName()); }
+std::wstring ReadUser() { return ReadNonEmpty(kUser, WindowsUserName()); }
 
-bool WriteUser(const std::string& user) { return WriteText(kUser, user); }
+bool WriteUser(const std::wstring& user) { return WriteText(kUser, user); }
 
-std::string ReadPassword() {
+std::wstring ReadPassword() {
     RegistryKey key;
-    if (!OpenForReading(key)) return std::string();
-    return key.ReadString(kPassword, "");
+    if (!OpenForReading(key)) return std::wstring();
+    return key.ReadString(kPassword, L"");
 }
 
-bool WritePassword(const std::string& password) { return WriteText(kPassword, password); }
+bool WritePassword(const std::wstring& password) { return WriteText(kPassword, password); }
 
-std::string ReadServer() { return ReadNonEmpty(kServer, ThisComputerName()); }
+std::wstring ReadServer() { return ReadNonEmpty(kServer, ThisComputerName()); }
 
-bool WriteServer(const std::string& server) { return WriteText(kServer, server); }
+bool WriteServer(const std::wstring& server) { return WriteText(kServer, server); }
 
 LONG ReadLevel() {
     RegistryKey key;

@@ -11,21 +11,21 @@
 namespace LogonSettings {
 
 // Path of the key below HKEY_CURRENT_USER.
-extern const char kKeyPath[];
+extern const wchar_t kKeyPath[];
 
 // The remembered user name; the Windows user name when none (or an empty one)
 // is stored. Reading never creates the key.
-std::string ReadUser();
-[[nodiscard]] bool WriteUser(const std::string& user);
+std::wstring ReadUser();
+[[nodiscard]] bool WriteUser(const std::wstring& user);
 
 // The remembered password, stored as plain text; empty when none is stored.
-std::string ReadPassword();
-[[nodiscard]] bool WritePassword(const std::string& password);
+std::wstring ReadPassword();
+[[nodiscard]] bool WritePassword(const std::wstring& password);
 
 // The remembered server computer; this computer's name when none (or an
 // empty one) is stored.
-std::string ReadServer();
-[[nodiscard]] bool WriteServer(const std::string& server);
+std::wstring ReadServer();
+[[nodiscard]] bool WriteServer(const std::wstring& server);
 
 // The remembered flag word; 0 when none is stored. Also read from a
 // REG_BINARY of up to four bytes; always written as REG_DWORD.

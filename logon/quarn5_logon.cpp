@@ -1,7 +1,4 @@
 #include "logon/quarn5_logon.h"
-#include <comdef.h>
-#include <cstring>
-#include "common/ansi_string.h"
 #include "common/bstr.h"
 #include "common/com_call_guard.h"
 #include "common/hresult.h"
@@ -12,9 +9,9 @@
 #include "server/call_keep_alive.h"
 
 Quarn5Logon::Quarn5Logon()
-    : m_strUser(LogonSettings::ReadUser()),
-      m_strPassword(LogonSettings::ReadPassword()),
-      m_strServer(LogonSettings::ReadServer()),
+    : m_wstrUser(LogonSettings::ReadUser()),
+      m_wstrPassword(LogonSettings::ReadPassword()),
+      m_wstrServer(LogonSettings::ReadServer()),
       m_lLevel(LogonSettings::ReadLevel()) {}
 
 Quarn5Logon::~Quarn5Logon() {
@@ -42,16 +39,16 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
         ~Running() { flag = false; }
     } running{m_bInitializing};
 
-    m_strClient = NarrowFromBstr(client);
-    ApplyArgument(server, &m_strServer);
-    ApplyArgument(user, &m_strUser);
-    ApplyArgument(password, &m_strPassword);
+    m_wstrClient = WideFromBstr(client);
+    ApplyArgument(server, &m_wstrServer);
+    ApplyArgument(user, &m_wstrUser);
+    ApplyArgument(password, &m_wstrPassword);
     *pVal = 1;
 
     LogonDialog dialog;
-    dialog.m_strServer = m_strServer;
-    dialog.m_strUser = m_strUser;
-    dialog.m_strPassword = m_strPassword;
+    dialog.m_wstrServer = m_wstrServer;
+    dialog.m_wstrUser = m_wstrUser;
+    dialog.m_wstrPassword = m_wstrPassword;
     dialog.m_lLevel = m_lLevel;
     const INT_PTR result = dialog.DoModal();
     if (result == -1) {
@@ -67,20 +64,19 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
         return S_OK;
     }
 
-    m_strServer = dialog.m_strServer;
-    m_strUser = dialog.m_strUser;
-    m_strPassword = dialog.m_strPassword;
+    m_wstrServer = dialog.m_wstrServer;
+    m_wstrUser = dialog.m_wstrUser;
+    m_wstrPassword = dialog.m_wstrPassword;
     // Remembering is best effort: a settings store that cannot be written
     // does not stop the logon.
     if (!(m_lLevel & kLevelNoRemember)) {
-        (void)LogonSettings::WriteUser(m_strUser);
-        (void)LogonSettings::WriteServer(m_strServer);
-        (void)LogonSettings::WritePassword(m_strPassword);
+        (void)LogonSettings::WriteUser(m_wstrUser);
+        (void)LogonSettings::WriteServer(m_wstrServer);
+        (void)LogonSettings::WritePassword(m_wstrPassword);
     }
 
-    const std::wstring serverName = WideFromNarrow(m_strServer);
-    COSERVERINFO serverInfo = {0, const_cast<LPWSTR>(serverName.c_str()), nullptr, 0};
-    COSERVERINFO* where = IsLocalComputer(m_strServer) ? nullptr : &serverInfo;
+    COSERVERINFO serverInfo = {0, const_cast<LPWSTR>(m_wstrServer.c_str()), nullptr, 0};
+    COSERVERINFO* where = IsLocalComputer(m_wstrServer) ? nullptr : &serverInfo;
 
     ComPtr<IClassFactory> factory;
     QUARN_RETURN_IF_FAILED(CoGetClassObject(CLSID_QuarnSvrDirections, CLSCTX_LOCAL_SERVER, where,
@@ -136,7 +132,7 @@ HRESULT Quarn5Logon::NormalizeArgument(const VARIANT& source, VARIANT* destinati
     }
 }
 
-void Quarn5Logon::ApplyArgument(const VARIANT& argument, std::string* member) {
+void Quarn5Logon::ApplyArgument(const VARIANT& argument, std::wstring* member) {
     UniqueVariant normalized;
     if (FAILED(NormalizeArgument(argument, normalized.Get()))) return;
     const VARIANT& value = *normalized.Get();
@@ -146,30 +142,25 @@ void Quarn5Logon::ApplyArgument(const VARIANT& argument, std::string* member) {
     // references, and object slots holding no object.
     if (type == VT_EMPTY || type == VT_NULL || type == VT_ERROR || (type & (VT_ARRAY | VT_BYREF))) return;
     if ((type == VT_DISPATCH || type == VT_UNKNOWN) && !V_UNKNOWN(&value)) return;
-    try {
-        if (type == VT_BSTR) {
-            *member = NarrowFromBstr(V_BSTR(&value));
-            return;
-        }
-        UniqueVariant text;
-        if (FAILED(VariantChangeType(text.Get(), normalized.Get(), 0, VT_BSTR))) return;
-        *member = NarrowFromBstr(V_BSTR(text.Get()));
-    } catch (const _com_error&) {
-        // Text that cannot be converted to the ANSI code page: ignored.
+    if (type == VT_BSTR) {
+        *member = WideFromBstr(V_BSTR(&value));
+        return;
     }
+    UniqueVariant text;
+    if (FAILED(VariantChangeType(text.Get(), normalized.Get(), 0, VT_BSTR))) return;
+    *member = WideFromBstr(V_BSTR(text.Get()));
 }
 
-bool Quarn5Logon::IsLocalComputer(const std::string& name) {
+bool Quarn5Logon::IsLocalComputer(const std::wstring& name) {
     if (name.empty()) return true;
     wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = ARRAYSIZE(computer);
     if (!GetComputerNameW(computer, &size)) return false;
-    // Letter case is ignored for every letter of the code page, Cyrillic
-    // included, not only for ASCII.
-    wchar_t wide[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    const int length = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide,
-                                           MAX_COMPUTERNAME_LENGTH);
-    return length > 0 && CompareStringOrdinal(wide, length, computer, static_cast<int>(size), TRUE) == CSTR_EQUAL;
+    // Letter case is ignored for every letter, Cyrillic and Greek included,
+    // not only for ASCII. A name longer than any computer name is another.
+    if (name.size() > MAX_COMPUTERNAME_LENGTH) return false;
+    return CompareStringOrdinal(name.data(), static_cast<int>(name.size()), computer, static_cast<int>(size), TRUE) ==
+           CSTR_EQUAL;
 }
 
 STDMETHODIMP Quarn5Logon::get_Level(LONG* pVal) {
@@ -189,32 +180,30 @@ STDMETHODIMP Quarn5Logon::put_Level(LONG value) {
     });
 }
 
-HRESULT Quarn5Logon::GetStringProperty(const std::string& member, BSTR* pVal) const {
+HRESULT Quarn5Logon::GetStringProperty(const std::wstring& member, BSTR* pVal) const {
     QUARN_RETURN_IF_NULL(pVal, E_POINTER);
     *pVal = nullptr;
     if (!m_pServerFactory) return QUARN_E_NOT_LOGGED_ON;
-    return GuardComCall([&] {
-        *pVal = BstrFromNarrow(member).Take();
-        return S_OK;
-    });
+    *pVal = BstrFromWide(member).Take();
+    return *pVal ? S_OK : E_OUTOFMEMORY;
 }
 
 STDMETHODIMP Quarn5Logon::get_Client(BSTR* pVal) {
     ResourceModuleScope scope(ThisModule());
-    return GetStringProperty(m_strClient, pVal);
+    return GetStringProperty(m_wstrClient, pVal);
 }
 
 STDMETHODIMP Quarn5Logon::get_User(BSTR* pVal) {
     ResourceModuleScope scope(ThisModule());
-    return GetStringProperty(m_strUser, pVal);
+    return GetStringProperty(m_wstrUser, pVal);
 }
 
 STDMETHODIMP Quarn5Logon::get_Password(BSTR* pVal) {
     ResourceModuleScope scope(ThisModule());
-    return GetStringProperty(m_strPassword, pVal);
+    return GetStringProperty(m_wstrPassword, pVal);
 }
 
 STDMETHODIMP Quarn5Logon::get_Server(BSTR* pVal) {
     ResourceModuleScope scope(ThisModule());
-    return GetStringProperty(m_strServer, pVal);
+    return GetStringProperty(m_wstrServer, pVal);
 }

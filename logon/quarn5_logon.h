@@ -42,13 +42,13 @@ private:
     [[nodiscard]] static HRESULT NormalizeArgument(const VARIANT& source, VARIANT* destination);
     // Applies one optional argument of Initialize to its member; an omitted,
     // empty or unconvertible argument leaves the member alone.
-    static void ApplyArgument(const VARIANT& argument, std::string* member);
+    static void ApplyArgument(const VARIANT& argument, std::wstring* member);
     // True for an empty name and for this computer's name in any letter case.
-    static bool IsLocalComputer(const std::string& name);
+    static bool IsLocalComputer(const std::wstring& name);
 
     [[nodiscard]] HRESULT InitializeBody(BSTR client, const VARIANT& server, const VARIANT& user, const VARIANT& password,
                            LONG* pVal);
-    [[nodiscard]] HRESULT GetStringProperty(const std::string& member, BSTR* pVal) const;
+    [[nodiscard]] HRESULT GetStringProperty(const std::wstring& member, BSTR* pVal) const;
     // A new server object from the held class object, connected for the
     // client and the user.
     [[nodiscard]] HRESULT CreateServerObject(ComPtr<IQuarnSvrDirections>* server);
@@ -62,9 +62,9 @@ private:
     // for the server) dispatches the host's messages, so a handler may call
     // Initialize again on this object; that nested call is refused.
     bool m_bInitializing = false;
-    std::string m_strUser;
-    std::string m_strPassword;
-    std::string m_strServer;
-    std::string m_strClient;
+    std::wstring m_wstrUser;
+    std::wstring m_wstrPassword;
+    std::wstring m_wstrServer;
+    std::wstring m_wstrClient;
     LONG m_lLevel = 0;
 };

@@ -3,7 +3,6 @@
 // control getters then create the control locally and tie it to that server
 // object. Every failure releases what the call took and leaves a null result.
 #include <comdef.h>
-#include "common/ansi_string.h"
 #include "common/bstr.h"
 #include "common/com_call_guard.h"
 #include "common/hresult.h"
@@ -34,8 +33,10 @@ HRESULT Quarn5Logon::CreateServerObject(ComPtr<IQuarnSvrDirections>* server) {
         QUARN_RETURN_IF_FAILED(m_pServerFactory->CreateInstance(nullptr, __uuidof(IQuarnSvrDirections),
                                                                 created.ReceiveVoid()));
         QUARN_RETURN_IF_NULL(created.Get(), E_NOINTERFACE);
-        const UniqueBstr user = BstrFromNarrow(m_strUser);
-        const UniqueBstr client = BstrFromNarrow(m_strClient);
+        const UniqueBstr user = BstrFromWide(m_wstrUser);
+        const UniqueBstr client = BstrFromWide(m_wstrClient);
+        QUARN_RETURN_IF_NULL(user.Get(), E_OUTOFMEMORY);
+        QUARN_RETURN_IF_NULL(client.Get(), E_OUTOFMEMORY);
         return created->Connect(client.Get(), user.Get(), Missing());
     }));
     *server = std::move(created);
@@ -87,7 +88,8 @@ HRESULT Quarn5Logon::CreateConnectedControl(REFCLSID clsid, IUnknown** pVal, Con
         V_DISPATCH(serverArgument.Get()) = server.Get();
         server->AddRef();
 
-        const UniqueBstr client = BstrFromNarrow(m_strClient);
+        const UniqueBstr client = BstrFromWide(m_wstrClient);
+        QUARN_RETURN_IF_NULL(client.Get(), E_OUTOFMEMORY);
         const HRESULT connected = connect(control.Get(), client.Get(), *serverArgument.Get());
         if (FAILED(connected)) {
             DropErrorInfo(control.Get(), __uuidof(Control));

@@ -26,7 +26,7 @@ void SetupFolder::Add(const std::string& fileName, const std::vector<uint8_t>& b
 }
 
 void SetupFolder::Add(const std::wstring& fileName, const std::vector<uint8_t>& bytes) const {
-    const HANDLE file = CreateFileW((WideFromAnsi(m_folder.Path()) + fileName).c_str(), GENERIC_WRITE, 0, nullptr,
+    const HANDLE file = CreateFileW((WideFromAnsi(m_folder.Path()) + m_subfolder + fileName).c_str(), GENERIC_WRITE, 0, nullptr,
                                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     REQUIRE(file != INVALID_HANDLE_VALUE);
     DWORD written = 0;
@@ -41,4 +41,11 @@ void SetupFolder::ForgetSetupValue() const {
     REQUIRE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFoldersKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS);
     RegDeleteValueW(key, L"Setup");
     RegCloseKey(key);
+}
+
+void SetupFolder::RecordSubfolder(const std::wstring& name) {
+    m_subfolder = name + L"\\";
+    const std::wstring path = WideFromAnsi(m_folder.Path()) + m_subfolder;
+    REQUIRE(CreateDirectoryW(path.c_str(), nullptr));
+    SetRegString(HKEY_LOCAL_MACHINE, kFoldersKey, L"Setup", path);
 }

@@ -18,8 +18,12 @@ public:
     void Add(const std::wstring& fileName, const std::vector<uint8_t>& bytes) const;
     // Leaves the folders key in place but without a "Setup" value.
     void ForgetSetupValue() const;
+    // Records a new subfolder of that name, which the ANSI code page need not
+    // be able to spell, as "Setup"; files added by wide name go there.
+    void RecordSubfolder(const std::wstring& name);
 
 private:
     KeyBackup m_backup;
     ScratchFolder m_folder;
+    std::wstring m_subfolder;  // ends in a backslash; empty: none
 };

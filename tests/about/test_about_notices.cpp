@@ -130,13 +130,23 @@ TEST_CASE("the list holds one block per file, byte for byte, and the box keeps i
     }
 }
 
-TEST_CASE("files named in letters the ANSI code page cannot spell give their blocks") {
+TEST_CASE("files and setup folders named in letters the ANSI code page cannot spell give their blocks") {
     // Each name is beyond one of the code pages the tests run under (1251, 1252).
-    static const wchar_t* const names[] = {L"Словарь.acr", L"Zoë Ørsted.acr"};
-    for (const wchar_t* name : names) {
-        CAPTURE(WideToUtf8(name));
+    static const struct {
+        const wchar_t* folder;  // a subfolder recorded as the setup folder; null: none
+        const wchar_t* file;
+    } names[] = {
+        {nullptr, L"Словарь.acr"},
+        {nullptr, L"Zoë Ørsted.acr"},
+        {L"Zoë Ωsetup", L"notice.acr"},
+        {L"Ярослав ✓", L"Ωmega.acr"},
+    };
+    for (const auto& name : names) {
+        CAPTURE(WideToUtf8(name.file));
+        CAPTURE(WideToUtf8(name.folder ? name.folder : L""));
         SetupFolder setup("about_wide_names");
-        setup.Add(std::wstring(name), AcrImage(NoticeFile("Dictionary", {"(c) Velmora"})));
+        if (name.folder) setup.RecordSubfolder(name.folder);
+        setup.Add(std::wstring(name.file), AcrImage(NoticeFile("Dictionary", {"(c) Velmora"})));
         const AboutSnapshot shot = ShowWithoutArguments();
         REQUIRE(shot.shown);
         CHECK(shot.notices == Lines({"[Dictionary]", "(c) Velmora", ""}));

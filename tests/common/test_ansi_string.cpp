@@ -1,25 +1,32 @@
 #include <doctest/doctest.h>
-#include <comdef.h>
 #include "common/ansi_string.h"
+#include "common/bstr.h"
 #include "test_support.h"
 
-TEST_CASE("narrow strings round-trip through BSTRs in the ANSI code page") {
+TEST_CASE("text in the ANSI code page round-trips through UTF-16; what it cannot spell does not") {
     const std::string cyrillic = Utf8ToAnsi("Пользователь");
-    UniqueBstr b = BstrFromNarrow(cyrillic);
-    CHECK(std::wstring(b.Get(), b.Length()) == Utf8ToWide("Пользователь"));
-    CHECK(NarrowFromBstr(b.Get()) == cyrillic);
+    CHECK(WideFromAnsi(cyrillic) == Utf8ToWide("Пользователь"));
+    CHECK(AnsiFromWide(Utf8ToWide("Пользователь")) == cyrillic);
+    // Neither code page of the test runs spells both Greek and Cyrillic.
+    const std::wstring mixed = L"Ω Я";
+    CHECK(WideFromAnsi(AnsiFromWide(mixed)) != mixed);
 }
 
 TEST_CASE("empty and null strings") {
-    UniqueBstr empty = BstrFromNarrow(std::string());
+    UniqueBstr empty = BstrFromWide(std::wstring());
     REQUIRE(empty.Get() != nullptr);
     CHECK(empty.Length() == 0);
-    CHECK(NarrowFromBstr(nullptr).empty());
+    CHECK(WideFromBstr(nullptr).empty());
+    CHECK(WideFromAnsi(std::string()).empty());
+    CHECK(AnsiFromWide(std::wstring()).empty());
 }
 
-TEST_CASE("embedded zeros survive the conversion") {
+TEST_CASE("embedded zeros survive the conversions") {
     UniqueBstr b(SysAllocStringLen(L"a\0b", 3));
-    const std::string narrow = NarrowFromBstr(b.Get());
-    CHECK(narrow.size() == 3);
-    CHECK(narrow == std::string("a\0b", 3));
+    const std::wstring wide = WideFromBstr(b.Get());
+    CHECK(wide == std::wstring(L"a\0b", 3));
+    CHECK(AnsiFromWide(wide) == std::string("a\0b", 3));
+    CHECK(WideFromAnsi(std::string("a\0b", 3)) == wide);
+    UniqueBstr back = BstrFromWide(wide);
+    CHECK(std::wstring(back.Get(), back.Length()) == wide);
 }

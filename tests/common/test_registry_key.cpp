@@ -17,7 +17,7 @@ bool HandleIsOpen(HKEY key) {
 
 TEST_CASE("Create makes every missing key on the path and reports the disposition") {
     ScratchKey scratch(L"RegistryKeyCreate");
-    const std::string path = scratch.PathA() + "\\One\\Two\\Three";
+    const std::wstring path = scratch.Path() + L"\\One\\Two\\Three";
     RegistryKey key;
     DWORD disposition = 0xdeadbeef;
     REQUIRE(key.Create(HKEY_CURRENT_USER, path.c_str(), nullptr, 0, KEY_ALL_ACCESS, nullptr, &disposition));
@@ -35,8 +35,8 @@ TEST_CASE("Create makes every missing key on the path and reports the dispositio
 
 TEST_CASE("Open of a missing key fails, records the error, stays closed and creates nothing") {
     ScratchKey scratch(L"RegistryKeyOpen");
-    const std::string present = scratch.PathA() + "\\Present";
-    const std::string missing = scratch.PathA() + "\\Missing";
+    const std::wstring present = scratch.Path() + L"\\Present";
+    const std::wstring missing = scratch.Path() + L"\\Missing";
     {
         RegistryKey maker;
         REQUIRE(maker.Create(HKEY_CURRENT_USER, present.c_str()));
@@ -53,11 +53,11 @@ TEST_CASE("Open of a missing key fails, records the error, stays closed and crea
     CHECK_FALSE(KeyExists(HKEY_CURRENT_USER, scratch.Path() + L"\\Missing"));
 
     // Value operations on the closed object fail and answer with defaults.
-    CHECK(key.GetValueType("x") == 0);
-    CHECK(key.GetValueLength("x") == 0);
-    CHECK(key.ReadString("x", "fallback") == "fallback");
-    CHECK(key.ReadDWORD("x", 77) == 77);
-    CHECK_FALSE(key.WriteString("x", "text"));
+    CHECK(key.GetValueType(L"x") == 0);
+    CHECK(key.GetValueLength(L"x") == 0);
+    CHECK(key.ReadString(L"x", L"fallback") == L"fallback");
+    CHECK(key.ReadDWORD(L"x", 77) == 77);
+    CHECK_FALSE(key.WriteString(L"x", L"text"));
     CHECK(key.LastError() != ERROR_SUCCESS);
     // Nothing was open: Close answers with the last recorded result.
     CHECK_FALSE(key.Close());
@@ -67,8 +67,8 @@ TEST_CASE("Open of a missing key fails, records the error, stays closed and crea
 
 TEST_CASE("reopening closes the key held before") {
     ScratchKey scratch(L"RegistryKeyReopen");
-    const std::string first = scratch.PathA() + "\\First";
-    const std::string second = scratch.PathA() + "\\Second";
+    const std::wstring first = scratch.Path() + L"\\First";
+    const std::wstring second = scratch.Path() + L"\\Second";
     RegistryKey key;
     REQUIRE(key.Create(HKEY_CURRENT_USER, first.c_str()));
     REQUIRE(key.Create(HKEY_CURRENT_USER, second.c_str()));
@@ -82,7 +82,7 @@ TEST_CASE("reopening closes the key held before") {
     CHECK((key.Handle() == held || !HandleIsOpen(held)));
     CHECK(key.KeyPath() == second);
     // The object now works on the second key.
-    REQUIRE(key.WriteDWORD("Marker", 2));
+    REQUIRE(key.WriteDWORD(L"Marker", 2));
     DWORD type = 0;
     std::vector<uint8_t> data;
     CHECK(ReadRegValue(HKEY_CURRENT_USER, scratch.Path() + L"\\Second", L"Marker", &type, &data));
@@ -97,7 +97,7 @@ TEST_CASE("reopening closes the key held before") {
 
 TEST_CASE("a moved key is owned by its new object only") {
     ScratchKey scratch(L"RegistryKeyMove");
-    const std::string path = scratch.PathA();
+    const std::wstring path = scratch.Path();
     RegistryKey source;
     REQUIRE(source.Create(HKEY_CURRENT_USER, path.c_str()));
     const HKEY held = source.Handle();
@@ -106,47 +106,49 @@ TEST_CASE("a moved key is owned by its new object only") {
     CHECK(source.KeyPath().empty());
     CHECK(target.Handle() == held);
     CHECK(target.KeyPath() == path);
-    CHECK(target.WriteDWORD("Moved", 1));
+    CHECK(target.WriteDWORD(L"Moved", 1));
     CHECK(HandleIsOpen(held));
 }
 
 TEST_CASE("strings: defaults for missing values, an empty text is stored as one zero byte") {
     ScratchKey scratch(L"RegistryKeyStrings");
     RegistryKey key;
-    REQUIRE(key.Create(HKEY_CURRENT_USER, scratch.PathA().c_str()));
+    REQUIRE(key.Create(HKEY_CURRENT_USER, scratch.Path().c_str()));
 
-    CHECK(key.ReadString("Missing", "fallback") == "fallback");
+    CHECK(key.ReadString(L"Missing", L"fallback") == L"fallback");
     CHECK(key.LastError() == ERROR_FILE_NOT_FOUND);
-    CHECK(key.ReadString("Missing") == "");
+    CHECK(key.ReadString(L"Missing") == L"");
 
-    REQUIRE(key.WriteString("Empty", ""));
-    CHECK(key.GetValueType("Empty") == REG_SZ);
-    CHECK(key.GetValueLength("Empty") == 1);
-    CHECK(key.ReadString("Empty", "fallback") == "");
+    REQUIRE(key.WriteString(L"Empty", L""));
+    CHECK(key.GetValueType(L"Empty") == REG_SZ);
+    CHECK(key.GetValueLength(L"Empty") == sizeof(wchar_t));
+    CHECK(key.ReadString(L"Empty", L"fallback") == L"");
 
-    REQUIRE(key.WriteString("Text", "Velmora"));
-    CHECK(key.GetValueLength("Text") == 8);
-    CHECK(key.ReadString("Text", "fallback") == "Velmora");
+    REQUIRE(key.WriteString(L"Text", L"Velmora"));
+    CHECK(key.GetValueLength(L"Text") == 8 * sizeof(wchar_t));
+    CHECK(key.ReadString(L"Text", L"fallback") == L"Velmora");
     CHECK(ReadRegString(HKEY_CURRENT_USER, scratch.Path(), L"Text") == L"Velmora");
 
-    // Text in the ANSI code page arrives in the registry as the same characters.
-    const std::string cyrillic = Utf8ToAnsi("Сервер перевода");
-    REQUIRE(key.WriteString("Cyrillic", cyrillic));
-    CHECK(key.ReadString("Cyrillic") == cyrillic);
-    CHECK(ReadRegString(HKEY_CURRENT_USER, scratch.Path(), L"Cyrillic") == Utf8ToWide("Сервер перевода"));
+    // Text in any script, whatever the ANSI code page, arrives in the registry
+    // as the same characters and reads back unchanged.
+    const std::wstring scripts = L"Сервер перевода Ωmega Zoë ✓";
+    REQUIRE(key.WriteString(L"Scripts", scripts));
+    CHECK(key.ReadString(L"Scripts") == scripts);
+    CHECK(ReadRegString(HKEY_CURRENT_USER, scratch.Path(), L"Scripts") == scripts);
 
-    // Whatever the type, the data is taken as text up to its first zero byte.
+    // Data of another type is taken as text in the ANSI code page up to its
+    // first zero byte.
     const uint8_t bytes[] = {'a', 'b', 0, 'c'};
     SetRegValue(HKEY_CURRENT_USER, scratch.Path(), L"Binary", REG_BINARY, bytes, sizeof bytes);
-    CHECK(key.ReadString("Binary", "fallback") == "ab");
+    CHECK(key.ReadString(L"Binary", L"fallback") == L"ab");
     SetRegValue(HKEY_CURRENT_USER, scratch.Path(), L"NoData", REG_BINARY, bytes, 0);
-    CHECK(key.ReadString("NoData", "fallback") == "fallback");
+    CHECK(key.ReadString(L"NoData", L"fallback") == L"fallback");
 }
 
 TEST_CASE("ReadDWORD takes REG_DWORD and REG_BINARY of up to four bytes") {
     ScratchKey scratch(L"RegistryKeyDword");
     RegistryKey key;
-    REQUIRE(key.Create(HKEY_CURRENT_USER, scratch.PathA().c_str()));
+    REQUIRE(key.Create(HKEY_CURRENT_USER, scratch.Path().c_str()));
 
     const DWORD dword = 300;
     SetRegValue(HKEY_CURRENT_USER, scratch.Path(), L"Dword", REG_DWORD, &dword, sizeof dword);
@@ -165,45 +167,43 @@ TEST_CASE("ReadDWORD takes REG_DWORD and REG_BINARY of up to four bytes") {
         SetRegValue(HKEY_CURRENT_USER, scratch.Path(), c.name, REG_BINARY, c.binary.data(),
                     static_cast<DWORD>(c.binary.size()));
     }
-    CHECK(key.ReadDWORD("Dword", 0xDEFA017) == 300);
+    CHECK(key.ReadDWORD(L"Dword", 0xDEFA017) == 300);
     CHECK(key.LastError() == ERROR_SUCCESS);
     for (const auto& c : cases) {
-        char name[16] = {};
-        WideCharToMultiByte(CP_ACP, 0, c.name, -1, name, sizeof name, nullptr, nullptr);
-        CAPTURE(name);
-        CHECK(key.ReadDWORD(name, 0xDEFA017) == c.expected);
+        CAPTURE(WideToUtf8(c.name));
+        CHECK(key.ReadDWORD(c.name, 0xDEFA017) == c.expected);
     }
-    CHECK(key.ReadDWORD("Missing", 0xDEFA017) == 0xDEFA017);
+    CHECK(key.ReadDWORD(L"Missing", 0xDEFA017) == 0xDEFA017);
     CHECK(key.LastError() == ERROR_FILE_NOT_FOUND);
 
     // Data of another type longer than four bytes gives the default.
     SetRegValue(HKEY_CURRENT_USER, scratch.Path(), L"LongText", REG_SZ, L"123456", sizeof(L"123456"));
-    CHECK(key.ReadDWORD("LongText", 0xDEFA017) == 0xDEFA017);
+    CHECK(key.ReadDWORD(L"LongText", 0xDEFA017) == 0xDEFA017);
 
-    REQUIRE(key.WriteDWORD("Written", 0x89ABCDEF));
+    REQUIRE(key.WriteDWORD(L"Written", 0x89ABCDEF));
     DWORD type = 0;
     std::vector<uint8_t> data;
     REQUIRE(ReadRegValue(HKEY_CURRENT_USER, scratch.Path(), L"Written", &type, &data));
     CHECK(type == REG_DWORD);
     CHECK(data == std::vector<uint8_t>{0xEF, 0xCD, 0xAB, 0x89});
-    CHECK(key.ReadDWORD("Written", 0) == 0x89ABCDEF);
+    CHECK(key.ReadDWORD(L"Written", 0) == 0x89ABCDEF);
 }
 
 TEST_CASE("ReadBinary reads at most the buffer and reports the bytes read") {
     ScratchKey scratch(L"RegistryKeyBinary");
     RegistryKey key;
-    REQUIRE(key.Create(HKEY_CURRENT_USER, scratch.PathA().c_str()));
+    REQUIRE(key.Create(HKEY_CURRENT_USER, scratch.Path().c_str()));
     const uint8_t bytes[] = {9, 8, 7};
     SetRegValue(HKEY_CURRENT_USER, scratch.Path(), L"Three", REG_BINARY, bytes, sizeof bytes);
 
     uint8_t buffer[8];
     memset(buffer, 0xCC, sizeof buffer);
-    CHECK(key.ReadBinary("Three", buffer, sizeof buffer) == 3);
+    CHECK(key.ReadBinary(L"Three", buffer, sizeof buffer) == 3);
     CHECK(buffer[0] == 9);
     CHECK(buffer[2] == 7);
     CHECK(buffer[3] == 0xCC);
-    CHECK(key.ReadBinary("Three", buffer, 2) == 0);  // too small
-    CHECK(key.ReadBinary("Missing", buffer, sizeof buffer) == 0);
-    CHECK(key.GetValueType("Three") == REG_BINARY);
-    CHECK(key.GetValueLength("Three") == 3);
+    CHECK(key.ReadBinary(L"Three", buffer, 2) == 0);  // too small
+    CHECK(key.ReadBinary(L"Missing", buffer, sizeof buffer) == 0);
+    CHECK(key.GetValueType(L"Three") == REG_BINARY);
+    CHECK(key.GetValueLength(L"Three") == 3);
 }

@@ -309,6 +309,47 @@ TEST_CASE_FIXTURE(ActivationFixture, "this computer activates without server inf
     }
 }
 
+TEST_CASE_FIXTURE(ActivationFixture, "names in any script reach the properties, the registry, COM and a new object unchanged") {
+    REQUIRE(patch.Patched());
+    for (const ScriptNames& names : kScriptNames) {
+        CAPTURE(WideToUtf8(names.user));
+        const std::wstring client = std::wstring(names.user) + L" ✓";
+        {
+            g_activations.clear();
+            Recorded().Reset();
+            ComPtr<IQuarn5Logon> logon = NewLogon();
+            REQUIRE(logon);
+            const UniqueVariant server = Text(names.server), user = Text(names.user), password = Text(names.password);
+            const InitializeResult result = Initialize(logon.Get(), client.c_str(), *server.Get(), *user.Get(), *password.Get());
+            CHECK(result.hr == S_OK);
+            CHECK(result.out == 1);
+            CHECK(Get(logon.Get(), Property::Client) == client);
+            CHECK(Get(logon.Get(), Property::User) == names.user);
+            CHECK(Get(logon.Get(), Property::Password) == names.password);
+            CHECK(Get(logon.Get(), Property::Server) == names.server);
+            CHECK(Remembered(L"User") == names.user);
+            CHECK(Remembered(L"Password") == names.password);
+            CHECK(Remembered(L"Server") == names.server);
+            REQUIRE(g_activations.size() == 1);
+            CHECK(g_activations.front().hasServerInfo);
+            CHECK(g_activations.front().name == names.server);
+
+            ComPtr<IUnknown> object;
+            CHECK(logon->GetQuarnSvrDirections(object.Receive()) == S_OK);
+            REQUIRE(Recorded().connects.size() == 1);
+            CHECK(Recorded().connects[0].client == client);
+            CHECK(Recorded().connects[0].user == names.user);
+        }
+        // A new object starts from what the last one remembered.
+        ComPtr<IQuarn5Logon> fresh = NewLogon();
+        REQUIRE(fresh);
+        REQUIRE(Initialize(fresh.Get(), L"next").hr == S_OK);
+        CHECK(Get(fresh.Get(), Property::User) == names.user);
+        CHECK(Get(fresh.Get(), Property::Password) == names.password);
+        CHECK(Get(fresh.Get(), Property::Server) == names.server);
+    }
+}
+
 namespace {
 // This computer under a Cyrillic name, as GetComputerName would report it.
 const wchar_t kCyrillicComputer[] = L"СЕРВЕР-1";

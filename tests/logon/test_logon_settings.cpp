@@ -19,8 +19,8 @@ std::vector<uint8_t> StoredValue(const wchar_t* name, DWORD* type) {
 
 // Names in the system's ANSI code page: Cyrillic on Russian systems, Western
 // letters beyond ASCII elsewhere.
-const char* LocalName() { return GetACP() == 1251 ? "Иван Петров" : "Zoë Ørsted"; }
-const char* LocalServer() { return GetACP() == 1251 ? "СЕРВЕР-1" : "SÉRVEUR-1"; }
+const wchar_t* LocalName() { return GetACP() == 1251 ? L"Иван Петров" : L"Zoë Ørsted"; }
+const wchar_t* LocalServer() { return GetACP() == 1251 ? L"СЕРВЕР-1" : L"SÉRVEUR-1"; }
 
 }  // namespace
 
@@ -31,10 +31,10 @@ TEST_CASE("the tests run under a Russian or a Western ANSI code page") {
 
 TEST_CASE("with no key the readers give the defaults and create nothing") {
     KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
-    REQUIRE_FALSE(UserNameA().empty());
-    REQUIRE_FALSE(ComputerNameA().empty());
-    CHECK(LogonSettings::ReadUser() == UserNameA());
-    CHECK(LogonSettings::ReadServer() == ComputerNameA());
+    REQUIRE_FALSE(UserNameW().empty());
+    REQUIRE_FALSE(ComputerNameW().empty());
+    CHECK(LogonSettings::ReadUser() == UserNameW());
+    CHECK(LogonSettings::ReadServer() == ComputerNameW());
     CHECK(LogonSettings::ReadPassword().empty());
     CHECK(LogonSettings::ReadLevel() == 0);
     CHECK_FALSE(KeyExists(HKEY_CURRENT_USER, kVelmora));
@@ -51,41 +51,57 @@ TEST_CASE("the first write creates the whole path; values round-trip") {
     REQUIRE(LogonSettings::WriteLevel(-2));
     CHECK(LogonSettings::ReadLevel() == -2);
 
-    const std::string user = Utf8ToAnsi(LocalName());
-    const std::string server = Utf8ToAnsi(LocalServer());
+    const std::wstring user = LocalName();
+    const std::wstring server = LocalServer();
     REQUIRE(LogonSettings::WriteUser(user));
     REQUIRE(LogonSettings::WriteServer(server));
-    REQUIRE(LogonSettings::WritePassword("secret"));
+    REQUIRE(LogonSettings::WritePassword(L"secret"));
     CHECK(LogonSettings::ReadUser() == user);
     CHECK(LogonSettings::ReadServer() == server);
-    CHECK(LogonSettings::ReadPassword() == "secret");
-    CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"User") == Utf8ToWide(LocalName()));
+    CHECK(LogonSettings::ReadPassword() == L"secret");
+    CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"User") == LocalName());
     CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"Password") == L"secret");
     StoredValue(L"Server", &type);
     CHECK(type == REG_SZ);
+
+    // Names the code page cannot spell are stored as the same characters.
+    for (const ScriptNames& names : kScriptNames) {
+        CAPTURE(WideToUtf8(names.user));
+        REQUIRE(LogonSettings::WriteUser(names.user));
+        REQUIRE(LogonSettings::WritePassword(names.password));
+        REQUIRE(LogonSettings::WriteServer(names.server));
+        CHECK(LogonSettings::ReadUser() == names.user);
+        CHECK(LogonSettings::ReadPassword() == names.password);
+        CHECK(LogonSettings::ReadServer() == names.server);
+        CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"User") == names.user);
+        CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"Password") == names.password);
+        CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"Server") == names.server);
+        CHECK(StoredValue(L"Password", &type).size() == (wcslen(names.password) + 1) * sizeof(wchar_t));
+        CHECK(type == REG_SZ);
+    }
 }
 
 TEST_CASE("empty User and Server fall back to their defaults, an empty Password does not") {
     KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
-    REQUIRE(LogonSettings::WritePassword("before"));
-    REQUIRE(LogonSettings::WriteUser(""));
-    REQUIRE(LogonSettings::WriteServer(""));
-    REQUIRE(LogonSettings::WritePassword(""));
+    REQUIRE(LogonSettings::WritePassword(L"before"));
+    REQUIRE(LogonSettings::WriteUser(L""));
+    REQUIRE(LogonSettings::WriteServer(L""));
+    REQUIRE(LogonSettings::WritePassword(L""));
     DWORD type = 0;
     CHECK(StoredValue(L"User", &type).size() == sizeof(wchar_t));  // the terminating zero only
     CHECK(type == REG_SZ);
-    CHECK(LogonSettings::ReadUser() == UserNameA());
-    CHECK(LogonSettings::ReadServer() == ComputerNameA());
+    CHECK(LogonSettings::ReadUser() == UserNameW());
+    CHECK(LogonSettings::ReadServer() == ComputerNameW());
     CHECK(LogonSettings::ReadPassword().empty());
     CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"Password").empty());
 }
 
-TEST_CASE("a password of every non-zero byte is stored and read back byte for byte") {
+TEST_CASE("a password of every non-zero UTF-16 unit is stored and read back unit for unit") {
     KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
-    std::string password;
-    for (int b = 1; b <= 255; ++b) password += static_cast<char>(b);
+    std::wstring password;
+    for (unsigned unit = 1; unit <= 0xFFFF; ++unit) password += static_cast<wchar_t>(unit);
     REQUIRE(LogonSettings::WritePassword(password));
-    const std::string read = LogonSettings::ReadPassword();
+    const std::wstring read = LogonSettings::ReadPassword();
     CHECK(read.size() == password.size());
     CHECK(read == password);
 }
@@ -107,9 +123,9 @@ TEST_CASE("Level from REG_BINARY: up to four bytes count, longer data gives 0") 
 
 TEST_CASE("the settings read where the registry refuses write access; writers then fail") {
     KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
-    REQUIRE(LogonSettings::WriteUser("reader"));
-    REQUIRE(LogonSettings::WriteServer("SERVER-R"));
-    REQUIRE(LogonSettings::WritePassword("secret"));
+    REQUIRE(LogonSettings::WriteUser(L"reader"));
+    REQUIRE(LogonSettings::WriteServer(L"SERVER-R"));
+    REQUIRE(LogonSettings::WritePassword(L"secret"));
     REQUIRE(LogonSettings::WriteLevel(5));
     // A standard user's view of the machine's keys, and settings that the
     // user may read but not change.
@@ -117,13 +133,13 @@ TEST_CASE("the settings read where the registry refuses write access; writers th
         CAPTURE(refused == HKEY_CURRENT_USER);
         WriteRefusingRegistry view(GetModuleHandleW(nullptr), refused);
         REQUIRE(view.Patched());
-        CHECK(LogonSettings::ReadUser() == "reader");
-        CHECK(LogonSettings::ReadServer() == "SERVER-R");
-        CHECK(LogonSettings::ReadPassword() == "secret");
+        CHECK(LogonSettings::ReadUser() == L"reader");
+        CHECK(LogonSettings::ReadServer() == L"SERVER-R");
+        CHECK(LogonSettings::ReadPassword() == L"secret");
         CHECK(LogonSettings::ReadLevel() == 5);
     }
     WriteRefusingRegistry readOnly(GetModuleHandleW(nullptr), HKEY_CURRENT_USER);
     CHECK_FALSE(LogonSettings::WriteLevel(6));
-    CHECK_FALSE(LogonSettings::WriteUser("changed"));
+    CHECK_FALSE(LogonSettings::WriteUser(L"changed"));
     CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"User") == L"reader");
 }

@@ -112,6 +112,25 @@ TEST_CASE_FIXTURE(LoggedOnStandIn, "the stand-in server is connected for the cli
     CHECK(WaitForStandInLiveObjects(StandInKind::Server, 0));
 }
 
+TEST_CASE_FIXTURE(StandInFixture, "names in any script reach the stand-in server's Connect unchanged") {
+    for (const ScriptNames& names : kScriptNames) {
+        CAPTURE(WideToUtf8(names.user));
+        REQUIRE(ResetStandIns() == S_OK);
+        ComPtr<IQuarn5Logon> logon = NewLogon();
+        REQUIRE(logon);
+        // The server name serves as the client name: the server itself stays this computer.
+        const UniqueVariant here = Missing(), user = Text(names.user), password = Text(names.password);
+        REQUIRE(Initialize(logon.Get(), names.server, *here.Get(), *user.Get(), *password.Get()).hr == S_OK);
+        ComPtr<IUnknown> server;
+        CHECK(logon->GetQuarnSvrDirections(server.Receive()) == S_OK);
+        const std::vector<StandInConnectRecord> records = ReadStandInConnects(StandInKind::Server);
+        REQUIRE(records.size() == 1);
+        REQUIRE(records[0].arguments.size() == 3);
+        CheckText(records[0].arguments[0], names.server);
+        CheckText(records[0].arguments[1], names.user);
+    }
+}
+
 TEST_CASE_FIXTURE(LoggedOnStandIn, "each stand-in control receives a fresh server object as VT_DISPATCH") {
     for (const ControlRow& row : kControls) {
         CAPTURE(std::string(row.name));

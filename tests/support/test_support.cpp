@@ -272,3 +272,23 @@ std::string UserNameA() {
     GetUserNameA(name, &size);
     return name;
 }
+
+std::wstring ComputerNameW() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = ARRAYSIZE(name);
+    GetComputerNameW(name, &size);
+    return name;
+}
+
+std::wstring UserNameW() {
+    wchar_t name[512] = {};
+    DWORD size = ARRAYSIZE(name);
+    GetUserNameW(name, &size);
+    return name;
+}
+
+const ScriptNames kScriptNames[3] = {
+    {L"Zoë Ørsted", L"pässwörd Σ✓", L"ΣΕΡΒΕΡ-1"},
+    {L"Ярослав Петров", L"пароль Ωmega", L"SÉRVEUR-Я"},
+    {L"Ωmega Zoë", L"表示 ソ✓", L"サーバー"},
+};

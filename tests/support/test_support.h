@@ -91,7 +91,19 @@ std::wstring Utf8ToWide(const char* utf8);
 // Narrow text in the ANSI code page from UTF-8 source literals.
 std::string Utf8ToAnsi(const char* utf8);
 
+// Names in scripts that one ANSI code page or another cannot spell (1251 has
+// no Greek and no "ë", 1252 no Cyrillic and no Greek, neither has "✓"): the
+// library must hand each of them on unchanged.
+struct ScriptNames {
+    const wchar_t* user;
+    const wchar_t* password;
+    const wchar_t* server;
+};
+extern const ScriptNames kScriptNames[3];
+
 // This computer's name and the Windows user name, as the platform reports them.
 std::string ComputerNameA();
 std::string UserNameA();
+std::wstring ComputerNameW();
+std::wstring UserNameW();
 
