@@ -1,7 +1,43 @@
 #include "common/dialog.h"
+#include <algorithm>
 #include <vector>
 #include "common/com_call_guard.h"
 #include "common/resource_module.h"
+
+namespace {
+// Places a dialog where the user is looking: centred on its owner, or without
+// one on the work area of the monitor that holds the thread's active window
+// (else the cursor), and in either case inside that monitor's work area.
+void CentreDialog(HWND dialog) {
+    RECT window;
+    if (!GetWindowRect(dialog, &window)) return;
+    const HWND owner = GetWindow(dialog, GW_OWNER);
+    RECT around;
+    const bool onOwner = owner && IsWindowVisible(owner) && !IsIconic(owner) && GetWindowRect(owner, &around);
+    HMONITOR monitor;
+    if (onOwner) {
+        monitor = MonitorFromWindow(owner, MONITOR_DEFAULTTONEAREST);
+    } else if (const HWND active = GetActiveWindow(); active && active != dialog) {
+        monitor = MonitorFromWindow(active, MONITOR_DEFAULTTONEAREST);
+    } else {
+        POINT cursor = {0, 0};
+        GetCursorPos(&cursor);  // on failure: the monitor nearest the origin
+        monitor = MonitorFromPoint(cursor, MONITOR_DEFAULTTONEAREST);
+    }
+    MONITORINFO info = {sizeof info};
+    if (!GetMonitorInfoW(monitor, &info)) return;
+    const RECT& work = info.rcWork;
+    if (!onOwner) around = work;
+    const LONG width = window.right - window.left;
+    const LONG height = window.bottom - window.top;
+    const LONG centreX = around.left + (around.right - around.left - width) / 2;
+    const LONG centreY = around.top + (around.bottom - around.top - height) / 2;
+    // Clamped so that a dialog larger than the work area shows its top left.
+    const LONG x = std::max(work.left, std::min(centreX, work.right - width));
+    const LONG y = std::max(work.top, std::min(centreY, work.bottom - height));
+    SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+}
+}  // namespace
 
 void DataExchange::Control(int id, DialogItem& item) const {
     item.Attach(GetDlgItem(m_hDlg, id));
@@ -88,8 +124,18 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
 
 INT_PTR Dialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
-    case WM_INITDIALOG:
-        return OnInitDialog();
+    case WM_INITDIALOG: {
+        RECT before = {};
+        GetWindowRect(m_hWnd, &before);
+        const BOOL result = OnInitDialog();
+        // A dialog that its initialisation neither showed nor moved, and whose
+        // template does not centre it, is centred here before it shows.
+        RECT after = {};
+        if (m_hWnd && !IsWindowVisible(m_hWnd) && !(GetWindowLongW(m_hWnd, GWL_STYLE) & DS_CENTER) &&
+            GetWindowRect(m_hWnd, &after) && after.left == before.left && after.top == before.top)
+            CentreDialog(m_hWnd);
+        return result;
+    }
     case WM_COMMAND: {
         const WORD id = LOWORD(wParam);
         const WORD code = HIWORD(wParam);

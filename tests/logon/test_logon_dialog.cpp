@@ -2,6 +2,7 @@
 // running dialog, which rows each flag word opens, OK, Cancel and the
 // computer browser.
 #include <doctest/doctest.h>
+#include <cstdlib>
 #include <vector>
 #include <shlobj.h>
 #include "import_patch.h"
@@ -114,7 +115,7 @@ PIDLIST_ABSOLUTE WINAPI ChoosingBrowser(LPBROWSEINFOW info) {
 }
 }  // namespace
 
-TEST_CASE_FIXTURE(DialogFixture, "the running dialog shows its Cyrillic texts, pictures and tab order") {
+TEST_CASE_FIXTURE(DialogFixture, "the running dialog shows its Cyrillic texts, pictures and tab order, centred on the work area") {
     ComPtr<IQuarn5Logon> logon = NewLogon();
     REQUIRE(logon);
     REQUIRE(logon->put_Level(7) == S_OK);
@@ -123,10 +124,15 @@ TEST_CASE_FIXTURE(DialogFixture, "the running dialog shows its Cyrillic texts, p
     bool passwordHidden = false, hasBitmap = false;
     size_t iconsShown = 0;
     std::vector<int> tabOrder;
+    RECT window = {}, work = {};
     const UniqueVariant missing = Missing();
     const InitializeResult result = InitializeWithDialog(
         logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), [&](HWND dialog) {
             if (!dialog) return;
+            GetWindowRect(dialog, &window);
+            MONITORINFO monitor = {sizeof monitor};
+            GetMonitorInfoW(MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), &monitor);
+            work = monitor.rcWork;
             caption = WindowText(dialog);
             userLabel = ItemText(dialog, IDC_LOGON_USER_LABEL);
             passwordLabel = ItemText(dialog, IDC_LOGON_PASSWORD_LABEL);
@@ -158,6 +164,14 @@ TEST_CASE_FIXTURE(DialogFixture, "the running dialog shows its Cyrillic texts, p
     CHECK(iconsShown == 3);
     CHECK(tabOrder == std::vector<int>{IDC_LOGON_USER, IDC_LOGON_PASSWORD, IDC_LOGON_SERVER, IDC_LOGON_BROWSE, IDOK,
                                        IDCANCEL, IDC_LOGON_USER});
+    // Without an owner, centred on the work area of the one screen, within it.
+    REQUIRE(work.right > work.left);
+    CHECK(window.left >= work.left);
+    CHECK(window.top >= work.top);
+    CHECK(window.right <= work.right);
+    CHECK(window.bottom <= work.bottom);
+    CHECK(std::abs((window.left + window.right) - (work.left + work.right)) <= 2);
+    CHECK(std::abs((window.top + window.bottom) - (work.top + work.bottom)) <= 2);
 }
 
 TEST_CASE_FIXTURE(DialogFixture, "each flag word opens exactly its rows; closed rows show and keep their text") {
