@@ -2,7 +2,6 @@
 #include <new>
 #include "about/notice_list.h"
 #include "about/single_string_format.h"
-#include "common/ansi_string.h"
 #include "common/product_folders.h"
 #include "common/version_info.h"
 #include "resources/resource.h"
@@ -79,17 +78,17 @@ void AboutDialog::MakeTitleBold() {
 }
 
 void AboutDialog::ShowVersion() {
-    std::string fileVersion;
+    std::wstring fileVersion;
     {
         VersionInfo version;
         if (!version.LoadFromModule(m_hHostModule)) return;
-        fileVersion = version.GetString("FileVersion", kVersionLanguage);
+        fileVersion = version.GetString(L"FileVersion", kVersionLanguage);
     }
     // The template text "Версия %s" is read and written as UTF-16: a narrow
     // round trip would turn it into question marks on a code page without
     // Cyrillic letters.
     const std::wstring format = GetItemTextW(Handle(), IDC_ABOUT_VERSION);
-    SetDlgItemTextW(Handle(), IDC_ABOUT_VERSION, FormatSingleString(format, WideFromAnsi(fileVersion)).c_str());
+    SetDlgItemTextW(Handle(), IDC_ABOUT_VERSION, FormatSingleString(format, fileVersion).c_str());
 }
 
 void AboutDialog::ShowNotices(const std::wstring& noticeList) {

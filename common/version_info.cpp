@@ -1,16 +1,16 @@
 #include "common/version_info.h"
 #include "common/module_path.h"
-#include <cstdio>
+#include <cwchar>
 #include <cstring>
 #include <new>
 
 namespace {
 
 // "\StringFileInfo\<block>\<name>", the block written by format.
-std::string StringPath(const char* format, unsigned block, const char* name) {
-    char head[64];
-    snprintf(head, sizeof head, format, block);
-    return std::string(head) + name;
+std::wstring StringPath(const wchar_t* format, unsigned block, const wchar_t* name) {
+    wchar_t head[64];
+    swprintf(head, ARRAYSIZE(head), format, block);
+    return std::wstring(head) + name;
 }
 
 }  // namespace
@@ -32,21 +32,6 @@ bool VersionInfo::LoadFromModule(HMODULE module) {
         return false;
     }
     return LoadFromFile(path.c_str());
-}
-
-bool VersionInfo::LoadFromFile(const char* path) {
-    Reset();
-    if (!path) return false;
-    const int chars = MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0);
-    if (chars <= 0) return false;
-    std::vector<wchar_t> wide;
-    try {
-        wide.resize(static_cast<size_t>(chars));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    MultiByteToWideChar(CP_ACP, 0, path, -1, wide.data(), chars);
-    return LoadFromFile(wide.data());
 }
 
 bool VersionInfo::LoadFromFile(const wchar_t* path) {
@@ -88,20 +73,24 @@ bool VersionInfo::CopyValue(const char* subBlock, void* destination, DWORD capac
     return true;
 }
 
-std::string VersionInfo::GetString(const char* name, DWORD languageCodePage) const {
-    if (!name) return std::string();
+std::wstring VersionInfo::GetString(const wchar_t* name, DWORD languageCodePage) const {
+    if (!name || m_vecData.empty()) return std::wstring();
     try {
-        std::string path = StringPath("\\StringFileInfo\\%08X\\", languageCodePage, name);
-        DWORD size = GetValueSize(path.c_str());
-        if (size == 0 && LOWORD(languageCodePage) != 0x04B0) {
-            path = StringPath("\\StringFileInfo\\%04X04B0\\", HIWORD(languageCodePage), name);
-            size = GetValueSize(path.c_str());
-        }
-        if (size == 0) return std::string();
-        std::vector<char> text(static_cast<size_t>(size) + 1, '\0');
-        if (!CopyValue(path.c_str(), text.data(), size)) return std::string();
-        return std::string(text.data());  // up to the first zero byte
-    } catch (...) {
-        return std::string();
+        std::wstring text = StringValue(StringPath(L"\\StringFileInfo\\%08X\\", languageCodePage, name));
+        if (text.empty() && LOWORD(languageCodePage) != 0x04B0)
+            text = StringValue(StringPath(L"\\StringFileInfo\\%04X04B0\\", HIWORD(languageCodePage), name));
+        return text;
+    } catch (const std::bad_alloc&) {
+        return std::wstring();
     }
+}
+
+std::wstring VersionInfo::StringValue(const std::wstring& path) const {
+    void* value = nullptr;
+    UINT length = 0;  // in characters
+    // VerQueryValueW takes a non-const block but does not change it.
+    if (!VerQueryValueW(const_cast<uint8_t*>(m_vecData.data()), path.c_str(), &value, &length) || !value)
+        return std::wstring();
+    const wchar_t* text = static_cast<const wchar_t*>(value);
+    return std::wstring(text, wcsnlen(text, length));  // up to the first zero character
 }

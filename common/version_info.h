@@ -17,7 +17,6 @@ public:
     [[nodiscard]] bool LoadFromModule(HMODULE module);
     // Loads the version resource of a file; false, holding nothing, when the
     // file has none or its root block is missing, empty or too long.
-    [[nodiscard]] bool LoadFromFile(const char* path);
     [[nodiscard]] bool LoadFromFile(const wchar_t* path);
 
     // Length of a value (e.g. "\\StringFileInfo\\040904E4\\FileVersion"), 0
@@ -29,8 +28,8 @@ public:
     // A string value from the block of languageCodePage (language in the high
     // 16 bits, code page in the low 16 bits); when absent there, from the block
     // of the same language with code page 1200 (0x04B0). Empty when neither
-    // holds it.
-    std::string GetString(const char* name, DWORD languageCodePage) const;
+    // holds it. The text is UTF-16, as the resource holds it.
+    std::wstring GetString(const wchar_t* name, DWORD languageCodePage) const;
 
     // The root block; valid after a successful load.
     const VS_FIXEDFILEINFO& FixedInfo() const { return m_fixedInfo; }
@@ -38,6 +37,8 @@ public:
 
 private:
     void Reset();
+    // The string value at path; empty when it is absent.
+    std::wstring StringValue(const std::wstring& path) const;
 
     VS_FIXEDFILEINFO m_fixedInfo = {};
     std::vector<uint8_t> m_vecData;  // the whole block from GetFileVersionInfoW

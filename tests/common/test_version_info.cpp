@@ -1,16 +1,17 @@
 #include <doctest/doctest.h>
 #include <cstring>
+#include "common/ansi_string.h"
 #include "common/version_info.h"
 #include "test_support.h"
 
 namespace {
 
 // A program built beside this test with a version resource of its own.
-std::string ProgramBesideThis(const char* name) {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path);
-    folder.erase(folder.find_last_of("\\/") + 1);
+std::wstring ProgramBesideThis(const wchar_t* name) {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    folder.erase(folder.find_last_of(L"\\/") + 1);
     return folder + name;
 }
 
@@ -21,47 +22,47 @@ TEST_CASE("the module's own version: FileVersion \"1.0\" without a trailing zero
     REQUIRE(info.LoadFromModule(nullptr));
     CHECK(info.FixedInfo().dwSignature == VS_FFI_SIGNATURE);
     CHECK(info.FixedInfo().dwFileVersionMS == 0x00010000);
-    const std::string version = info.GetString("FileVersion", 0x040904E4);
-    CHECK(version == "1.0");
+    const std::wstring version = info.GetString(L"FileVersion", 0x040904E4);
+    CHECK(version == L"1.0");
     CHECK(version.size() == 3);
-    CHECK(info.GetString("Missing", 0x040904E4) == "");
+    CHECK(info.GetString(L"Missing", 0x040904E4) == L"");
 }
 
 TEST_CASE("string values: the asked block first, then the same language with code page 1200") {
     static const struct {
-        const char* program;
+        const wchar_t* program;
         DWORD languageCodePage;
-        const char* expected;  // "" when not found
+        const wchar_t* expected;  // "" when not found
     } cases[] = {
-        {"version_040904e4.exe", 0x040904E4, "4.1.0.1252"},
-        {"version_040904e4.exe", 0x040904B0, ""},  // already 1200: the 1252 block is not tried
-        {"version_040904e4.exe", 0x041904E4, ""},
-        {"version_040904b0.exe", 0x040904E4, "4.2.0.1200"},
-        {"version_040904b0.exe", 0x040904B0, "4.2.0.1200"},
-        {"version_040904b0.exe", 0x041904E4, ""},
-        {"version_041904b0.exe", 0x040904E4, ""},  // no other language is tried
-        {"version_041904b0.exe", 0x041904E4, "4.3.0.1049"},
-        {"version_041904b0.exe", 0x041904B0, "4.3.0.1049"},
+        {L"version_040904e4.exe", 0x040904E4, L"4.1.0.1252"},
+        {L"version_040904e4.exe", 0x040904B0, L""},  // already 1200: the 1252 block is not tried
+        {L"version_040904e4.exe", 0x041904E4, L""},
+        {L"version_040904b0.exe", 0x040904E4, L"4.2.0.1200"},
+        {L"version_040904b0.exe", 0x040904B0, L"4.2.0.1200"},
+        {L"version_040904b0.exe", 0x041904E4, L""},
+        {L"version_041904b0.exe", 0x040904E4, L""},  // no other language is tried
+        {L"version_041904b0.exe", 0x041904E4, L"4.3.0.1049"},
+        {L"version_041904b0.exe", 0x041904B0, L"4.3.0.1049"},
     };
     for (const auto& c : cases) {
-        CAPTURE(c.program);
+        CAPTURE(WideToUtf8(c.program));
         CAPTURE(c.languageCodePage);
         VersionInfo info;
         REQUIRE(info.LoadFromFile(ProgramBesideThis(c.program).c_str()));
-        CHECK(info.GetString("FileVersion", c.languageCodePage) == c.expected);
+        CHECK(info.GetString(L"FileVersion", c.languageCodePage) == c.expected);
     }
 }
 
-TEST_CASE("Cyrillic values arrive in the ANSI code page") {
+TEST_CASE("Cyrillic values arrive unchanged") {
     VersionInfo info;
-    REQUIRE(info.LoadFromFile(ProgramBesideThis("version_041904b0.exe").c_str()));
-    CHECK(info.GetString("ProductName", 0x041904B0) == Utf8ToAnsi("КВАРН 5"));
-    CHECK(info.GetString("CompanyName", 0x041904B0) == "Velmora");
+    REQUIRE(info.LoadFromFile(ProgramBesideThis(L"version_041904b0.exe").c_str()));
+    CHECK(info.GetString(L"ProductName", 0x041904B0) == L"КВАРН 5");
+    CHECK(info.GetString(L"CompanyName", 0x041904B0) == L"Velmora");
 }
 
 TEST_CASE("values are sized and copied only when present and fitting") {
     VersionInfo info;
-    REQUIRE(info.LoadFromFile(ProgramBesideThis("version_040904b0.exe").c_str()));
+    REQUIRE(info.LoadFromFile(ProgramBesideThis(L"version_040904b0.exe").c_str()));
     CHECK(info.FixedInfo().dwFileVersionLS == 1200);
     CHECK(info.GetValueSize("\\VarFileInfo\\Translation") == 4);
     DWORD translation = 0xdeadbeef;
@@ -81,17 +82,18 @@ TEST_CASE("a file without version information does not load and holds nothing") 
     ScratchFolder folder("version_none");
     const std::string text = folder.File("plain.txt");
     REQUIRE(WriteFileBytes(text, {'n', 'o', ' ', 'r', 'e', 's', 'o', 'u', 'r', 'c', 'e'}));
-    const std::string paths[] = {ProgramBesideThis("version_none.exe"), text, folder.File("missing.exe")};
+    const std::wstring paths[] = {ProgramBesideThis(L"version_none.exe"), WideFromAnsi(text),
+                                  WideFromAnsi(folder.File("missing.exe"))};
     for (const auto& path : paths) {
-        CAPTURE(path);
+        CAPTURE(WideToUtf8(path));
         VersionInfo info;
-        REQUIRE(info.LoadFromFile(ProgramBesideThis("version_040904e4.exe").c_str()));
+        REQUIRE(info.LoadFromFile(ProgramBesideThis(L"version_040904e4.exe").c_str()));
         CHECK_FALSE(info.LoadFromFile(path.c_str()));
         CHECK_FALSE(info.IsLoaded());
         CHECK(info.GetValueSize("\\") == 0);
-        CHECK(info.GetString("FileVersion", 0x040904E4) == "");
+        CHECK(info.GetString(L"FileVersion", 0x040904E4) == L"");
     }
     VersionInfo info;
     CHECK_FALSE(info.LoadFromModule(reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x1230000))));
-    CHECK(info.GetString("FileVersion", 0x040904E4) == "");
+    CHECK(info.GetString(L"FileVersion", 0x040904E4) == L"");
 }
