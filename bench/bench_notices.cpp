@@ -40,7 +40,7 @@ void WriteNoticeFile(const std::string& path, int index) {
         file.Map().SetValue("Copyrights", std::to_string(line),
                             ProfileValue::String("(c) Maker " + std::to_string(index) + ", notice line " +
                                                  std::to_string(line)));
-    if (!file.Save(path.c_str(), true)) std::fprintf(stderr, "bench_notices: %s could not be written\n", path.c_str());
+    if (!file.Save(WideFromAnsi(path), true)) std::fprintf(stderr, "bench_notices: %s could not be written\n", path.c_str());
 }
 
 size_t ReadBytes(const std::string& path) {
@@ -93,14 +93,14 @@ int main() {
                 for (int key = 0; key < 5; ++key)
                     file.Map().SetValue("Section" + std::to_string(section), "Key" + std::to_string(key),
                                         ProfileValue::String(text));
-            if (!file.Save(path.c_str(), true))
+            if (!file.Save(WideFromAnsi(path), true))
                 std::fprintf(stderr, "bench_notices: %s could not be written\n", path.c_str());
         }
         const std::string size = std::to_string(ReadBytes(path) / 1024) + " KiB";
         large.Baseline(size + ": read the bytes", 20, [&] { sink += ReadBytes(path); });
         large.Compare(size + ": ProfileFile::Load", 20, [&] {
             ProfileFile file;
-            sink += file.Load(path.c_str(), FALSE) ? 1 : 0;
+            sink += file.Load(WideFromAnsi(path), FALSE) ? 1 : 0;
         });
     }
     large.Print();

@@ -1,8 +1,6 @@
 #include "common/profile_file.h"
 #include <cstdint>
-#include <cstring>
 #include <vector>
-#include "common/ansi_string.h"
 #include "common/unique_handle.h"
 
 namespace {
@@ -148,16 +146,7 @@ ProfileFile::ProfileFile() = default;
 
 ProfileFile::~ProfileFile() {
     // A destructor has no caller to tell: a failed save leaves the file as it was.
-    if (m_bModified && !m_wstrPath.empty()) (void)Save(m_wstrPath, true);
-}
-
-bool ProfileFile::Load(const char* path, bool createIfMissing) {
-    if (!path) return false;
-    try {
-        return Load(WideFromAnsi(path, strlen(path)), createIfMissing);
-    } catch (...) {
-        return false;
-    }
+    if (m_bModified && !m_wstrPath.empty()) (void)Save(true);
 }
 
 bool ProfileFile::Load(const std::wstring& path, bool createIfMissing) {
@@ -170,18 +159,8 @@ bool ProfileFile::Load(const std::wstring& path, bool createIfMissing) {
             if (!m_mapSections.ReadImage(bytes.data(), bytes.size())) return false;
             break;
         }
-        std::string narrowPath = AnsiFromWide(path);
         m_wstrPath = path;
-        m_strPath = std::move(narrowPath);
         return true;
-    } catch (...) {
-        return false;
-    }
-}
-
-bool ProfileFile::Save(const char* path, bool overwrite) {
-    try {
-        return Save(path ? WideFromAnsi(path, strlen(path)) : m_wstrPath, overwrite);
     } catch (...) {
         return false;
     }

@@ -18,11 +18,9 @@ public:
     // Reads and verifies the file at path into the map. A missing file is
     // created empty when createIfMissing is set (true, map unchanged). The file
     // is opened so that other readers may hold it open too. On false the map
-    // and the path are unchanged. A narrow path is in the ANSI code page; names
-    // it cannot spell are reached through the wide form.
-    [[nodiscard]] bool Load(const char* path, bool createIfMissing);
+    // and the path are unchanged.
     [[nodiscard]] bool Load(const std::wstring& path, bool createIfMissing);
-    // Writes the map to path (null: the path last loaded). Without overwrite
+    // Writes the map to path (without one: the path last loaded). Without overwrite
     // an existing file is left alone and false returned. The image goes to a
     // temporary file in the same folder, is read back and compared, and only
     // then replaces the target, so a failed save leaves the target as it was.
@@ -31,8 +29,8 @@ public:
     // target keep the old data. Should the replacement stop half-way, with
     // the target already moved away, the new data is moved into its place
     // instead; if even that fails, the temporary file beside it keeps it.
-    [[nodiscard]] bool Save(const char* path, bool overwrite);
     [[nodiscard]] bool Save(const std::wstring& path, bool overwrite);
+    [[nodiscard]] bool Save(bool overwrite) { return Save(m_wstrPath, overwrite); }
 
     // Value text up to its first zero byte; empty when the section or key is
     // missing. Names are compared exactly (case-sensitive).
@@ -42,8 +40,8 @@ public:
     // The section count as stored in the file.
     LONG GetSectionCount() const { return m_mapSections.SectionCount(); }
 
-    // Path of the file last loaded successfully, in the ANSI code page.
-    const std::string& Path() const { return m_strPath; }
+    // Path of the file last loaded successfully.
+    const std::wstring& Path() const { return m_wstrPath; }
     // When set at destruction, the map is saved over Path().
     void SetModified(bool modified) { m_bModified = modified; }
     bool IsModified() const { return m_bModified; }
@@ -53,7 +51,6 @@ public:
 
 private:
     ProfileMap m_mapSections;
-    std::string m_strPath;
-    std::wstring m_wstrPath;  // the same path as loaded; saves go here
+    std::wstring m_wstrPath;
     bool m_bModified = false;
 };

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <optional>
 #include <cstring>
+#include "common/ansi_string.h"
 #include "common/profile_file.h"
 #include "common/unique_handle.h"
 #include "profile_bytes.h"
@@ -97,11 +98,11 @@ TEST_CASE("a file built by hand loads; names are case-sensitive") {
     const std::string path = folder.File("about.acr");
     REQUIRE(WriteFileBytes(path, kAboutFile));
     ProfileFile file;
-    REQUIRE(file.Load(path.c_str(), FALSE));
+    REQUIRE(file.Load(WideFromAnsi(path), FALSE));
     CHECK(file.GetString("About", "Module") == "Velmora");
     CHECK(file.GetKeyCount("About") == 1);
     CHECK(file.GetSectionCount() == 1);
-    CHECK(file.Path() == path);
+    CHECK(file.Path() == WideFromAnsi(path));
     CHECK(file.GetString("About", "module") == "");
     CHECK(file.GetString("about", "Module") == "");
     CHECK(file.GetString("About", "Missing") == "");
@@ -132,7 +133,7 @@ TEST_CASE("a saved file has exactly the bytes of the format") {
         ProfileFile file;
         file.Map().SetValue("Section", "Key", c.value);
         const std::string path = folder.File("saved.acr");
-        REQUIRE(file.Save(path.c_str(), TRUE));
+        REQUIRE(file.Save(WideFromAnsi(path), TRUE));
         BodyBytes body;
         body.Integer(1).String("Section").Integer(1).String("Key").Raw(
             std::string(c.item.Bytes().begin(), c.item.Bytes().end()));
@@ -141,7 +142,7 @@ TEST_CASE("a saved file has exactly the bytes of the format") {
     // A boolean holding any non-zero number is written as 1.
     ProfileFile file;
     file.Map().SetValue("S", "K", ProfileValue{'B', {5, 0, 0, 0}});
-    REQUIRE(file.Save(folder.File("bool.acr").c_str(), TRUE));
+    REQUIRE(file.Save(WideFromAnsi(folder.File("bool.acr")), TRUE));
     CHECK(ReadFileBytes(folder.File("bool.acr")) ==
           ScrambledFile(BodyBytes().Integer(1).String("S").Integer(1).String("K").Type('B').Boolean(1)));
 }
@@ -156,13 +157,13 @@ TEST_CASE("values of every kind survive a save and a load; save without a path u
         file.Map().SetValue("Product", "Build", ProfileValue::Integer(512));
         file.Map().SetValue("Product", "Beta", ProfileValue::Boolean(true));
         file.Map().SetValue("Notice", "Logo", ProfileValue::Blob(std::vector<uint8_t>(10000, 0xA5)));
-        REQUIRE(file.Save(path.c_str(), FALSE));
-        CHECK_FALSE(file.Save(path.c_str(), FALSE));  // exists: left alone
+        REQUIRE(file.Save(WideFromAnsi(path), FALSE));
+        CHECK_FALSE(file.Save(WideFromAnsi(path), FALSE));  // exists: left alone
         CHECK(file.Path().empty());
-        CHECK_FALSE(file.Save(nullptr, TRUE));  // nothing loaded, no path
+        CHECK_FALSE(file.Save(TRUE));  // nothing loaded, no path
     }
     ProfileFile file;
-    REQUIRE(file.Load(path.c_str(), FALSE));
+    REQUIRE(file.Load(WideFromAnsi(path), FALSE));
     CHECK(file.GetString("Product", "Name") == Utf8ToAnsi("Переводчик"));
     CHECK(ValueOf(file, "Product", "Build").Number() == 512);
     CHECK(ValueOf(file, "Product", "Beta").m_cType == 'B');
@@ -172,10 +173,10 @@ TEST_CASE("values of every kind survive a save and a load; save without a path u
 
     const std::vector<uint8_t> before = ReadFileBytes(path);
     file.Map().SetValue("Product", "Build", ProfileValue::Integer(513));
-    REQUIRE(file.Save(nullptr, TRUE));
+    REQUIRE(file.Save(TRUE));
     CHECK(ReadFileBytes(path) != before);
     ProfileFile again;
-    REQUIRE(again.Load(path.c_str(), FALSE));
+    REQUIRE(again.Load(WideFromAnsi(path), FALSE));
     CHECK(ValueOf(again, "Product", "Build").Number() == 513);
     CHECK(FilesIn(folder) == std::vector<std::string>{"all.acr"});
 }
@@ -188,12 +189,12 @@ TEST_CASE("a file whose name holds a character ending in the byte of a backslash
     {
         ProfileFile file;
         file.Map().SetValue("Info", "Module", ProfileValue::String("Clock"));
-        REQUIRE(file.Save(path.c_str(), TRUE));
+        REQUIRE(file.Save(WideFromAnsi(path), TRUE));
     }
     ProfileFile file;
-    REQUIRE(file.Load(path.c_str(), FALSE));
+    REQUIRE(file.Load(WideFromAnsi(path), FALSE));
     CHECK(file.GetString("Info", "Module") == "Clock");
-    CHECK(file.Path() == path);
+    CHECK(file.Path() == WideFromAnsi(path));
     CHECK(FilesIn(folder) == std::vector<std::string>{name});
 }
 
@@ -223,12 +224,12 @@ TEST_CASE("a save writes the counts of what it writes; a consistent file saves u
         const std::string path = folder.File("counts.acr");
         REQUIRE(WriteFileBytes(path, c.stored));
         ProfileFile file;
-        REQUIRE(file.Load(path.c_str(), FALSE));
-        REQUIRE(file.Save(nullptr, TRUE));
+        REQUIRE(file.Load(WideFromAnsi(path), FALSE));
+        REQUIRE(file.Save(TRUE));
         CHECK(ReadFileBytes(path) == c.saved);
     }
     ProfileFile again;
-    REQUIRE(again.Load(folder.File("counts.acr").c_str(), FALSE));
+    REQUIRE(again.Load(WideFromAnsi(folder.File("counts.acr")), FALSE));
     CHECK(again.GetString("About", "Module") == "Velmora");
 }
 
@@ -243,15 +244,15 @@ TEST_CASE("a save over an existing file goes through the replace-file operation;
     g_realReplaceFile = reinterpret_cast<ReplaceFileFn>(patch.Original());
     g_replaced.clear();
     ProfileFile file;
-    REQUIRE(file.Load(path.c_str(), FALSE));
+    REQUIRE(file.Load(WideFromAnsi(path), FALSE));
     file.Map().SetValue("About", "Module", ProfileValue::String("Changed"));
-    REQUIRE(file.Save(nullptr, TRUE));
+    REQUIRE(file.Save(TRUE));
     CHECK(g_replaced == std::vector<std::wstring>{Wide(path)});
-    REQUIRE(file.Save(folder.File("new.acr").c_str(), TRUE));
+    REQUIRE(file.Save(WideFromAnsi(folder.File("new.acr")), TRUE));
     CHECK(g_replaced.size() == 1);
     for (const char* name : {"target.acr", "new.acr"}) {
         ProfileFile saved;
-        REQUIRE(saved.Load(folder.File(name).c_str(), FALSE));
+        REQUIRE(saved.Load(WideFromAnsi(folder.File(name)), FALSE));
         CHECK(saved.GetString("About", "Module") == "Changed");
     }
     CHECK(FilesIn(folder) == std::vector<std::string>{"new.acr", "target.acr"});
@@ -295,7 +296,7 @@ TEST_CASE("a replacement stopped half-way moves the new file into place and neve
         const std::string path = folder.File("target.acr");
         REQUIRE(WriteFileBytes(path, kAboutFile));
         ProfileFile file;
-        REQUIRE(file.Load(path.c_str(), FALSE));
+        REQUIRE(file.Load(WideFromAnsi(path), FALSE));
         file.Map().SetValue("About", "Module", ProfileValue::String("Changed"));
         g_replaceFailure = c.failure;
         {
@@ -308,7 +309,7 @@ TEST_CASE("a replacement stopped half-way moves the new file into place and neve
                              reinterpret_cast<void*>(&RefusedMoveFileEx));
                 REQUIRE(move->Patched());
             }
-            CHECK(file.Save(nullptr, TRUE) == c.saved);
+            CHECK(file.Save(TRUE) == c.saved);
         }
         std::vector<std::string> files = FilesIn(folder);
         // The new data: in place, or in the temporary file left behind.
@@ -321,7 +322,7 @@ TEST_CASE("a replacement stopped half-way moves the new file into place and neve
         }
         CHECK(files == c.files);
         ProfileFile saved;
-        REQUIRE(saved.Load(newData.c_str(), FALSE));
+        REQUIRE(saved.Load(WideFromAnsi(newData), FALSE));
         CHECK(saved.GetString("About", "Module") == "Changed");
         if (c.failure == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) CHECK(ReadFileBytes(folder.File("moved.acr")) == kAboutFile);
     }
@@ -338,11 +339,11 @@ TEST_CASE("a folder too long for GetTempFileName still takes a file whose path f
     g_realTempNameW = reinterpret_cast<GetTempFileNameWFn>(wide.Original());
     ProfileFile file;
     file.Map().SetValue("Info", "Module", ProfileValue::String("First"));
-    REQUIRE(file.Save(path.c_str(), TRUE));  // a new file
+    REQUIRE(file.Save(WideFromAnsi(path), TRUE));  // a new file
     file.Map().SetValue("Info", "Module", ProfileValue::String("Second"));
-    REQUIRE(file.Save(path.c_str(), TRUE));  // over the existing one
+    REQUIRE(file.Save(WideFromAnsi(path), TRUE));  // over the existing one
     ProfileFile again;
-    REQUIRE(again.Load(path.c_str(), FALSE));
+    REQUIRE(again.Load(WideFromAnsi(path), FALSE));
     CHECK(again.GetString("Info", "Module") == "Second");
     CHECK(FilesIn(folder) == std::vector<std::string>{"a.acr"});
 }
@@ -353,12 +354,12 @@ TEST_CASE("the write-back flag saves at destruction") {
     REQUIRE(WriteFileBytes(path, kAboutFile));
     {
         ProfileFile file;
-        REQUIRE(file.Load(path.c_str(), FALSE));
+        REQUIRE(file.Load(WideFromAnsi(path), FALSE));
         file.Map().SetValue("About", "Module", ProfileValue::String("Changed"));
         file.SetModified(TRUE);
     }
     ProfileFile file;
-    REQUIRE(file.Load(path.c_str(), FALSE));
+    REQUIRE(file.Load(WideFromAnsi(path), FALSE));
     CHECK(file.GetString("About", "Module") == "Changed");
 }
 
@@ -383,7 +384,7 @@ TEST_CASE("parsing: sections stored twice, empty and cut strings, empty blobs, o
     REQUIRE(WriteFileBytes(path, ScrambledFile(body, other)));
 
     ProfileFile file;
-    REQUIRE(file.Load(path.c_str(), FALSE));
+    REQUIRE(file.Load(WideFromAnsi(path), FALSE));
     CHECK(file.GetSectionCount() == 3);
     CHECK(file.Map().Sections().size() == 2);
     CHECK(file.GetString("Dup", "Old") == "");
@@ -430,7 +431,7 @@ TEST_CASE("damaged lengths and counts end parsing without reading past the data"
         const std::string path = folder.File("damaged.acr");
         REQUIRE(WriteFileBytes(path, ScrambledFile(c.body)));
         ProfileFile file;
-        REQUIRE(file.Load(path.c_str(), FALSE));
+        REQUIRE(file.Load(WideFromAnsi(path), FALSE));
         CHECK(file.GetString("S", "B") == "");
         CHECK(file.GetString("S", "") == "");
         if (c.keptKey) {
@@ -446,7 +447,7 @@ TEST_CASE("files that fail their checks do not load and leave the object as it w
     const std::string good = folder.File("good.acr");
     REQUIRE(WriteFileBytes(good, kAboutFile));
     ProfileFile file;
-    REQUIRE(file.Load(good.c_str(), FALSE));
+    REQUIRE(file.Load(WideFromAnsi(good), FALSE));
 
     std::vector<uint8_t> flipped = kAboutFile;
     flipped[40] ^= 0x01;
@@ -467,28 +468,27 @@ TEST_CASE("files that fail their checks do not load and leave the object as it w
         CAPTURE(c.name);
         const std::string path = folder.File("bad.acr");
         REQUIRE(WriteFileBytes(path, *c.bytes));
-        CHECK_FALSE(file.Load(path.c_str(), FALSE));
+        CHECK_FALSE(file.Load(WideFromAnsi(path), FALSE));
         CHECK(file.GetString("About", "Module") == "Velmora");
-        CHECK(file.Path() == good);
+        CHECK(file.Path() == WideFromAnsi(good));
     }
-    CHECK_FALSE(file.Load(folder.File("missing.acr").c_str(), FALSE));
-    CHECK_FALSE(file.Load(nullptr, TRUE));
-    CHECK_FALSE(file.Load(folder.File("no folder\\x.acr").c_str(), TRUE));
-    CHECK(file.Path() == good);
+    CHECK_FALSE(file.Load(WideFromAnsi(folder.File("missing.acr")), FALSE));
+    CHECK_FALSE(file.Load(WideFromAnsi(folder.File("no folder\\x.acr")), TRUE));
+    CHECK(file.Path() == WideFromAnsi(good));
 }
 
 TEST_CASE("a missing file is created empty on request; loading it later fails at the header") {
     ScratchFolder folder("profile_create");
     const std::string path = folder.File("new.acr");
     ProfileFile file;
-    REQUIRE(file.Load(path.c_str(), TRUE));
-    CHECK(file.Path() == path);
+    REQUIRE(file.Load(WideFromAnsi(path), TRUE));
+    CHECK(file.Path() == WideFromAnsi(path));
     CHECK(file.Map().Sections().empty());
     CHECK(GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES);
     CHECK(ReadFileBytes(path).empty());
     ProfileFile later;
-    CHECK_FALSE(later.Load(path.c_str(), FALSE));
-    CHECK_FALSE(later.Load(path.c_str(), TRUE));
+    CHECK_FALSE(later.Load(WideFromAnsi(path), FALSE));
+    CHECK_FALSE(later.Load(WideFromAnsi(path), TRUE));
 }
 
 TEST_CASE("a file held open by another reader still loads; one held by a writer does not") {
@@ -500,17 +500,17 @@ TEST_CASE("a file held open by another reader still loads; one held by a writer 
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
         REQUIRE(reader);
         ProfileFile file;
-        CHECK(file.Load(path.c_str(), FALSE));
+        CHECK(file.Load(WideFromAnsi(path), FALSE));
         CHECK(file.GetString("About", "Module") == "Velmora");
         ProfileFile second;
-        CHECK(second.Load(path.c_str(), FALSE));
+        CHECK(second.Load(WideFromAnsi(path), FALSE));
     }
     {
         UniqueFileHandle writer(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         REQUIRE(writer);
         ProfileFile file;
-        CHECK_FALSE(file.Load(path.c_str(), FALSE));
+        CHECK_FALSE(file.Load(WideFromAnsi(path), FALSE));
     }
 }
 
@@ -519,7 +519,7 @@ TEST_CASE("a failed save leaves an existing file intact and no temporary file be
     const std::string path = folder.File("target.acr");
     REQUIRE(WriteFileBytes(path, kAboutFile));
     ProfileFile file;
-    REQUIRE(file.Load(path.c_str(), FALSE));
+    REQUIRE(file.Load(WideFromAnsi(path), FALSE));
     // Large enough to be written in more than one piece.
     file.Map().SetValue("About", "Logo", ProfileValue::Blob(std::vector<uint8_t>(10000, 0x42)));
 
@@ -528,20 +528,20 @@ TEST_CASE("a failed save leaves an existing file intact and no temporary file be
         ImportPatch patch(GetModuleHandleW(nullptr), "kernel32.dll", "WriteFile", reinterpret_cast<void*>(&WriteFileFailingSecond));
         REQUIRE(patch.Patched());
         g_realWriteFile = reinterpret_cast<WriteFileFn>(patch.Original());
-        CHECK_FALSE(file.Save(nullptr, TRUE));
+        CHECK_FALSE(file.Save(TRUE));
         CHECK(g_writeCalls == 2);
     }
     SUBCASE("another reader holds the target open") {
         UniqueFileHandle reader(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
         REQUIRE(reader);
-        CHECK_FALSE(file.Save(nullptr, TRUE));
+        CHECK_FALSE(file.Save(TRUE));
     }
     SUBCASE("overwriting is not allowed") {
-        CHECK_FALSE(file.Save(nullptr, FALSE));
+        CHECK_FALSE(file.Save(FALSE));
     }
     CHECK(ReadFileBytes(path) == kAboutFile);
     CHECK(FilesIn(folder) == std::vector<std::string>{"target.acr"});
-    CHECK_FALSE(file.Save(folder.File("no folder\\x.acr").c_str(), TRUE));
+    CHECK_FALSE(file.Save(WideFromAnsi(folder.File("no folder\\x.acr")), TRUE));
     CHECK(FilesIn(folder) == std::vector<std::string>{"target.acr"});
 }

@@ -5,6 +5,7 @@
 #include <doctest/doctest.h>
 #include <string>
 #include <vector>
+#include "common/ansi_string.h"
 #include "common/profile_file.h"
 #include "quarnver_module.h"
 #include "registration_guard.h"
@@ -94,7 +95,7 @@ void RunDemo(bool settingsBefore) {
     int files = 0;
     for (const char* name : {"dictionary.acr", "speech.acr", "morphology.acr"}) {
         ProfileFile file;
-        CHECK_MESSAGE(file.Load(setup.File(name).c_str(), FALSE), name);
+        CHECK_MESSAGE(file.Load(WideFromAnsi(setup.File(name)), FALSE), name);
         CHECK(!file.GetString("Info", "Module").empty());
         CHECK(file.GetKeyCount("Copyrights") >= 2);
         CHECK(!file.GetString("Copyrights", "1").empty());
