@@ -1,10 +1,16 @@
 # Writes the side-by-side assembly manifest of quarnver.dll from the facts the
 # registry scripts and the IDL already hold, so that registration, type
-# library and manifest describe the same classes. Run with cmake -P:
-#   -DRGS_FILES=<a.rgs;b.rgs>  the classes: CLSID and its description, ProgID,
-#                              version-independent ProgID, threading model
-#   -DIDL=<x.idl>              the type library: LIBID and version; every
-#                              class of a script must be a coclass there
+# library and manifest describe the same classes and interfaces. Run with
+# cmake -P:
+#   -DCLASSES=<file>           the classes the registry scripts register, as
+#                              tools/script_classes reads them with the
+#                              library's own script parser: one line each,
+#                              CLSID, threading model, ProgID,
+#                              version-independent ProgID and description,
+#                              separated by tabs
+#   -DIDL=<x.idl>              the type library: LIBID and version, and its
+#                              dual interfaces; every class must be a coclass
+#                              there
 #   -DNAME=<assembly name> -DVERSION=<a.b.c.d> -DARCH=<x86|amd64>
 #   -DDLL=<file name> -DOUTPUT=<file>
 cmake_minimum_required(VERSION 3.20)
@@ -19,14 +25,6 @@ function(quarn_xml_escape text out)
     string(REPLACE ">" "&gt;" text "${text}")
     string(REPLACE "\"" "&quot;" text "${text}")
     set(${out} "${text}" PARENT_SCOPE)
-endfunction()
-
-# The value of "<name> = s '<value>'" in a script; fails when missing.
-function(quarn_rgs_string text name file out)
-    if(NOT text MATCHES "[ \t\r\n]${name}[ \t]*=[ \t]*s[ \t]+'([^']*)'")
-        quarn_fail("${file} names no ${name}")
-    endif()
-    set(${out} "${CMAKE_MATCH_1}" PARENT_SCOPE)
 endfunction()
 
 # The attribute list "[ ... ]" in front of "<keyword> <Name>" of the IDL, by name.
@@ -53,23 +51,23 @@ foreach(coclass IN LISTS coclasses)
     endif()
 endforeach()
 
+file(STRINGS "${CLASSES}" class_lines)
+if(NOT class_lines)
+    quarn_fail("${CLASSES} lists no class")
+endif()
 set(classes "")
-foreach(rgs IN LISTS RGS_FILES)
-    file(READ "${rgs}" script)
-    if(NOT script MATCHES "ForceRemove[ \t]+({[0-9A-Fa-f-]+})[ \t]*=[ \t]*s[ \t]+'([^']*)'")
-        quarn_fail("${rgs} registers no class key")
+foreach(line IN LISTS class_lines)
+    if(NOT line MATCHES "^({[0-9A-Fa-f-]+})\t([^\t]*)\t([^\t]*)\t([^\t]*)\t(.*)$")
+        quarn_fail("${CLASSES}: no class in \"${line}\"")
     endif()
     string(TOUPPER "${CMAKE_MATCH_1}" clsid)
-    set(description "${CMAKE_MATCH_2}")
+    set(threading "${CMAKE_MATCH_2}")
+    set(progid "${CMAKE_MATCH_3}")
+    set(independent_progid "${CMAKE_MATCH_4}")
+    set(description "${CMAKE_MATCH_5}")
     if(NOT clsid IN_LIST coclass_ids)
-        quarn_fail("${rgs} registers ${clsid}, which is no coclass of ${IDL}")
+        quarn_fail("the scripts register ${clsid}, which is no coclass of ${IDL}")
     endif()
-    quarn_rgs_string("${script}" ProgID "${rgs}" progid)
-    quarn_rgs_string("${script}" VersionIndependentProgID "${rgs}" independent_progid)
-    if(NOT script MATCHES "val[ \t]+ThreadingModel[ \t]*=[ \t]*s[ \t]+'([^']*)'")
-        quarn_fail("${rgs} names no ThreadingModel")
-    endif()
-    set(threading "${CMAKE_MATCH_1}")
     foreach(var description progid independent_progid threading)
         quarn_xml_escape("${${var}}" ${var})
     endforeach()
@@ -79,6 +77,31 @@ foreach(rgs IN LISTS RGS_FILES)
         "      <progid>${independent_progid}</progid>\n"
         "    </comClass>\n")
 endforeach()
+
+# Each dual interface is marshalled by the type library marshaler, from the
+# type library the assembly holds: a client in another apartment (a
+# multithreaded one using an Apartment class) reaches it with nothing
+# registered.
+string(REGEX MATCHALL "\\[[^[]*\\][ \t\r\n]*interface[ \t\r\n]+[A-Za-z_][A-Za-z0-9_]*" interfaces "${idl}")
+set(proxy_stubs "")
+foreach(interface IN LISTS interfaces)
+    if(NOT interface MATCHES "[[,][ \t\r\n]*dual[ \t\r\n]*[],]")
+        continue()
+    endif()
+    if(NOT interface MATCHES "uuid\\(([0-9A-Fa-f-]+)\\)")
+        quarn_fail("a dual interface of ${IDL} has no uuid")
+    endif()
+    string(TOUPPER "{${CMAKE_MATCH_1}}" iid)
+    string(REGEX MATCH "[A-Za-z_][A-Za-z0-9_]*$" interface_name "${interface}")
+    string(APPEND proxy_stubs
+        "  <comInterfaceExternalProxyStub name=\"${interface_name}\" iid=\"${iid}\"\n"
+        "                                 proxyStubClsid32=\"{00020424-0000-0000-C000-000000000046}\"\n"
+        "                                 baseInterface=\"{00020400-0000-0000-C000-000000000046}\"\n"
+        "                                 tlbid=\"${libid}\"/>\n")
+endforeach()
+if(NOT proxy_stubs)
+    quarn_fail("${IDL} holds no dual interface")
+endif()
 
 # The help folder is the assembly's own folder, as registration makes it the
 # DLL's folder.
@@ -91,6 +114,7 @@ file(WRITE "${OUTPUT}.tmp"
     "${classes}"
     "    <typelib tlbid=\"${libid}\" version=\"${library_version}\" helpdir=\"\"/>\n"
     "  </file>\n"
+    "${proxy_stubs}"
     "</assembly>\n")
 file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUTPUT}.tmp")

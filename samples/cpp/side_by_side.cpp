@@ -21,6 +21,7 @@
 #include <objbase.h>
 #include <oleauto.h>
 #include <cstdio>
+#include <cstring>
 #include "quarnver_h.h"
 
 namespace {
@@ -111,8 +112,13 @@ int UseAbout() {
 
 }  // namespace
 
-int main() {
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
+// "side_by_side /mta" runs in a multithreaded apartment, as a .NET worker
+// thread or a service does: COM then creates the Apartment classes in an
+// apartment of their own and hands their interfaces over through the type
+// library marshaler, which the assembly manifest names for each interface.
+int main(int argc, char** argv) {
+    const bool multithreaded = argc > 1 && std::strcmp(argv[1], "/mta") == 0;
+    if (FAILED(CoInitializeEx(nullptr, multithreaded ? COINIT_MULTITHREADED : COINIT_APARTMENTTHREADED))) return 1;
     int result = UseLogon();
     if (result == 0) result = UseAbout();
     CoUninitialize();
