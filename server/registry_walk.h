@@ -14,7 +14,13 @@
 // goes when nothing but its default value is left, or when its block leaves
 // no subkeys (named values the script does not mention go with it); a
 // NoRemove key always stays, and so does everything below a key that is not
-// there. A key closed in vain ends the run with DISP_E_EXCEPTION.
+// there. Directly below HKEY_CLASSES_ROOT, a key whose class (its "CLSID",
+// or that of the ProgID its "CurVer" names) is registered in the other
+// registry view stays whole: it is a ProgID the other bitness still uses. A
+// key closed in vain ends the run with DISP_E_EXCEPTION.
+//
+// Neither walk follows a registry link where it removes a key: the link goes
+// itself, and what it points to is never touched.
 #pragma once
 #include <windows.h>
 #include "server/script_tree.h"
