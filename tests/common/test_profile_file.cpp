@@ -291,7 +291,7 @@ TEST_CASE("a replacement stopped half-way moves the new file into place and neve
         {"target deleted, no move possible", ERROR_UNABLE_TO_MOVE_REPLACEMENT, true, false, {"~"}},
     };
     for (const auto& c : cases) {
-        CAPTURE(c.what);
+        INFO(c.what);
         ScratchFolder folder("profile_halfreplace");
         const std::string path = folder.File("target.acr");
         REQUIRE(WriteFileBytes(path, kAboutFile));

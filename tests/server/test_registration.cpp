@@ -204,7 +204,7 @@ TEST_CASE("a failing first class registers nothing else") {
         {"values that cannot be written", false, true, E_ACCESSDENIED},
     };
     for (const auto& c : cases) {
-        CAPTURE(c.what);
+        INFO(c.what);
         RegistrationGuard guard;
         QuarnverModule dll;
         if (c.volatileProgId) {

@@ -141,7 +141,7 @@ TEST_CASE("token and value name limits") {
         {"260-byte value name", InScratch("val " + nameLimit + "n = s v"), kSyntax},
     };
     for (const auto& c : cases) {
-        CAPTURE(c.what);
+        INFO(c.what);
         ScratchKey scratch(kScratchName);
         CHECK(Run(c.script, TRUE) == c.result);
         if (c.result == S_OK) {
@@ -272,7 +272,7 @@ TEST_CASE("removing and unregistering never follow a registry link") {
          std::string("[]\n") + target},
     };
     for (const auto& c : cases) {
-        CAPTURE(c.what);
+        INFO(c.what);
         ScratchKey scratch(kScratchName);
         SetScratchString(L"Target", L"v", L"keep");
         AddScratchKey(L"Target\\Sub");
@@ -412,7 +412,7 @@ TEST_CASE("a refused value write fails its root block, which is taken out; earli
         {"the last value, binary", 5, E_ACCESSDENIED, "[]\n[First]\nFirst:@=sz:1"},
     };
     for (const auto& c : cases) {
-        CAPTURE(c.what);
+        INFO(c.what);
         ScratchKey scratch(kScratchName);
         g_valueWrites = 0;
         g_refusedWrite = c.refused;
