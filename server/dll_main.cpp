@@ -63,7 +63,8 @@ HRESULT STDAPICALLTYPE UnregisterServerForUser() {
 // does what DllRegisterServer and DllUnregisterServer do.
 STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
     return GuardComCall([&] {
-        if (commandLine == nullptr || *commandLine == L'\0') return install ? DllRegisterServer() : DllUnregisterServer();
+        if (commandLine == nullptr || *commandLine == L'\0')
+            return install ? DllRegisterServer() : DllUnregisterServer();
         if (lstrcmpiW(commandLine, L"user") != 0) return E_INVALIDARG;
         return RunForCurrentUser(install ? &DllRegisterServer : &UnregisterServerForUser);
     });

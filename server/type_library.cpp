@@ -67,8 +67,9 @@ bool IsRegisteredInterface(ITypeLib* typeLib, UINT index, GUID* iid) {
     if (FAILED(typeLib->GetTypeInfo(index, info.Receive()))) return false;
     TYPEATTR* attributes = nullptr;
     if (FAILED(info->GetTypeAttr(&attributes))) return false;
-    const bool registered = attributes->typekind == TKIND_DISPATCH ||
-                            (attributes->typekind == TKIND_INTERFACE && (attributes->wTypeFlags & TYPEFLAG_FOLEAUTOMATION));
+    const bool registered =
+        attributes->typekind == TKIND_DISPATCH ||
+        (attributes->typekind == TKIND_INTERFACE && (attributes->wTypeFlags & TYPEFLAG_FOLEAUTOMATION));
     *iid = attributes->guid;
     info->ReleaseTypeAttr(attributes);
     return registered;

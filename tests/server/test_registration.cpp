@@ -216,7 +216,8 @@ TEST_CASE("a failing first class registers nothing else") {
         {
             std::optional<ImportPatch> refuse;
             if (c.valuesRefused) {
-                refuse.emplace(dll.Handle(), "advapi32.dll", "RegSetValueExW", reinterpret_cast<void*>(&RefusedSetValue));
+                refuse.emplace(dll.Handle(), "advapi32.dll", "RegSetValueExW",
+                               reinterpret_cast<void*>(&RefusedSetValue));
                 REQUIRE(refuse->Patched());
             }
             CHECK(dll.RegisterServer() == c.result);

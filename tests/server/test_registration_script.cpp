@@ -1,7 +1,7 @@
 #include <doctest/doctest.h>
 #include "import_patch.h"
+#include "server/registry_native.h"
 #include "test_registration_support.h"
-#include <sddl.h>
 
 namespace {
 constexpr HRESULT kSyntax = DISP_E_EXCEPTION;
@@ -192,42 +192,18 @@ TEST_CASE("ForceRemove and Delete remove trees but never CLSID or TypeLib") {
 }
 
 namespace {
-std::wstring CurrentUserSid() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return std::wstring();
-    BYTE buffer[256];
-    DWORD size = 0;
-    std::wstring text;
-    wchar_t* sid = nullptr;
-    if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
-        ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
-        text = sid;
-        LocalFree(sid);
-    }
-    CloseHandle(token);
-    return text;
-}
-
-// Deletes the key `key` was opened for, a registry link itself when opened as one.
-LONG DeleteThroughHandle(HKEY key) {
-    using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
-    const auto deleteKey = reinterpret_cast<NtDeleteKeyFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
-    return deleteKey(key);
-}
-
-// A registry link at `relative` below the scratch root that points at
+// A registry link at `relative` below the scratch root that points at the key
 // `target` below it; removed as a link when the object goes, if still there.
 class ScratchLink {
 public:
-    ScratchLink(const std::wstring& relative, const std::wstring& target) : m_path(std::wstring(kScratchPath) + L"\\" + relative) {
-        HKEY link = nullptr;
-        m_created = RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr,
-                                    REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_WRITE | KEY_CREATE_LINK,
-                                    nullptr, &link, nullptr) == ERROR_SUCCESS;
-        if (!m_created) return;
-        const std::wstring destination =
-            L"\\Registry\\User\\" + CurrentUserSid() + L"\\" + kScratchPath + L"\\" + target;
+    ScratchLink(const std::wstring& relative, const wchar_t* target)
+        : m_path(std::wstring(kScratchPath) + L"\\" + relative) {
+        HKEY to = CreateScratchKey(target), link = nullptr;
+        const std::wstring destination = RegistryKeyName(to);  // "\REGISTRY\USER\<SID>\..."
+        RegCloseKey(to);
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                            KEY_WRITE | KEY_CREATE_LINK, nullptr, &link, nullptr) != ERROR_SUCCESS)
+            return;
         m_created = RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
                                    reinterpret_cast<const BYTE*>(destination.data()),
                                    static_cast<DWORD>(destination.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
@@ -238,10 +214,7 @@ public:
         if (RegOpenKeyExW(HKEY_CURRENT_USER, m_path.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | DELETE, &link) !=
             ERROR_SUCCESS)
             return;
-        DWORD type = REG_NONE;
-        if (RegQueryValueExW(link, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
-            type == REG_LINK)
-            DeleteThroughHandle(link);
+        if (IsRegistryLink(link)) (void)DeleteKeyByHandle(link);
         RegCloseKey(link);
     }
     bool Created() const { return m_created; }
