@@ -2,7 +2,8 @@
 #            [INCLUDE_DIRS <dir>...] [DEPENDS <file>...]):
 # runs widl once over an IDL file and yields <dir>/<name>.tlb, <dir>/<name>_h.h
 # and <dir>/<name>_i.c, so that the type library and the C++ declarations come
-# from one source. NO_TYPELIB for an IDL without a library block (declarations
+# from one source. The type library's time is QUARN_SOURCE_DATE_EPOCH
+# (cmake/SourceDateEpoch.cmake). NO_TYPELIB for an IDL without a library block (declarations
 # and identifiers only); INTERFACES names a static library of the identifiers
 # that gives its users the declarations; INCLUDE_DIRS and DEPENDS for IDL
 # files it includes.
@@ -25,7 +26,8 @@ function(quarn_widl name idl)
   add_custom_command(
     OUTPUT ${outputs}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${W_OUT_DIR}
-    COMMAND ${QUARN_WIDL} ${QUARN_WIDL_TARGET} -I/usr/include/wine/wine/windows ${include_args}
+    COMMAND ${CMAKE_COMMAND} -E env WIDL_TIME_OVERRIDE=${QUARN_SOURCE_DATE_EPOCH}
+            ${QUARN_WIDL} ${QUARN_WIDL_TARGET} -I/usr/include/wine/wine/windows ${include_args}
             -L${QUARN_WINE_LIBDIR} ${typelib_args} -h -H ${hdr} -u -U ${iid} ${idl_abs}
     DEPENDS ${idl_abs} ${W_DEPENDS}
     COMMENT "widl ${name}.idl")

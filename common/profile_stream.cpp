@@ -1,7 +1,6 @@
 #include "common/profile_stream.h"
 #include <cstring>
 #include <new>
-#include <stdexcept>
 #include "common/little_endian.h"
 
 ProfileStream::ProfileStream() : m_vecData(kBlockHeaderSize, 0), m_nPosition(kBlockHeaderSize) {}
@@ -27,14 +26,14 @@ bool ProfileStream::Read(void* buffer, size_t count) {
 
 bool ProfileStream::Write(const void* data, size_t count) {
     if (count == 0) return true;
+    // Room for the rounding below too; a larger stream could not be had anyway.
+    if (count > m_vecData.max_size() - 1024 - m_nPosition) return false;
     try {
         if (m_nPosition + count > m_vecData.size()) {
             if (m_vecData.capacity() < m_nPosition + count) m_vecData.reserve((m_nPosition + count + 1023) / 1024 * 1024);
             m_vecData.resize(m_nPosition + count);
         }
     } catch (const std::bad_alloc&) {
-        return false;
-    } catch (const std::length_error&) {
         return false;
     }
     memcpy(m_vecData.data() + m_nPosition, data, count);

@@ -1,6 +1,5 @@
 #include "common/version_info.h"
 #include "common/module_path.h"
-#include <cwchar>
 #include <cstring>
 #include <new>
 
@@ -9,7 +8,7 @@ namespace {
 // "\StringFileInfo\<block>\<name>", the block written by format.
 std::wstring StringPath(const wchar_t* format, unsigned block, const wchar_t* name) {
     wchar_t head[64];
-    swprintf(head, ARRAYSIZE(head), format, block);
+    wsprintfW(head, format, block);  // no C runtime printf: it brings in floating-point formatting
     return std::wstring(head) + name;
 }
 

@@ -9,7 +9,9 @@ Writes into the resources folder (or the folder given as the first argument):
 Each icon first holds its 16-colour images (icon 205 a 32x32 and a 16x16,
 icons 206 and 207 a 32x32), which older programs and tests read byte for
 byte, and then a true-colour image with alpha for every standard size: 16,
-20, 24, 32, 40, 48, 64 and 256 pixels, the largest PNG-compressed. The
+20, 24, 32, 40, 48, 64 and 256 pixels, those from 32 up PNG-compressed
+(uncompressed they would triple the DLL's size; Windows 7 and later read PNG
+images of any size). The
 true-colour images are drawn from shapes laid out on a 32-unit square and
 smoothed from their distance fields, so each size is drawn for itself rather
 than stretched. The output is deterministic, so the committed files can be
@@ -177,7 +179,7 @@ def bitmap(canvas):
 # it the shape covers, estimated from the distance at the pixel's centre.
 
 TRUE_SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
-PNG_FROM = 256  # images this large go into the icon PNG-compressed
+PNG_FROM = 32  # images this large go into the icon PNG-compressed
 
 
 def box(x0, y0, x1, y1, radius=0.0):

@@ -1,7 +1,6 @@
 #include "server/registration_script.h"
 #include <cstring>
 #include <new>
-#include <stdexcept>
 #include "common/hresult.h"
 #include "server/registry_walk.h"
 #include "server/script_tree.h"
@@ -87,8 +86,6 @@ HRESULT RunRegistrationScript(const std::string& script, const ReplacementTable&
         QUARN_RETURN_IF_FAILED(ParseScript(expanded.c_str(), Win32TextPlatform(), &tree));
         return doRegister ? RegisterScriptTree(tree, Win32TextPlatform()) : UnregisterScriptTree(tree);
     } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (const std::length_error&) {
         return E_OUTOFMEMORY;
     }
 }

@@ -1,6 +1,5 @@
 #include "script_text.h"
 #include <new>
-#include <stdexcept>
 
 size_t NextCharacter(const char* text, size_t pos, const TextPlatform& platform) {
     if (text[pos] == '\0') return pos;
@@ -87,9 +86,6 @@ ScriptResult ExpandReplacements(const char* text, const ReplacementTable& replac
         }
         *out = std::move(expanded);
     } catch (const std::bad_alloc&) {
-        out->clear();
-        return kScriptOutOfMemory;
-    } catch (const std::length_error&) {
         out->clear();
         return kScriptOutOfMemory;
     }

@@ -1,6 +1,5 @@
 #include "server/script_tree.h"
 #include <new>
-#include <stdexcept>
 
 namespace {
 
@@ -242,8 +241,6 @@ ScriptResult ParseScript(const char* text, const TextPlatform& platform, ScriptT
         Parser parser(text, platform);
         return parser.Parse(tree);
     } catch (const std::bad_alloc&) {
-        return kScriptOutOfMemory;
-    } catch (const std::length_error&) {
         return kScriptOutOfMemory;
     }
 }

@@ -1,5 +1,8 @@
 #include <doctest/doctest.h>
+#include <cstdint>
 #include <cstring>
+#include <new>
+#include <string>
 #include "common/profile_stream.h"
 #include "profile_bytes.h"
 
@@ -39,6 +42,25 @@ TEST_CASE("items are written in the byte layout of their tags") {
                                            4, 2, 0, 0, 0, 1, 2,
                                            4, 0, 0, 0, 0};
     CHECK(stream.Bytes() == expected);
+}
+
+TEST_CASE("writes larger than memory fail and change nothing") {
+    ProfileStream stream;
+    REQUIRE(stream.WriteString("Ab"));
+    const std::vector<uint8_t> before = stream.Bytes();
+    const char byte = 0;
+    // A count whose end wraps around the address space, and one that only does with the rounding.
+    for (const size_t count : {SIZE_MAX - 2, std::vector<uint8_t>().max_size() - 1000}) {
+        CAPTURE(count);
+        CHECK_FALSE(stream.Write(&byte, count));
+        CHECK(stream.Bytes() == before);
+        CHECK(stream.Position() == before.size());
+    }
+    // What the runtime reports as a length error reaches the library as running out of memory
+    // (common/runtime_errors.cpp), which the stream and every exception barrier answer.
+    std::vector<uint8_t> bytes;
+    CHECK_THROWS_AS(bytes.reserve(bytes.max_size() + 1), std::bad_alloc);
+    CHECK_THROWS_WITH_AS(std::string("ab").substr(3), doctest::Contains("basic_string"), std::exception);
 }
 
 TEST_CASE("readers take their items and fail on a wrong tag or at the end, changing nothing") {
