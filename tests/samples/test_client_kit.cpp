@@ -2,13 +2,17 @@
 // is compiled with the kit's header and identifiers only, links the kit's
 // import library, and runs in the kit folder so that the kit's quarnver.dll
 // is the one loaded. Built a second time from an unpacked release package,
-// it runs in the package's folder (QUARN_CLIENT_FOLDER names the folder).
+// it runs in the package's folder (QUARN_CLIENT_FOLDER names the folder) and
+// also checks the package's signature and symbol file.
 #include <doctest/doctest.h>
 #include <windows.h>
+#include <softpub.h>
+#include <wintrust.h>
 #include <objbase.h>
 #include <olectl.h>
 #include <oleauto.h>
 #include <shlwapi.h>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -125,3 +129,59 @@ TEST_CASE("The kit's DLL carries the build's version in its version resource") {
             CHECK(found == value.expected);
     }
 }
+
+#ifdef QUARN_UNSIGNED_DLL
+namespace {
+
+LONG VerifySignature(const std::wstring& path) {
+    WINTRUST_FILE_INFO file = {sizeof file};
+    file.pcwszFilePath = path.c_str();
+    WINTRUST_DATA data = {sizeof data};
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &file;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    const LONG result = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    data.dwStateAction = WTD_STATEACTION_CLOSE;
+    (void)WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);  // only frees the state
+    return result;
+}
+
+}  // namespace
+
+TEST_CASE("The package's DLL carries an Authenticode signature of its own bytes") {
+    // Under Wine the chain is not checked: a throwaway certificate verifies too.
+    CHECK(VerifySignature(L"quarnver.dll") == ERROR_SUCCESS);
+
+    std::vector<uint8_t> bytes = ReadFileBytes("quarnver.dll");
+    REQUIRE(bytes.size() > 4096);
+    bytes[bytes.size() / 4] ^= 0x01;  // inside the code
+    ScratchFolder folder("quarn_signature");
+    REQUIRE(WriteFileBytes(folder.File("changed.dll"), bytes));
+    CHECK(VerifySignature(Utf8ToWide(folder.File("changed.dll").c_str())) == TRUST_E_BAD_DIGEST);
+
+    // The DLL before signing: the build's own, which the rest of the suite runs.
+    CHECK(VerifySignature(Utf8ToWide(QUARN_UNSIGNED_DLL)) == TRUST_E_NOSIGNATURE);
+}
+
+TEST_CASE("The symbol package's file is the one the DLL's debug link names, by name and CRC-32") {
+    const std::vector<uint8_t> dll = ReadFileBytes("quarnver.dll");
+    const std::string link = "quarnver.dll.debug";
+    const auto found = std::search(dll.begin(), dll.end(), link.c_str(), link.c_str() + link.size() + 1);
+    REQUIRE(found != dll.end());
+    // The name, its NUL, padding to four bytes, then the CRC-32 of the file.
+    const size_t crcAt = (static_cast<size_t>(found - dll.begin()) + link.size() + 1 + 3) / 4 * 4;
+    REQUIRE(crcAt + 4 <= dll.size());
+    const DWORD linked = dll[crcAt] | dll[crcAt + 1] << 8 | dll[crcAt + 2] << 16 | static_cast<DWORD>(dll[crcAt + 3]) << 24;
+
+    const std::vector<uint8_t> symbols = ReadFileBytes(QUARN_SYMBOL_FILE);
+    REQUIRE(!symbols.empty());
+    using Crc32 = DWORD(WINAPI*)(DWORD, const BYTE*, INT);
+    const FARPROC address = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlComputeCrc32");
+    REQUIRE(static_cast<bool>(address));
+    const auto crc32 = reinterpret_cast<Crc32>(reinterpret_cast<void*>(address));
+    CHECK(crc32(0, symbols.data(), static_cast<INT>(symbols.size())) == linked);
+}
+#endif

@@ -1,0 +1,52 @@
+# cmake -DFILE=<pe file> -DWORK=<folder> -DDESCRIPTION=<text> -P SignFile.cmake
+# Signs FILE in place with an Authenticode SHA-256 signature (osslsigncode).
+#
+# A real release gives the signing key and its certificate in the environment:
+#   QUARNVER_SIGN_KEY       private key file (PEM or DER)
+#   QUARNVER_SIGN_CERT      certificate file with the chain (PEM or DER, or SPC)
+#   QUARNVER_SIGN_PASSWORD  the key's password, if it has one (optional)
+#   QUARNVER_SIGN_TIMESTAMP a time-stamping server's URL (optional; without it
+#                           the signature stops verifying when the certificate
+#                           expires)
+# Without them, a throwaway self-signed certificate is made in WORK (openssl),
+# so the signing step always runs and is tested; its signature verifies but
+# proves no publisher.
+find_program(OSSLSIGNCODE osslsigncode REQUIRED)
+file(MAKE_DIRECTORY ${WORK})
+if(DEFINED ENV{QUARNVER_SIGN_KEY} AND DEFINED ENV{QUARNVER_SIGN_CERT})
+    set(key $ENV{QUARNVER_SIGN_KEY})
+    set(cert $ENV{QUARNVER_SIGN_CERT})
+    set(kind "the certificate ${cert}")
+else()
+    find_program(OPENSSL openssl REQUIRED)
+    set(key ${WORK}/throwaway-key.pem)
+    set(cert ${WORK}/throwaway-cert.pem)
+    set(kind "a throwaway self-signed certificate")
+    if(NOT EXISTS ${cert})
+        execute_process(
+            COMMAND ${OPENSSL} req -x509 -newkey rsa:3072 -sha256 -nodes -days 30
+                    -subj "/CN=quarnver throwaway signing certificate" -keyout ${key} -out ${cert}
+            OUTPUT_QUIET ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
+    endif()
+endif()
+
+set(args -h sha256 -n ${DESCRIPTION} -certs ${cert} -key ${key})
+set(password_file ${WORK}/password)
+if(DEFINED ENV{QUARNVER_SIGN_PASSWORD})
+    # Through a file, so the password shows in no process list.
+    file(WRITE ${password_file} "$ENV{QUARNVER_SIGN_PASSWORD}")
+    file(CHMOD ${password_file} PERMISSIONS OWNER_READ OWNER_WRITE)
+    list(APPEND args -readpass ${password_file})
+endif()
+if(DEFINED ENV{QUARNVER_SIGN_TIMESTAMP})
+    list(APPEND args -ts $ENV{QUARNVER_SIGN_TIMESTAMP})
+endif()
+file(REMOVE ${FILE}.signed)
+execute_process(COMMAND ${OSSLSIGNCODE} sign ${args} -in ${FILE} -out ${FILE}.signed
+                RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+file(REMOVE ${password_file})
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "signing ${FILE} failed:\n${output}")
+endif()
+file(RENAME ${FILE}.signed ${FILE})
+message(STATUS "signed ${FILE} with ${kind}")
