@@ -7,7 +7,7 @@
 # It is written at build time from the registry scripts and the IDL
 # (cmake/AssemblyManifestGen.cmake), so the classes cannot drift apart. The
 # classes are read from the scripts by the library's own script parser,
-# built for the build machine as the small tool tools/script_classes.
+# built for the build machine as the small tool cmake/script_classes.cpp.
 set(QUARN_ASSEMBLY_MANIFEST ${QUARN_KIT_DIR}/quarnver.manifest)
 # Assembly versions have four parts.
 set(QUARN_ASSEMBLY_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
@@ -20,7 +20,7 @@ endif()
 # The build machine's C++ compiler (scripts/setup installs clang).
 find_program(QUARN_HOST_CXX NAMES clang++ g++ c++ REQUIRED)
 set(quarn_script_classes_sources
-    ${CMAKE_SOURCE_DIR}/tools/script_classes.cpp
+    ${CMAKE_SOURCE_DIR}/cmake/script_classes.cpp
     ${CMAKE_SOURCE_DIR}/server/script_text.cpp
     ${CMAKE_SOURCE_DIR}/server/script_tree.cpp)
 set(QUARN_SCRIPT_CLASSES ${CMAKE_BINARY_DIR}/host/script_classes)

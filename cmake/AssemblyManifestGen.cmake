@@ -3,7 +3,7 @@
 # library and manifest describe the same classes and interfaces. Run with
 # cmake -P:
 #   -DCLASSES=<file>           the classes the registry scripts register, as
-#                              tools/script_classes reads them with the
+#                              cmake/script_classes.cpp reads them with the
 #                              library's own script parser: one line each,
 #                              CLSID, threading model, ProgID,
 #                              version-independent ProgID and description,

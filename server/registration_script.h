@@ -28,13 +28,12 @@
 // in register or unregister mode, with the one placeholder "Module" = the module's path, ' doubled.
 // This and ResourceLoadFailure live in server/registration_resource.cpp.
 [[nodiscard]] HRESULT UpdateRegistryFromResource(HMODULE module, UINT resourceId, bool doRegister);
-// Runs script text (no NUL needed) with the given placeholders; used by the above and by tests.
+// Runs UTF-8 script text (no NUL needed) with the given placeholders; used by the above and by tests.
 // NOTE: the text ends at its first NUL byte, if it holds one.
 [[nodiscard]] HRESULT RunRegistrationScript(const std::string& script, const ReplacementTable& replacements, bool doRegister);
 
-// The platform hooks of the script text layer for a run: the script, read
-// from the ANSI code page, and the placeholders' texts are UTF-8, so that any
-// path reaches the registry whole; letter case is ignored as lstrcmpi does.
+// The platform hook of the script text layer for a run: letter case is
+// ignored as lstrcmpi does, beyond ASCII too.
 const TextPlatform& Win32TextPlatform();
 
 // The result of a failed module, resource or load call, from the thread's

@@ -143,7 +143,7 @@ DWORD ParseDword(const std::string& text) {
 
 class Walk {
 public:
-    Walk(const ScriptTree& tree, const TextPlatform* platform) : m_vecItems(tree.items), m_pPlatform(platform) {}
+    explicit Walk(const ScriptTree& tree) : m_vecItems(tree.items) {}
 
     // Items first up to end, siblings under `parent`.
     HRESULT Register(HKEY parent, size_t first, size_t end);
@@ -158,7 +158,6 @@ private:
     [[nodiscard]] HRESULT WriteValue(HKEY key, const wchar_t* name, const ScriptItem& item) const;
 
     const std::vector<ScriptItem>& m_vecItems;
-    const TextPlatform* m_pPlatform;
     ScriptRoot m_root = ScriptRoot::ClassesRoot;
 };
 
@@ -266,7 +265,7 @@ HRESULT Walk::WriteValue(HKEY key, const wchar_t* name, const ScriptItem& item) 
         break;
     }
     case ScriptValueType::Binary: {
-        std::vector<unsigned char> bytes = BinaryFromDigits(item.data, *m_pPlatform);
+        std::vector<unsigned char> bytes = BinaryFromDigits(item.data);
         const DWORD size = static_cast<DWORD>(bytes.size());
         bytes.push_back(0);  // so that the pointer is never null
         error = RegSetValueExW(key, name, 0, REG_BINARY, bytes.data(), size);
@@ -278,9 +277,9 @@ HRESULT Walk::WriteValue(HKEY key, const wchar_t* name, const ScriptItem& item) 
 
 }  // namespace
 
-HRESULT RegisterScriptTree(const ScriptTree& tree, const TextPlatform& platform) {
+HRESULT RegisterScriptTree(const ScriptTree& tree) {
     if (tree.maxDepth > kMaxBlockDepth) return DISP_E_EXCEPTION;
-    Walk walk(tree, &platform);
+    Walk walk(tree);
     for (size_t index = 0; index < tree.items.size(); index = tree.items[index].end) {
         const ScriptItem& root = tree.items[index];
         const HKEY key = PredefinedKey(root.root);
@@ -297,7 +296,7 @@ HRESULT RegisterScriptTree(const ScriptTree& tree, const TextPlatform& platform)
 }
 
 HRESULT UnregisterScriptTree(const ScriptTree& tree) {
-    Walk walk(tree, nullptr);
+    Walk walk(tree);
     for (size_t index = 0; index < tree.items.size(); index = tree.items[index].end) {
         const ScriptItem& root = tree.items[index];
         walk.EnterRoot(root.root);

@@ -28,6 +28,5 @@
 // Blocks nest at most as deep as the registry itself does.
 constexpr size_t kMaxBlockDepth = 512;
 
-// `platform` reads the characters of "B" data.
-[[nodiscard]] HRESULT RegisterScriptTree(const ScriptTree& tree, const TextPlatform& platform);
+[[nodiscard]] HRESULT RegisterScriptTree(const ScriptTree& tree);
 [[nodiscard]] HRESULT UnregisterScriptTree(const ScriptTree& tree);

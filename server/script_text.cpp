@@ -1,16 +1,57 @@
 #include "script_text.h"
 #include <new>
 
-size_t NextCharacter(const char* text, size_t pos, const TextPlatform& platform) {
-    if (text[pos] == '\0') return pos;
-    const char* next = platform.charNext(text + pos);
-    // A character of several bytes is stepped over whole, but the terminating
-    // NUL is never skipped and the cursor always moves.
-    if (next <= text + pos || next > text + pos + kMaxCharacterBytes) return pos + 1;
-    const size_t step = static_cast<size_t>(next - (text + pos));
-    for (size_t i = 1; i < step; ++i)
-        if (text[pos + i] == '\0') return pos + 1;
-    return pos + step;
+size_t NextCharacter(const char* text, size_t pos) {
+    const unsigned char lead = static_cast<unsigned char>(text[pos]);
+    if (lead == 0) return pos;
+    size_t length = 1;
+    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+    else if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+    else if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+    // Continuation bytes are 10xxxxxx, so the NUL never counts as one.
+    for (size_t i = 1; i < length; ++i)
+        if ((static_cast<unsigned char>(text[pos + i]) & 0xC0) != 0x80) return pos + 1;
+    return pos + length;
+}
+
+int CompareAsciiNoCase(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        int ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
+        if (ca >= 'a' && ca <= 'z') ca -= 'a' - 'A';
+        if (cb >= 'a' && cb <= 'z') cb -= 'a' - 'A';
+        if (ca != cb || ca == 0) return ca - cb;
+    }
+}
+
+const TextPlatform kAsciiTextPlatform = {&CompareAsciiNoCase};
+
+std::string Utf8FromUtf16(const std::wstring& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = static_cast<uint16_t>(text[i]);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint16_t>(text[++i]) - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
 }
 
 ReplacementTable::ReplacementTable() {
@@ -34,12 +75,8 @@ bool ReplacementTable::Add(const wchar_t* name, const wchar_t* text) {
 ScriptResult ReplacementTable::Find(const char* name, const TextPlatform& platform, std::string* text) const {
     try {
         for (const auto& entry : m_vecEntries) {
-            std::string entryName;
-            if (!platform.narrowFromWide(entry.first, &entryName)) continue;
-            if (platform.compareNoCase(entryName.c_str(), name) != 0) continue;
-            std::string converted;
-            if (!platform.narrowFromWide(entry.second, &converted)) return kScriptOutOfMemory;
-            *text = std::move(converted);
+            if (platform.compareNoCase(Utf8FromUtf16(entry.first).c_str(), name) != 0) continue;
+            *text = Utf8FromUtf16(entry.second);
             return kScriptOk;
         }
     } catch (const std::bad_alloc&) {
@@ -60,7 +97,7 @@ ScriptResult ExpandReplacements(const char* text, const ReplacementTable& replac
         size_t pos = 0;
         while (text[pos] != '\0') {
             if (text[pos] != '%') {
-                const size_t next = NextCharacter(text, pos, platform);
+                const size_t next = NextCharacter(text, pos);
                 expanded.append(text + pos, next - pos);
                 pos = next;
                 continue;
@@ -73,7 +110,7 @@ ScriptResult ExpandReplacements(const char* text, const ReplacementTable& replac
             // A placeholder: the name runs to the next "%".
             const size_t nameStart = pos + 1;
             size_t nameEnd = nameStart;
-            while (text[nameEnd] != '\0' && text[nameEnd] != '%') nameEnd = NextCharacter(text, nameEnd, platform);
+            while (text[nameEnd] != '\0' && text[nameEnd] != '%') nameEnd = NextCharacter(text, nameEnd);
             if (text[nameEnd] != '%') return kScriptSyntaxError;
             if (nameEnd - nameStart > kMaxPlaceholderNameLength) return kScriptFail;
 
@@ -96,7 +133,7 @@ namespace {
 bool IsWhiteSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 }  // namespace
 
-size_t ScriptReader::Next(size_t pos) const { return NextCharacter(m_pText, pos, m_platform); }
+size_t ScriptReader::Next(size_t pos) const { return NextCharacter(m_pText, pos); }
 
 void ScriptReader::SkipWhiteSpace() {
     while (IsWhiteSpace(m_pText[m_nPosition])) ++m_nPosition;

@@ -1,8 +1,9 @@
 // The text layer of the registration script language: placeholder expansion
-// and tokens. Free of Win32 so that it also builds with the host compiler for
-// fuzzing; what it needs from the platform (character stepping in the text's
-// encoding, case-blind comparison, UTF-16 to that encoding) comes in
-// through `TextPlatform`.
+// and tokens. Script text is UTF-8 from the resource to the registry, and the
+// placeholders' UTF-16 texts are turned into UTF-8 here. Free of Win32 so that
+// it also builds with the host compiler, for fuzzing and for the build's own
+// reader of the scripts; what it needs from the platform (case-blind
+// comparison beyond ASCII) comes in through `TextPlatform`.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -25,15 +26,19 @@ constexpr size_t kMaxPlaceholderNameLength = 31;   // bytes between the two "%"
 constexpr size_t kMaxCharacterBytes = 4;           // bytes of one character (UTF-8)
 
 struct TextPlatform {
-    // Steps over one character: all its bytes (at most kMaxCharacterBytes),
-    // such as the two of a double-byte character of an ANSI code page (as
-    // CharNextA does); none at the terminating NUL.
-    const char* (*charNext)(const char* text);
-    // Zero when both texts are equal with letter case ignored (lstrcmpiA).
+    // Zero when both UTF-8 texts are equal with letter case ignored.
     int (*compareNoCase)(const char* a, const char* b);
-    // UTF-16 to the text's encoding; false when the conversion fails.
-    bool (*narrowFromWide)(const std::wstring& text, std::string* out);
 };
+
+// Zero when both texts are equal with the case of the ASCII letters ignored.
+int CompareAsciiNoCase(const char* a, const char* b);
+// The platform of hosts without a case mapping beyond ASCII: the build's
+// reader of the scripts and the fuzz target.
+extern const TextPlatform kAsciiTextPlatform;
+
+// UTF-16 to UTF-8; a surrogate without its partner becomes U+FFFD.
+// NOTE: throws std::bad_alloc.
+std::string Utf8FromUtf16(const std::wstring& text);
 
 // The placeholder values of one run: an ordered list of (name, text) pairs
 // in UTF-16, copied and owned by the table.
@@ -86,7 +91,7 @@ public:
 
 private:
     // The position after the character at `pos`; never past the NUL and never
-    // standing still before it, whatever the platform's stepping answers.
+    // standing still before it.
     size_t Next(size_t pos) const;
 
     const char* m_pText;
@@ -99,6 +104,8 @@ inline bool IsClosingBrace(const std::string& token) { return !token.empty() && 
 inline bool IsAssignment(const std::string& token) { return !token.empty() && token[0] == '='; }
 inline bool IsOpeningBraceAlone(const std::string& token) { return token == "{"; }
 
-// Steps to the character after the one at `pos` of NUL-terminated `text`,
-// bounded as ScriptReader does: never past the NUL, always at least a byte.
-size_t NextCharacter(const char* text, size_t pos, const TextPlatform& platform);
+// Steps to the UTF-8 character after the one at `pos` of NUL-terminated
+// `text`: never past the NUL, always at least a byte; a lead byte without all
+// its continuation bytes, and a stray continuation byte, is a character of
+// its own.
+size_t NextCharacter(const char* text, size_t pos);

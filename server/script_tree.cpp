@@ -45,9 +45,9 @@ const char* const kProtectedKeyNames[] = {"CLSID", "TYPELIB"};
         if (result_ != kScriptOk) return result_; \
     } while (0)
 
-size_t CharacterCount(const std::string& text, const TextPlatform& platform) {
+size_t CharacterCount(const std::string& text) {
     size_t count = 0;
-    for (size_t pos = 0; pos < text.size(); pos = NextCharacter(text.c_str(), pos, platform)) ++count;
+    for (size_t pos = 0; pos < text.size(); pos = NextCharacter(text.c_str(), pos)) ++count;
     return count;
 }
 
@@ -193,7 +193,7 @@ ScriptResult Parser::ParseValue(ScriptItem* item) {
     }
     if (!found) return kScriptSyntaxError;
     QUARN_RETURN_IF_SCRIPT_FAILED(ReadToken(&item->data));
-    if (item->type == ScriptValueType::Binary && CharacterCount(item->data, m_reader.Platform()) % 2 != 0)
+    if (item->type == ScriptValueType::Binary && CharacterCount(item->data) % 2 != 0)
         return kScriptFail;
     item->hasValue = true;
     return kScriptOk;
@@ -212,7 +212,7 @@ ScriptResult Parser::CheckKeyName(const std::string& name) const {
     // would stand for the parent itself.
     if (name.empty()) return kScriptSyntaxError;
     const char* text = name.c_str();
-    for (size_t pos = 0; text[pos] != '\0'; pos = NextCharacter(text, pos, m_reader.Platform())) {
+    for (size_t pos = 0; text[pos] != '\0'; pos = NextCharacter(text, pos)) {
         if (text[pos] == '\\') return kScriptSyntaxError;
     }
     return kScriptOk;
@@ -245,12 +245,12 @@ ScriptResult ParseScript(const char* text, const TextPlatform& platform, ScriptT
     }
 }
 
-std::vector<unsigned char> BinaryFromDigits(const std::string& digits, const TextPlatform& platform) {
+std::vector<unsigned char> BinaryFromDigits(const std::string& digits) {
     std::vector<unsigned char> bytes;
     bytes.reserve(digits.size() / 2);
     size_t index = 0;
     for (size_t pos = 0; pos < digits.size(); ++index) {
-        const size_t next = NextCharacter(digits.c_str(), pos, platform);
+        const size_t next = NextCharacter(digits.c_str(), pos);
         // A character of more than one byte is no digit.
         const unsigned char value = next == pos + 1 ? HexDigitValue(digits[pos]) : 0;
         if (index % 2 == 0) bytes.push_back(static_cast<unsigned char>(value << 4));

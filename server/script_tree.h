@@ -63,4 +63,4 @@ ScriptResult ParseScript(const char* text, const TextPlatform& platform, ScriptT
 
 // The bytes of "B" data: two hexadecimal digits a byte, a character that is
 // no digit counting as 0. The data has an even number of characters.
-std::vector<unsigned char> BinaryFromDigits(const std::string& digits, const TextPlatform& platform);
+std::vector<unsigned char> BinaryFromDigits(const std::string& digits);

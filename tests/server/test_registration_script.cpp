@@ -71,6 +71,13 @@ TEST_CASE("register pass: tokens, keywords, types and data") {
          "HKCU\r\n{\tNoRemove\nSoftware { NoRemove QuarnverTest { Regscript { A\r\n=\ts\n'v' } } } }", S_OK,
          "[]\n[A]\nA:@=sz:v"},
         {"an empty script does nothing", "", S_OK, "<absent>"},
+        // The script is UTF-8 under every ANSI code page (this program also runs under 932).
+        {"names and data in any script reach the registry whole",
+         InScratch("'Ωmega Zoë' = s 'Ярослав ✓ 😀' { val 'ソース' = s 'ΣΕΡΒΕΡ-1' }"), S_OK,
+         "[]\n[Ωmega Zoë]\nΩmega Zoë:@=sz:Ярослав ✓ 😀\nΩmega Zoë:ソース=sz:ΣΕΡΒΕΡ-1"},
+        {"a byte that starts no whole character never swallows the quote after it",
+         InScratch("val a = s '\xE2' val b = s 'x\xF0' val c = s '\x81'"), S_OK,
+         "[]\n:a=sz:\xEF\xBF\xBD\n:b=sz:x\xEF\xBF\xBD\n:c=sz:\xEF\xBF\xBD"},
     });
 }
 
@@ -104,6 +111,7 @@ TEST_CASE("placeholders: %% and names in any letter case; the limits of a name")
     REQUIRE(table.Add(L"Name31_abcdefghijklmnopqrstuvwx", L"thirty-one"));  // 31 characters
     REQUIRE(table.Add(L"Name32_abcdefghijklmnopqrstuvwxy", L"thirty-two"));  // 32 characters
     REQUIRE(table.Add(L"module", L"second entry never wins"));
+    REQUIRE(table.Add(L"Wide", L"\x03A9 \xD83D\xDE00 \xD800"));  // a pair and a lone half
     const struct {
         std::string script;
         HRESULT result;
@@ -112,6 +120,7 @@ TEST_CASE("placeholders: %% and names in any letter case; the limits of a name")
         {InScratch("val a = s '%MODULE%' val b = s '%module%' val c = s '%MoDuLe%'"), S_OK,
          "[]\n:a=sz:C:\\Some Dir\\it's.dll\n:b=sz:C:\\Some Dir\\it's.dll\n:c=sz:C:\\Some Dir\\it's.dll"},
         {InScratch("val 'p%%' = s '100%%'"), S_OK, "[]\n:p%=sz:100%"},
+        {InScratch("val w = s '%Wide%'"), S_OK, "[]\n:w=sz:Ω 😀 \xEF\xBF\xBD"},
         {InScratch("val n = s '%Name31_abcdefghijklmnopqrstuvwx%'"), S_OK, "[]\n:n=sz:thirty-one"},
         {InScratch("val n = s '%Name32_abcdefghijklmnopqrstuvwxy%'"), E_FAIL, "<absent>"},
         {InScratch("val n = s '%Unknown%'"), kSyntax, "<absent>"},

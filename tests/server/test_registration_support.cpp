@@ -4,12 +4,12 @@
 #include <vector>
 
 namespace {
-std::string Ansi(const std::wstring& text) {
+std::string Utf8(const std::wstring& text) {
     if (text.empty()) return std::string();
-    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                          nullptr, nullptr);
     std::string out(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
     return out;
 }
 
@@ -19,7 +19,7 @@ std::string RenderData(DWORD type, const std::vector<BYTE>& data) {
     case REG_SZ: {
         std::wstring text(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
         while (!text.empty() && text.back() == L'\0') text.pop_back();
-        return "sz:" + Ansi(text);
+        return "sz:" + Utf8(text);
     }
     case REG_DWORD: {
         DWORD number = 0;
@@ -41,7 +41,7 @@ std::string RenderData(DWORD type, const std::vector<BYTE>& data) {
 }
 
 void DumpKey(HKEY key, const std::wstring& relative, std::vector<std::string>* lines) {
-    lines->push_back("[" + Ansi(relative) + "]");
+    lines->push_back("[" + Utf8(relative) + "]");
     std::vector<std::string> values;
     for (DWORD i = 0;; ++i) {
         wchar_t name[16384];
@@ -51,7 +51,7 @@ void DumpKey(HKEY key, const std::wstring& relative, std::vector<std::string>* l
         nameLength = 16384;
         RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data.data(), &size);
         data.resize(size);
-        values.push_back(Ansi(relative) + ":" + (nameLength == 0 ? "@" : Ansi(std::wstring(name, nameLength))) +
+        values.push_back(Utf8(relative) + ":" + (nameLength == 0 ? "@" : Utf8(std::wstring(name, nameLength))) +
                          "=" + RenderData(type, data));
     }
     std::sort(values.begin(), values.end());

@@ -21,29 +21,6 @@
 #include "server/script_tree.h"
 
 namespace {
-// The scripts are ASCII: one byte a character.
-const char* CharNext(const char* text) { return *text ? text + 1 : text; }
-
-int CompareNoCase(const char* a, const char* b) {
-    for (;; ++a, ++b) {
-        int ca = static_cast<unsigned char>(*a), cb = static_cast<unsigned char>(*b);
-        if (ca >= 'a' && ca <= 'z') ca -= 'a' - 'A';
-        if (cb >= 'a' && cb <= 'z') cb -= 'a' - 'A';
-        if (ca != cb || ca == 0) return ca - cb;
-    }
-}
-
-bool NarrowFromWide(const std::wstring& text, std::string* out) {
-    out->clear();
-    for (wchar_t c : text) {
-        if (c >= 0x80) return false;
-        *out += static_cast<char>(c);
-    }
-    return true;
-}
-
-const TextPlatform kPlatform = {&CharNext, &CompareNoCase, &NarrowFromWide};
-
 class Reader {
 public:
     Reader(const ScriptTree& tree, const std::string& file) : m_tree(tree), m_file(file) {}
@@ -67,7 +44,7 @@ private:
     // The child of `parent` of that kind and name (letter case ignored).
     size_t Child(size_t parent, ScriptItemKind kind, const char* name) const {
         for (size_t item = parent + 1; item < m_tree.items[parent].end; item = m_tree.items[item].end)
-            if (m_tree.items[item].kind == kind && CompareNoCase(m_tree.items[item].name.c_str(), name) == 0)
+            if (m_tree.items[item].kind == kind && CompareAsciiNoCase(m_tree.items[item].name.c_str(), name) == 0)
                 return item;
         return kNone;
     }
@@ -132,8 +109,8 @@ int main(int argc, char** argv) {
         }
         std::string expanded;
         ScriptTree tree;
-        if (ExpandReplacements(bytes.str().c_str(), replacements, kPlatform, &expanded) != kScriptOk ||
-            ParseScript(expanded.c_str(), kPlatform, &tree) != kScriptOk) {
+        if (ExpandReplacements(bytes.str().c_str(), replacements, kAsciiTextPlatform, &expanded) != kScriptOk ||
+            ParseScript(expanded.c_str(), kAsciiTextPlatform, &tree) != kScriptOk) {
             std::cerr << "script_classes: " << file << " is no valid registry script\n";
             return 1;
         }
