@@ -10,6 +10,8 @@
 function(quarn_widl name idl)
   cmake_parse_arguments(W "NO_TYPELIB" "OUT_DIR;INTERFACES" "INCLUDE_DIRS;DEPENDS" ${ARGN})
   get_filename_component(idl_abs ${idl} ABSOLUTE)
+  # Named from the checkout's top, so no folder of the checkout lands in the output.
+  file(RELATIVE_PATH idl_rel ${CMAKE_SOURCE_DIR} ${idl_abs})
   set(hdr ${W_OUT_DIR}/${name}_h.h)
   set(iid ${W_OUT_DIR}/${name}_i.c)
   set(outputs ${hdr} ${iid})
@@ -28,8 +30,9 @@ function(quarn_widl name idl)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${W_OUT_DIR}
     COMMAND ${CMAKE_COMMAND} -E env WIDL_TIME_OVERRIDE=${QUARN_SOURCE_DATE_EPOCH}
             ${QUARN_WIDL} ${QUARN_WIDL_TARGET} -I/usr/include/wine/wine/windows ${include_args}
-            -L${QUARN_WINE_LIBDIR} ${typelib_args} -h -H ${hdr} -u -U ${iid} ${idl_abs}
+            -L${QUARN_WINE_LIBDIR} ${typelib_args} -h -H ${hdr} -u -U ${iid} ${idl_rel}
     DEPENDS ${idl_abs} ${W_DEPENDS}
+    WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
     COMMENT "widl ${name}.idl")
   add_custom_target(${name}_idl DEPENDS ${outputs})
   if(W_INTERFACES)

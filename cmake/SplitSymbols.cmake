@@ -10,11 +10,13 @@
 # budget of its bitness.
 #
 # Run as a script (cmake -P) it does the work for one file:
-#   -DOBJCOPY=<objcopy> -DFILE=<dll> -DBUDGET=<bytes or 0>
+#   -DOBJCOPY=<objcopy> -DFILE=<dll> -DBUDGET=<bytes or 0> -DEPOCH=<time stamp>
 if(CMAKE_SCRIPT_MODE_FILE)
     get_filename_component(dir ${FILE} DIRECTORY)
     get_filename_component(name ${FILE} NAME)
     set(debug ${name}.debug)
+    # objcopy stamps the images it writes with the time, or with SOURCE_DATE_EPOCH.
+    set(ENV{SOURCE_DATE_EPOCH} ${EPOCH})
     execute_process(COMMAND ${OBJCOPY} --only-keep-debug ${name} ${debug}
                     WORKING_DIRECTORY ${dir} COMMAND_ERROR_IS_FATAL ANY)
     # --long-section-names=enable keeps ".gnu_debuglink" and ".eh_frame"
@@ -47,6 +49,7 @@ function(quarn_split_symbols target)
     get_target_property(output_name ${target} OUTPUT_NAME)
     add_custom_command(TARGET ${target} POST_BUILD
         COMMAND ${CMAKE_COMMAND} -DOBJCOPY=${QUARN_OBJCOPY} -DFILE=$<TARGET_FILE:${target}> -DBUDGET=${budget}
+                -DEPOCH=${QUARN_SOURCE_DATE_EPOCH}
                 -P ${QUARN_SPLIT_SYMBOLS_SCRIPT}
         BYPRODUCTS ${CMAKE_CURRENT_BINARY_DIR}/${output_name}.dll.debug
         VERBATIM)
