@@ -134,6 +134,7 @@ add_custom_command(
             ${QUARN_SYMBOLS_ZIP}
     COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${quarn_package_dir}
     COMMAND ${CMAKE_COMMAND} -DFILE=${quarn_package_dir}/quarnver.dll -DWORK=${CMAKE_BINARY_DIR}/signing
+            -DBUDGET=$<TARGET_PROPERTY:quarnver,QUARN_SIZE_BUDGET>
             "-DDESCRIPTION=QUARN 5 Common User Interface ${PROJECT_VERSION}" -P ${CMAKE_SOURCE_DIR}/cmake/SignFile.cmake
     COMMAND ${CMAKE_COMMAND} -DDIR=${quarn_package_dir} -DVERSION=${PROJECT_VERSION}
             -DCREATED=${QUARN_SOURCE_DATE_ISO} -DSBOM=quarnver.spdx.json -DBINARY=quarnver.dll

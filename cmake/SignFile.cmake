@@ -1,5 +1,6 @@
-# cmake -DFILE=<pe file> -DWORK=<folder> -DDESCRIPTION=<text> -P SignFile.cmake
-# Signs FILE in place with an Authenticode SHA-256 signature (osslsigncode).
+# cmake -DFILE=<pe file> -DWORK=<folder> -DDESCRIPTION=<text> [-DBUDGET=<bytes>] -P SignFile.cmake
+# Signs FILE in place with an Authenticode SHA-256 signature (osslsigncode);
+# fails when the signed file is larger than BUDGET.
 #
 # A real release gives the signing key and its certificate in the environment:
 #   QUARNVER_SIGN_KEY       private key file (PEM or DER)
@@ -49,4 +50,8 @@ if(NOT result EQUAL 0)
     message(FATAL_ERROR "signing ${FILE} failed:\n${output}")
 endif()
 file(RENAME ${FILE}.signed ${FILE})
-message(STATUS "signed ${FILE} with ${kind}")
+file(SIZE ${FILE} size)
+message(STATUS "signed ${FILE} with ${kind}: ${size} bytes")
+if(BUDGET AND size GREATER BUDGET)
+    message(FATAL_ERROR "${FILE}: ${size} bytes signed, over its budget of ${BUDGET} bytes")
+endif()

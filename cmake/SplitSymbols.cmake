@@ -7,7 +7,8 @@
 # into the symbol package (cmake/ReleasePackage.cmake).
 #
 # The build prints the stripped DLL's size and fails when it exceeds the
-# budget of its bitness.
+# budget of its bitness (kept as the target's QUARN_SIZE_BUDGET, which the
+# package step applies to the signed DLL too).
 #
 # Run as a script (cmake -P) it does the work for one file:
 #   -DOBJCOPY=<objcopy> -DFILE=<dll> -DBUDGET=<bytes or 0> -DEPOCH=<time stamp>
@@ -47,6 +48,7 @@ function(quarn_split_symbols target)
     endif()
     target_link_options(${target} PRIVATE -Wl,--build-id)
     get_target_property(output_name ${target} OUTPUT_NAME)
+    set_property(TARGET ${target} PROPERTY QUARN_SIZE_BUDGET ${budget})
     add_custom_command(TARGET ${target} POST_BUILD
         COMMAND ${CMAKE_COMMAND} -DOBJCOPY=${QUARN_OBJCOPY} -DFILE=$<TARGET_FILE:${target}> -DBUDGET=${budget}
                 -DEPOCH=${QUARN_SOURCE_DATE_EPOCH}
