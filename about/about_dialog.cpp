@@ -48,13 +48,20 @@ BOOL AboutDialog::OnInitDialog() {
 }
 
 void AboutDialog::OnDestroy() {
-    // The title control is gone with its window; the font it showed is free.
+    // The title and icon controls are gone with the window; the font and the
+    // icon they showed are free.
     m_fontTitle.Reset();
+    m_hIconHost.Reset();
 }
 
 void AboutDialog::ShowIcon() {
-    const HICON icon = LoadIconW(m_hHostModule, MAKEINTRESOURCEW(LOWORD(m_nIconId)));
-    if (icon) m_iconHost.Send(STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+    // In the icon size of the box's DPI, from the host's image nearest to it.
+    const int size = SystemMetricForDpi(SM_CXICON, Dpi());
+    UniqueIcon icon(static_cast<HICON>(LoadImageW(m_hHostModule, MAKEINTRESOURCEW(LOWORD(m_nIconId)), IMAGE_ICON,
+                                                  size, size, LR_DEFAULTCOLOR)));
+    if (!icon) return;
+    m_iconHost.Send(STM_SETICON, reinterpret_cast<WPARAM>(icon.Get()), 0);
+    m_hIconHost = std::move(icon);
 }
 
 void AboutDialog::ShowTitle() {
@@ -96,11 +103,11 @@ void AboutDialog::ShowNotices(const std::wstring& noticeList) {
         SetWindowTextW(m_editNotices.Handle(), noticeList.c_str());
         return;
     }
-    // Nothing to list: cut the dialog 8 pixels above the group box, so that
-    // the box and the list lie below its lower edge.
+    // Nothing to list: cut the dialog 8 pixels (at 96 DPI) above the group
+    // box, so that the box and the list lie below its lower edge.
     RECT dialog;
     RECT box;
     if (!GetWindowRect(Handle(), &dialog) || !GetWindowRect(m_groupNotices.Handle(), &box)) return;
-    SetWindowPos(Handle(), nullptr, 0, 0, dialog.right - dialog.left, (box.top - 8) - dialog.top,
+    SetWindowPos(Handle(), nullptr, 0, 0, dialog.right - dialog.left, (box.top - ScaleForDpi(8)) - dialog.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOOWNERZORDER);
 }

@@ -39,4 +39,6 @@ private:
     // The bold copy of the dialog font that the title line shows; released
     // once the window (and with it the title control) is gone.
     UniqueGdiObject m_fontTitle;
+    // The icon that control 1003 shows, loaded for the box's DPI.
+    UniqueIcon m_hIconHost;
 };

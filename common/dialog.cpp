@@ -5,6 +5,13 @@
 #include "common/resource_module.h"
 
 namespace {
+// Functions of the platform's newer versions, looked up so that the library
+// still loads where they are missing.
+template <typename Fn>
+Fn User32Function(const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
 // Places a dialog where the user is looking: centred on its owner, or without
 // one on the work area of the monitor that holds the thread's active window
 // (else the cursor), and in either case inside that monitor's work area.
@@ -76,6 +83,24 @@ INT_PTR Dialog::DoModal() {
 
 void Dialog::EndDialog(INT_PTR result) {
     if (m_hWnd) ::EndDialog(m_hWnd, result);
+}
+
+UINT Dialog::Dpi() const {
+    static const auto dpiForWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    if (dpiForWindow && m_hWnd)
+        if (const UINT dpi = dpiForWindow(m_hWnd)) return dpi;
+    // One DPI for the whole screen.
+    int dpi = 0;
+    if (const HDC screen = GetDC(nullptr)) {
+        dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+int SystemMetricForDpi(int index, UINT dpi) {
+    static const auto metricForDpi = User32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
+    return metricForDpi ? metricForDpi(index, dpi) : GetSystemMetrics(index);
 }
 
 void Dialog::UpdateData(bool saveAndValidate) {

@@ -37,6 +37,10 @@ private:
 // A control's text; empty when the control is missing.
 std::wstring GetItemTextW(HWND dialog, int id);
 
+// GetSystemMetrics for a screen of the given DPI (the system's own metrics
+// where the platform cannot tell them per DPI).
+int SystemMetricForDpi(int index, UINT dpi);
+
 class Dialog {
 public:
     explicit Dialog(UINT templateId, HWND parent = nullptr);
@@ -52,6 +56,10 @@ public:
     HRESULT Failure() const { return m_hrFailure; }
     HWND Handle() const { return m_hWnd; }
     void EndDialog(INT_PTR result);
+    // The dots per inch the running dialog is drawn at, and a length given in
+    // pixels at 96 DPI scaled to it.
+    UINT Dpi() const;
+    int ScaleForDpi(int pixels) const { return MulDiv(pixels, static_cast<int>(Dpi()), 96); }
     // Runs DoDataExchange; true moves the controls into the fields.
     void UpdateData(bool saveAndValidate);
 

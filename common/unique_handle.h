@@ -70,6 +70,17 @@ struct GdiObjectTraits {
     static Handle Invalid() { return nullptr; }
     static bool Close(Handle h) { return DeleteObject(h) != FALSE; }
 };
+struct IconTraits {
+    using Handle = HICON;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return DestroyIcon(h) != FALSE; }
+};
+// A device context made with CreateCompatibleDC (not one got with GetDC).
+struct MemoryDcTraits {
+    using Handle = HDC;
+    static Handle Invalid() { return nullptr; }
+    static bool Close(Handle h) { return DeleteDC(h) != FALSE; }
+};
 
 using UniqueHkey = UniqueHandle<HkeyTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
@@ -77,3 +88,5 @@ using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 using UniqueModule = UniqueHandle<ModuleTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
+using UniqueIcon = UniqueHandle<IconTraits>;
+using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;

@@ -4,13 +4,6 @@
 
 namespace {
 
-struct MemoryDcTraits {
-    using Handle = HDC;
-    static Handle Invalid() { return nullptr; }
-    static bool Close(Handle h) { return DeleteDC(h) != FALSE; }
-};
-using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
-
 bool WriteBmp(const std::wstring& path, const BITMAPINFOHEADER& info, const void* pixels) {
     BITMAPFILEHEADER file = {};
     file.bfType = 0x4D42;  // "BM"

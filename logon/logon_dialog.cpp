@@ -1,5 +1,7 @@
 #include "logon/logon_dialog.h"
+#include <commctrl.h>
 #include <shlobj.h>
+#include <algorithm>
 #include <memory>
 #include "common/resource_module.h"
 #include "resources/resource.h"
@@ -16,6 +18,41 @@ std::wstring LoadStringResource(UINT id) {
     wchar_t buffer[512] = {};
     const int length = LoadStringW(CurrentResourceModule(), id, buffer, ARRAYSIZE(buffer));
     return std::wstring(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+// The magnifying glass of bitmap 208 drawn afresh for a screen of the given
+// DPI, on the button face: a lens with a light spot, and a handle.
+HBITMAP DrawMagnifier(UINT dpi) {
+    const double scale = dpi / 96.0;
+    auto at = [scale](double pixels) { return static_cast<int>(pixels * scale + 0.5); };
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), at(16), at(15), 1, 32, BI_RGB};
+    void* bits = nullptr;
+    UniqueGdiObject bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    UniqueMemoryDc dc(CreateCompatibleDC(nullptr));
+    if (!bitmap || !dc) return nullptr;
+    const HGDIOBJ oldBitmap = SelectObject(dc.Get(), bitmap.Get());
+    const RECT all = {0, 0, at(16), at(15)};
+    FillRect(dc.Get(), &all, GetSysColorBrush(COLOR_BTNFACE));
+
+    const LOGBRUSH ink = {BS_SOLID, RGB(0, 0, 0), 0};
+    UniqueGdiObject handlePen(ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_ROUND, std::max(2, at(2.2)), &ink, 0, nullptr));
+    UniqueGdiObject rimPen(CreatePen(PS_INSIDEFRAME, std::max(1, at(1)), RGB(0, 0, 0)));
+    UniqueGdiObject lens(CreateSolidBrush(RGB(0x00, 0xFF, 0xFF)));
+    UniqueGdiObject spot(CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF)));
+    const HGDIOBJ oldPen = SelectObject(dc.Get(), handlePen.Get());
+    const HGDIOBJ oldBrush = SelectObject(dc.Get(), lens.Get());
+    MoveToEx(dc.Get(), at(10.5), at(10.5), nullptr);
+    LineTo(dc.Get(), at(14), at(13.5));
+    SelectObject(dc.Get(), rimPen.Get());
+    Ellipse(dc.Get(), at(1), at(1), at(12), at(12));
+    SelectObject(dc.Get(), GetStockObject(NULL_PEN));
+    SelectObject(dc.Get(), spot.Get());
+    Ellipse(dc.Get(), at(3.5), at(3), at(5.5), at(5));
+    SelectObject(dc.Get(), oldBrush);
+    SelectObject(dc.Get(), oldPen);
+    SelectObject(dc.Get(), oldBitmap);
+    return static_cast<HBITMAP>(bitmap.Take());
 }
 }  // namespace
 
@@ -44,10 +81,62 @@ BOOL LogonDialog::OnInitDialog() {
     }
     EnableControls();
     UpdateData(false);
-    m_bmpBrowse.Reset(LoadBitmapW(CurrentResourceModule(), MAKEINTRESOURCEW(IDB_BROWSE)));
+    ShowRowIcons();
+    ShowBrowseGlyph();
+    NameBrowseButton();
+    return TRUE;
+}
+
+void LogonDialog::ShowRowIcons() {
+    // The template's icon controls, in its order.
+    const UINT icons[] = {IDI_LOGON_SERVER, IDI_LOGON_PASSWORD, IDI_LOGON_USER};
+    const int size = SystemMetricForDpi(SM_CXICON, Dpi());
+    size_t row = 0;
+    for (HWND child = GetWindow(Handle(), GW_CHILD); child && row < m_iconRows.size();
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t cls[16] = {};
+        GetClassNameW(child, cls, ARRAYSIZE(cls));
+        if (lstrcmpiW(cls, L"Static") != 0 || (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
+        // An icon that does not load leaves the one the dialog manager showed.
+        UniqueIcon icon(static_cast<HICON>(LoadImageW(CurrentResourceModule(), MAKEINTRESOURCEW(icons[row]),
+                                                      IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+        if (icon) {
+            SendMessageW(child, STM_SETICON, reinterpret_cast<WPARAM>(icon.Get()), 0);
+            m_iconRows[row] = std::move(icon);
+        }
+        ++row;
+    }
+}
+
+void LogonDialog::ShowBrowseGlyph() {
+    // Bitmap 208 is drawn for 96 DPI; other scales get the glyph drawn at
+    // their own size rather than a small picture in a large button.
+    const UINT dpi = Dpi();
+    m_bmpBrowse.Reset(dpi != 96 ? DrawMagnifier(dpi) : nullptr);
+    if (!m_bmpBrowse) m_bmpBrowse.Reset(LoadBitmapW(CurrentResourceModule(), MAKEINTRESOURCEW(IDB_BROWSE)));
     if (m_bmpBrowse)
         m_btnBrowse.Send(BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_bmpBrowse.Get()));
-    return TRUE;
+}
+
+void LogonDialog::NameBrowseButton() {
+    const std::wstring name = LoadStringResource(IDS_BROWSE_NAME);
+    if (name.empty()) return;
+    // A bitmap button does not draw its text, but its text is its name.
+    SetWindowTextW(m_btnBrowse.Handle(), name.c_str());
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+    // Owned by the dialog, the tooltip goes with it.
+    const HWND tip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(), nullptr,
+                                     ThisModule(), nullptr);
+    if (!tip) return;
+    TOOLINFOW tool = {};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;  // understood by every version of the control
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = Handle();
+    tool.uId = reinterpret_cast<UINT_PTR>(m_btnBrowse.Handle());
+    tool.lpszText = const_cast<LPWSTR>(name.c_str());  // the tooltip keeps a copy
+    SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
 void LogonDialog::EnableControls() {

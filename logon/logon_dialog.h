@@ -4,6 +4,7 @@
 // ends itself with IDOK before it is shown.
 #pragma once
 #include <windows.h>
+#include <array>
 #include <string>
 #include "common/dialog.h"
 #include "common/unique_handle.h"
@@ -38,6 +39,13 @@ private:
     void EnableControls();
     // Lets the user pick the server computer in the shell's computer browser.
     void OnBrowse();
+    // The row icons and the browse button's glyph in the sizes of the
+    // dialog's DPI.
+    void ShowRowIcons();
+    void ShowBrowseGlyph();
+    // Gives the browse button, which shows only a picture, a name that
+    // accessibility tools read and the same text as a tooltip.
+    void NameBrowseButton();
 
     DialogItem m_btnBrowse;
     DialogItem m_editUser;
@@ -46,6 +54,8 @@ private:
     DialogItem m_labelUser;
     DialogItem m_labelServer;
     DialogItem m_labelPassword;
-    // The browse button's image; it lives as long as the dialog object.
+    // The browse button's image and the row icons (server, password, user);
+    // they live as long as the dialog object.
     UniqueGdiObject m_bmpBrowse;
+    std::array<UniqueIcon, 3> m_iconRows;
 };

@@ -15,6 +15,7 @@
 
 // Logon dialog (template 201) and its pictures.
 #define IDS_BROWSE_TITLE       101
+#define IDS_BROWSE_NAME        103
 #define IDD_LOGON              201
 #define IDC_LOGON_USER         201
 #define IDC_LOGON_PASSWORD     202

@@ -14,17 +14,21 @@ namespace {
 // What the library asked the platform for, recorded through its imports.
 UINT g_requestedString = 0xDEADBEEF;
 UINT_PTR g_requestedIcon = 0xDEADBEEF;
+int g_requestedIconSize = 0;
 void* g_loadString = nullptr;
-void* g_loadIcon = nullptr;
+void* g_loadImage = nullptr;
 
 int WINAPI RecordLoadString(HINSTANCE module, UINT id, LPWSTR buffer, int capacity) {
     g_requestedString = id;
     return reinterpret_cast<decltype(&LoadStringW)>(g_loadString)(module, id, buffer, capacity);
 }
 
-HICON WINAPI RecordLoadIcon(HINSTANCE module, LPCWSTR name) {
-    g_requestedIcon = reinterpret_cast<UINT_PTR>(name);
-    return reinterpret_cast<decltype(&LoadIconW)>(g_loadIcon)(module, name);
+HANDLE WINAPI RecordLoadImage(HINSTANCE module, LPCWSTR name, UINT type, int width, int height, UINT flags) {
+    if (type == IMAGE_ICON) {
+        g_requestedIcon = reinterpret_cast<UINT_PTR>(name);
+        g_requestedIconSize = width == height ? width : -1;
+    }
+    return reinterpret_cast<decltype(&LoadImageW)>(g_loadImage)(module, name, type, width, height, flags);
 }
 
 std::wstring HostVersionLine() { return std::wstring(L"Версия ") + L"" HOST_FILE_VERSION; }
@@ -71,11 +75,11 @@ TEST_CASE("Title and Icon arguments become the resource IDs asked for") {
     const HMODULE library = AboutLibraryModule();
     REQUIRE(library != nullptr);
     ImportPatch stringPatch(library, "user32.dll", "LoadStringW", reinterpret_cast<void*>(&RecordLoadString));
-    ImportPatch iconPatch(library, "user32.dll", "LoadIconW", reinterpret_cast<void*>(&RecordLoadIcon));
+    ImportPatch iconPatch(library, "user32.dll", "LoadImageW", reinterpret_cast<void*>(&RecordLoadImage));
     REQUIRE(stringPatch.Patched());
     REQUIRE(iconPatch.Patched());
     g_loadString = stringPatch.Original();
-    g_loadIcon = iconPatch.Original();
+    g_loadImage = iconPatch.Original();
 
     UniqueBstr five(SysAllocString(L"5"));
     VARIANT bstrFive;
@@ -115,12 +119,15 @@ TEST_CASE("Title and Icon arguments become the resource IDs asked for") {
         INFO(c.what);
         g_requestedString = 0xDEADBEEF;
         g_requestedIcon = 0xDEADBEEF;
+        g_requestedIconSize = 0;
         const AboutSnapshot shot = ShowAbout(c.title, c.icon);
         REQUIRE(shot.shown);
         CHECK(shot.result == S_OK);
         CHECK(g_requestedString == c.stringId);
         CHECK(shot.title == c.titleText);
         CHECK(g_requestedIcon == c.iconId);
+        // The icon size of the screen's DPI, whatever images the host has.
+        CHECK(g_requestedIconSize == GetSystemMetrics(SM_CXICON));
         CHECK(shot.hasIcon == c.hasIcon);
     }
 }

@@ -3,8 +3,12 @@
 // computer browser.
 #include <doctest/doctest.h>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 #include <shlobj.h>
+#include <commctrl.h>
+#include <oleacc.h>
+#include "common/unique_handle.h"
 #include "import_patch.h"
 #include "logon_test_support.h"
 #include "recording_server.h"
@@ -373,4 +377,233 @@ TEST_CASE_FIXTURE(DialogFixture, "a computer chosen in the browser replaces only
     CHECK(after.password == password);
     CHECK(result.hr == S_OK);
     CHECK(result.out == 0);
+}
+
+namespace {
+// The screen's DPI, which under Wine is every window's.
+int ScreenDpi() {
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+// The colour pixels of a bitmap as 32-bit rows, bottom-up.
+std::vector<BYTE> Pixels32(HBITMAP bitmap, int width, int height) {
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 32, BI_RGB};
+    std::vector<BYTE> bits(static_cast<size_t>(width) * height * 4);
+    const HDC screen = GetDC(nullptr);
+    const int rows = GetDIBits(screen, bitmap, 0, height, bits.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    return rows == height ? bits : std::vector<BYTE>();
+}
+
+// The colour pixels of an icon made from the icon resource's own true-colour
+// image of exactly size pixels (none when the resource has no such image).
+std::vector<BYTE> NativeIconPixels(UINT id, int size) {
+    const HMODULE library = QuarnverLibrary();
+    const HRSRC groupInfo = FindResourceA(library, MAKEINTRESOURCEA(id), RT_GROUP_ICON);
+    const auto* group = groupInfo ? static_cast<const BYTE*>(LockResource(LoadResource(library, groupInfo))) : nullptr;
+    if (!group || SizeofResource(library, groupInfo) < 6) return {};
+#pragma pack(push, 2)
+    struct GroupEntry {
+        BYTE width, height, colours, reserved;
+        WORD planes, bitCount;
+        DWORD bytes;
+        WORD id;
+    };
+#pragma pack(pop)
+    WORD count = 0;
+    std::memcpy(&count, group + 4, sizeof count);
+    if (SizeofResource(library, groupInfo) < 6 + count * sizeof(GroupEntry)) return {};
+    for (WORD i = 0; i < count; ++i) {
+        GroupEntry entry;
+        std::memcpy(&entry, group + 6 + i * sizeof entry, sizeof entry);
+        if (entry.width != size % 256 || entry.bitCount != 32) continue;
+        const HRSRC imageInfo = FindResourceA(library, MAKEINTRESOURCEA(entry.id), RT_ICON);
+        auto* image = imageInfo ? static_cast<BYTE*>(LockResource(LoadResource(library, imageInfo))) : nullptr;
+        if (!image) return {};
+        const UniqueIcon icon(CreateIconFromResourceEx(image, SizeofResource(library, imageInfo), TRUE, 0x00030000,
+                                                       size, size, LR_DEFAULTCOLOR));
+        ICONINFO info = {};
+        if (!icon || !GetIconInfo(icon.Get(), &info)) return {};
+        std::vector<BYTE> pixels = Pixels32(info.hbmColor, size, size);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        return pixels;
+    }
+    return {};
+}
+}  // namespace
+
+// Runs also at 144 and 192 DPI (CTest entries test_logon_dialog_dpi144 and _dpi192).
+TEST_CASE_FIXTURE(DialogFixture, "the row icons and the browse glyph are drawn for the screen's DPI") {
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    REQUIRE(logon->put_Level(7) == S_OK);
+    const int dpi = ScreenDpi();
+    const int iconSize = GetSystemMetrics(SM_CXICON);
+    MESSAGE("screen at " << dpi << " DPI, icons of " << iconSize << " pixels");
+    struct Shown {
+        int width = 0, height = 0, bitsPerPixel = 0;
+        std::vector<BYTE> pixels;
+    };
+    std::vector<Shown> icons;
+    BITMAP glyph = {};
+    const UniqueVariant missing = Missing();
+    const InitializeResult result = InitializeWithDialog(
+        logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), [&](HWND dialog) {
+            if (!dialog) return;
+            for (HWND control : IconControls(dialog)) {
+                Shown shown;
+                ICONINFO info = {};
+                const auto icon = reinterpret_cast<HICON>(SendMessageW(control, STM_GETICON, 0, 0));
+                if (icon && GetIconInfo(icon, &info)) {
+                    BITMAP colour = {};
+                    GetObjectW(info.hbmColor, sizeof colour, &colour);
+                    shown = {colour.bmWidth, colour.bmHeight, colour.bmBitsPixel,
+                             Pixels32(info.hbmColor, colour.bmWidth, colour.bmHeight)};
+                    DeleteObject(info.hbmColor);
+                    DeleteObject(info.hbmMask);
+                }
+                icons.push_back(shown);
+            }
+            const auto bitmap = reinterpret_cast<HBITMAP>(
+                SendMessageW(GetDlgItem(dialog, IDC_LOGON_BROWSE), BM_GETIMAGE, IMAGE_BITMAP, 0));
+            if (bitmap) GetObjectW(bitmap, sizeof glyph, &glyph);
+            Click(dialog, IDCANCEL);
+        });
+    CHECK(result.hr == S_OK);
+    const UINT ids[] = {IDI_LOGON_SERVER, IDI_LOGON_PASSWORD, IDI_LOGON_USER};
+    REQUIRE(icons.size() == std::size(ids));
+    for (size_t i = 0; i < icons.size(); ++i) {
+        CAPTURE(ids[i]);
+        CHECK(icons[i].width == iconSize);
+        CHECK(icons[i].height == iconSize);
+        CHECK(icons[i].bitsPerPixel == 32);
+        // Pixel for pixel the image made for this size, not a smaller one stretched.
+        const std::vector<BYTE> native = NativeIconPixels(ids[i], iconSize);
+        REQUIRE_FALSE(native.empty());
+        CHECK(icons[i].pixels == native);
+    }
+    CHECK(glyph.bmWidth == MulDiv(16, dpi, 96));
+    CHECK(glyph.bmHeight == MulDiv(15, dpi, 96));
+}
+
+namespace {
+// The name a screen reader announces for a control, through the platform's
+// accessibility objects.
+std::wstring AccessibleName(HWND control) {
+    // __uuidof, not IID_IAccessible: the IID_IAccessible that the 64-bit
+    // mingw-w64 libuuid links in is not IAccessible's.
+    ComPtr<IAccessible> accessible;
+    if (FAILED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                          accessible.ReceiveVoid())) || !accessible)
+        return L"<no accessible object>";
+    VARIANT self;
+    VariantInit(&self);
+    V_VT(&self) = VT_I4;
+    V_I4(&self) = CHILDID_SELF;
+    UniqueBstr name;
+    if (FAILED(accessible->get_accName(self, name.Receive()))) return L"<no name>";
+    return name.Get() ? std::wstring(name.Get()) : std::wstring();
+}
+
+struct TooltipSearch {
+    HWND owner;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindTooltip(HWND window, LPARAM lParam) {
+    auto* search = reinterpret_cast<TooltipSearch*>(lParam);
+    wchar_t cls[64] = {};
+    GetClassNameW(window, cls, ARRAYSIZE(cls));
+    if (lstrcmpiW(cls, TOOLTIPS_CLASSW) != 0 || GetWindow(window, GW_OWNER) != search->owner) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// The text of the tooltip the dialog shows over the control; empty when none.
+std::wstring TooltipText(HWND dialog, HWND control) {
+    TooltipSearch search{dialog};
+    EnumThreadWindows(GetWindowThreadProcessId(dialog, nullptr), FindTooltip, reinterpret_cast<LPARAM>(&search));
+    if (!search.found) return std::wstring();
+    wchar_t text[256] = {};
+    TOOLINFOW tool = {};
+    tool.cbSize = TTTOOLINFOW_V2_SIZE;
+    tool.hwnd = dialog;
+    tool.uId = reinterpret_cast<UINT_PTR>(control);
+    tool.lpszText = text;
+    SendMessageW(search.found, TTM_GETTEXTW, ARRAYSIZE(text), reinterpret_cast<LPARAM>(&tool));
+    return text;
+}
+
+// The control that has the keyboard focus in the dialog's thread.
+HWND FocusIn(HWND dialog) {
+    GUITHREADINFO gui = {sizeof gui};
+    return GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &gui) ? gui.hwndFocus : nullptr;
+}
+
+// The same, once it is the expected control or after a while.
+HWND FocusOnceSettled(HWND dialog, HWND expected) {
+    for (int i = 0; i < 100 && FocusIn(dialog) != expected; ++i) Sleep(20);
+    return FocusIn(dialog);
+}
+}  // namespace
+
+// Runs also at 144 and 192 DPI (CTest entries test_logon_dialog_dpi144 and _dpi192).
+TEST_CASE_FIXTURE(DialogFixture, "every control has a name for screen readers and every row its mnemonic") {
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    REQUIRE(logon->put_Level(7) == S_OK);
+    const std::wstring browseName = L"Выбрать компьютер в сети";
+    struct Row {
+        int id;
+        std::wstring name;  // as a screen reader announces it
+        // 0: none. In the letter case the label spells it: Wine's dialog
+        // manager matches Cyrillic mnemonics only in their own case, where
+        // Windows ignores the case.
+        wchar_t mnemonic;
+    } rows[] = {
+        // Out of template order, so that each key moves the focus.
+        {IDC_LOGON_PASSWORD, L"Пароль:", L'П'},
+        {IDC_LOGON_SERVER, L"Сервер:", L'С'},
+        {IDC_LOGON_USER, L"Пользователь:", L'о'},
+        {IDC_LOGON_BROWSE, browseName, 0},
+        {IDOK, L"OK", 0},
+        {IDCANCEL, L"Отмена", 0},
+    };
+    std::vector<std::wstring> names;
+    std::vector<int> focused, expected;  // control IDs
+    std::wstring browseText, tooltip;
+    const UniqueVariant missing = Missing();
+    const InitializeResult result = InitializeWithDialog(
+        logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), [&](HWND dialog) {
+            if (!dialog) return;
+            ComApartment readerThread;
+            for (const Row& row : rows) {
+                const HWND control = GetDlgItem(dialog, row.id);
+                names.push_back(AccessibleName(control));
+                if (!row.mnemonic) continue;
+                // Alt and the letter, as the keyboard delivers them to the focused control.
+                const HWND from = FocusIn(dialog);
+                PostMessageW(from ? from : dialog, WM_SYSCHAR, row.mnemonic, 1 << 29);
+                focused.push_back(GetDlgCtrlID(FocusOnceSettled(dialog, control)));
+                expected.push_back(row.id);
+            }
+            browseText = ItemText(dialog, IDC_LOGON_BROWSE);
+            tooltip = TooltipText(dialog, GetDlgItem(dialog, IDC_LOGON_BROWSE));
+            Click(dialog, IDCANCEL);
+        });
+    CHECK(result.hr == S_OK);
+    REQUIRE(names.size() == std::size(rows));
+    for (size_t i = 0; i < names.size(); ++i) {
+        CAPTURE(rows[i].id);
+        CHECK(names[i] == rows[i].name);
+    }
+    CHECK(focused == expected);
+    // The name is the button's text, which a bitmap button does not draw.
+    CHECK(browseText == browseName);
+    CHECK(tooltip == browseName);
 }
