@@ -9,10 +9,9 @@ Writes into the resources folder (or the folder given as the first argument):
 Each icon first holds its 16-colour images (icon 205 a 32x32 and a 16x16,
 icons 206 and 207 a 32x32), which older programs and tests read byte for
 byte, and then a true-colour image with alpha for every standard size: 16,
-20, 24, 32, 40, 48, 64 and 256 pixels, those from 32 up PNG-compressed
-(uncompressed they would triple the DLL's size; Windows 7 and later read PNG
-images of any size). The
-true-colour images are drawn from shapes laid out on a 32-unit square and
+20, 24, 32, 40, 48, 64 and 256 pixels, each PNG-compressed (uncompressed
+they would triple the DLL's size; Windows Vista and later read PNG images of
+any size). The true-colour images are drawn from shapes laid out on a 32-unit square and
 smoothed from their distance fields, so each size is drawn for itself rather
 than stretched. The output is deterministic, so the committed files can be
 regenerated and compared.
@@ -179,7 +178,6 @@ def bitmap(canvas):
 # it the shape covers, estimated from the distance at the pixel's centre.
 
 TRUE_SIZES = (16, 20, 24, 32, 40, 48, 64, 256)
-PNG_FROM = 32  # images this large go into the icon PNG-compressed
 
 
 def box(x0, y0, x1, y1, radius=0.0):
@@ -316,22 +314,47 @@ def person_truecolour(size):
     return p
 
 
-def dib_truecolour(picture):
-    """A 32-bit icon image: BGRA bottom-up, then the mask of clear pixels."""
-    rows = list(reversed(picture.rgba_rows()))
-    xor = b"".join(bytes(v for r, g, b, a in row for v in (b, g, r, a)) for row in rows)
-    mask = b"".join(row_bytes_mask([CLEAR if a == 0 else 0 for _, _, _, a in row]) for row in rows)
-    header = struct.pack("<IiiHHIIiiII", 40, picture.size, picture.size * 2, 1, 32, 0, len(xor) + len(mask),
-                         0, 0, 0, 0)
-    return header + xor + mask
+def filter_row(kind, row, previous, bpp=4):
+    """One row under one of the five PNG filters, with the filter's byte first."""
+    def paeth(a, b, c):
+        p = a + b - c
+        pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+        return a if pa <= pb and pa <= pc else (b if pb <= pc else c)
+
+    left = [row[i - bpp] if i >= bpp else 0 for i in range(len(row))]
+    upleft = [previous[i - bpp] if i >= bpp else 0 for i in range(len(row))]
+    predict = [
+        lambda i: 0,
+        lambda i: left[i],
+        lambda i: previous[i],
+        lambda i: (left[i] + previous[i]) // 2,
+        lambda i: paeth(left[i], previous[i], upleft[i]),
+    ][kind]
+    return bytes([kind]) + bytes((row[i] - predict(i)) & 0xFF for i in range(len(row)))
+
+
+def compressed_pixels(rows):
+    """The picture's rows deflated under whichever one filter for all rows
+    gives the fewest bytes."""
+    best = None
+    for kind in range(5):
+        previous = bytes(len(rows[0]))
+        raw = b""
+        for row in rows:
+            raw += filter_row(kind, row, previous)
+            previous = row
+        data = zlib.compress(raw, 9)
+        if best is None or len(data) < len(best):
+            best = data
+    return best
 
 
 def png(picture):
     def chunk(kind, data):
         return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
-    raw = b"".join(b"\0" + bytes(v for pixel in row for v in pixel) for row in picture.rgba_rows())
+    rows = [bytes(v for pixel in row for v in pixel) for row in picture.rgba_rows()]
     header = struct.pack(">IIBBBBB", picture.size, picture.size, 8, 6, 0, 0, 0)
-    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b"")
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", compressed_pixels(rows)) + chunk(b"IEND", b"")
 
 
 def icon_entries(classic, draw):
@@ -340,8 +363,7 @@ def icon_entries(classic, draw):
     entries = [((c.width, c.height, 16, 4), dib(c, True)) for c in classic]
     for size in TRUE_SIZES:
         picture = draw(size)
-        image = png(picture) if size >= PNG_FROM else dib_truecolour(picture)
-        entries.append(((size % 256, size % 256, 0, 32), image))
+        entries.append(((size % 256, size % 256, 0, 32), png(picture)))
     return entries
 
 
