@@ -23,6 +23,16 @@ struct StringMaker<std::wstring> {
 // Text in the ANSI code page (as the platform reports names) as UTF-16.
 std::wstring AnsiToWide(const std::string& ansi);
 
+// One entry of an icon group resource (RT_GROUP_ICON) as it is stored.
+#pragma pack(push, 2)
+struct IconGroupEntry {
+    BYTE width, height, colours, reserved;
+    WORD planes, bitCount;
+    DWORD bytes;
+    WORD id;
+};
+#pragma pack(pop)
+
 // The built quarnver.dll, loaded once for the whole test program.
 HMODULE QuarnverLibrary();
 // A new logon object through DllGetClassObject and CreateInstance.

@@ -406,19 +406,11 @@ std::vector<BYTE> NativeIconPixels(UINT id, int size) {
     const HRSRC groupInfo = FindResourceA(library, MAKEINTRESOURCEA(id), RT_GROUP_ICON);
     const auto* group = groupInfo ? static_cast<const BYTE*>(LockResource(LoadResource(library, groupInfo))) : nullptr;
     if (!group || SizeofResource(library, groupInfo) < 6) return {};
-#pragma pack(push, 2)
-    struct GroupEntry {
-        BYTE width, height, colours, reserved;
-        WORD planes, bitCount;
-        DWORD bytes;
-        WORD id;
-    };
-#pragma pack(pop)
     WORD count = 0;
     std::memcpy(&count, group + 4, sizeof count);
-    if (SizeofResource(library, groupInfo) < 6 + count * sizeof(GroupEntry)) return {};
+    if (SizeofResource(library, groupInfo) < 6 + count * sizeof(IconGroupEntry)) return {};
     for (WORD i = 0; i < count; ++i) {
-        GroupEntry entry;
+        IconGroupEntry entry;
         std::memcpy(&entry, group + 6 + i * sizeof entry, sizeof entry);
         if (entry.width != size % 256 || entry.bitCount != 32) continue;
         const HRSRC imageInfo = FindResourceA(library, MAKEINTRESOURCEA(entry.id), RT_ICON);

@@ -173,14 +173,6 @@ TEST_CASE("the browser's prompt, the row icons in every standard size and the br
     LoadStringW(QuarnverLibrary(), IDS_BROWSE_TITLE, prompt, 256);
     CHECK(std::wstring(prompt) == L"Выберите компьютер, на котором работает сервер QUARN:");
 
-#pragma pack(push, 2)
-    struct GroupEntry {
-        BYTE width, height, colours, reserved;
-        WORD planes, bitCount;
-        DWORD bytes;
-        WORD id;
-    };
-#pragma pack(pop)
     // The 16-colour images come first, as they always were; then one
     // true-colour image with alpha per standard size, each as PNG (256
     // written 0).
@@ -196,11 +188,11 @@ TEST_CASE("the browser's prompt, the row icons in every standard size and the br
         REQUIRE(group.size() >= 6);
         const WORD images = *reinterpret_cast<const WORD*>(group.data() + 4);
         REQUIRE(images == row.classic.size() + trueColour.size());
-        REQUIRE(group.size() >= 6 + images * sizeof(GroupEntry));
+        REQUIRE(group.size() >= 6 + images * sizeof(IconGroupEntry));
         for (WORD i = 0; i < images; ++i) {
             CAPTURE(i);
-            GroupEntry entry;
-            std::memcpy(&entry, group.data() + 6 + i * sizeof(GroupEntry), sizeof entry);
+            IconGroupEntry entry;
+            std::memcpy(&entry, group.data() + 6 + i * sizeof(IconGroupEntry), sizeof entry);
             const bool classic = i < row.classic.size();
             const int size = classic ? row.classic[i] : trueColour[i - row.classic.size()];
             CHECK(entry.width == size % 256);
