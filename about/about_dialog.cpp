@@ -55,10 +55,7 @@ void AboutDialog::OnDestroy() {
 }
 
 void AboutDialog::ShowIcon() {
-    // In the icon size of the box's DPI, from the host's image nearest to it.
-    const int size = SystemMetricForDpi(SM_CXICON, Dpi());
-    UniqueIcon icon(static_cast<HICON>(LoadImageW(m_hHostModule, MAKEINTRESOURCEW(LOWORD(m_nIconId)), IMAGE_ICON,
-                                                  size, size, LR_DEFAULTCOLOR)));
+    UniqueIcon icon = LoadIconForDpi(m_hHostModule, LOWORD(m_nIconId));
     if (!icon) return;
     m_iconHost.Send(STM_SETICON, reinterpret_cast<WPARAM>(icon.Get()), 0);
     m_hIconHost = std::move(icon);

@@ -98,9 +98,12 @@ UINT Dialog::Dpi() const {
     return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
-int SystemMetricForDpi(int index, UINT dpi) {
+UniqueIcon Dialog::LoadIconForDpi(HINSTANCE module, UINT id) const {
+    // The system's own icon size where the platform cannot tell it per DPI.
     static const auto metricForDpi = User32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
-    return metricForDpi ? metricForDpi(index, dpi) : GetSystemMetrics(index);
+    const int size = metricForDpi ? metricForDpi(SM_CXICON, Dpi()) : GetSystemMetrics(SM_CXICON);
+    return UniqueIcon(
+        static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
 }
 
 void Dialog::UpdateData(bool saveAndValidate) {

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include "common/unique_handle.h"
 
 // A control of a running dialog, bound by DataExchange::Control.
 class DialogItem {
@@ -37,10 +38,6 @@ private:
 // A control's text; empty when the control is missing.
 std::wstring GetItemTextW(HWND dialog, int id);
 
-// GetSystemMetrics for a screen of the given DPI (the system's own metrics
-// where the platform cannot tell them per DPI).
-int SystemMetricForDpi(int index, UINT dpi);
-
 class Dialog {
 public:
     explicit Dialog(UINT templateId, HWND parent = nullptr);
@@ -60,6 +57,9 @@ public:
     // pixels at 96 DPI scaled to it.
     UINT Dpi() const;
     int ScaleForDpi(int pixels) const { return MulDiv(pixels, static_cast<int>(Dpi()), 96); }
+    // Icon `id` of `module` in the icon size of the dialog's DPI, from the
+    // image nearest to it; null when it does not load.
+    UniqueIcon LoadIconForDpi(HINSTANCE module, UINT id) const;
     // Runs DoDataExchange; true moves the controls into the fields.
     void UpdateData(bool saveAndValidate);
 

@@ -90,7 +90,6 @@ BOOL LogonDialog::OnInitDialog() {
 void LogonDialog::ShowRowIcons() {
     // The template's icon controls, in its order.
     const UINT icons[] = {IDI_LOGON_SERVER, IDI_LOGON_PASSWORD, IDI_LOGON_USER};
-    const int size = SystemMetricForDpi(SM_CXICON, Dpi());
     size_t row = 0;
     for (HWND child = GetWindow(Handle(), GW_CHILD); child && row < m_iconRows.size();
          child = GetWindow(child, GW_HWNDNEXT)) {
@@ -98,8 +97,7 @@ void LogonDialog::ShowRowIcons() {
         GetClassNameW(child, cls, ARRAYSIZE(cls));
         if (lstrcmpiW(cls, L"Static") != 0 || (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
         // An icon that does not load leaves the one the dialog manager showed.
-        UniqueIcon icon(static_cast<HICON>(LoadImageW(CurrentResourceModule(), MAKEINTRESOURCEW(icons[row]),
-                                                      IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+        UniqueIcon icon = LoadIconForDpi(CurrentResourceModule(), icons[row]);
         if (icon) {
             SendMessageW(child, STM_SETICON, reinterpret_cast<WPARAM>(icon.Get()), 0);
             m_iconRows[row] = std::move(icon);
