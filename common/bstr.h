@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <oleauto.h>
 #include <string>
+#include <string_view>
 #include <utility>
 
 class UniqueBstr {
@@ -34,7 +35,7 @@ private:
 inline std::wstring WideFromBstr(BSTR text) { return text ? std::wstring(text, SysStringLen(text)) : std::wstring(); }
 // A new BSTR holding text (an empty text gives an empty, non-null BSTR);
 // null when memory runs out.
-inline UniqueBstr BstrFromWide(const std::wstring& text) {
+inline UniqueBstr BstrFromWide(std::wstring_view text) {
     return UniqueBstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
 }
 

@@ -57,12 +57,21 @@ std::wstring GetItemTextW(HWND dialog, int id) {
     if (length <= 0) return std::wstring();
     std::vector<wchar_t> buffer(static_cast<size_t>(length) + 1, L'\0');
     const int copied = GetWindowTextW(control, buffer.data(), length + 1);
-    return std::wstring(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+    std::wstring text(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
+    SecureZeroMemory(buffer.data(), buffer.size() * sizeof(wchar_t));
+    return text;
 }
 
 void DataExchange::Text(int id, std::wstring& value) const {
     if (m_bSaving)
         value = GetItemTextW(m_hDlg, id);
+    else
+        SetDlgItemTextW(m_hDlg, id, value.c_str());
+}
+
+void DataExchange::Text(int id, SecretString& value) const {
+    if (m_bSaving)
+        value = TakeSecret(GetItemTextW(m_hDlg, id));
     else
         SetDlgItemTextW(m_hDlg, id, value.c_str());
 }

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include "common/secret_string.h"
 #include "common/unique_handle.h"
 
 // A control of a running dialog, bound by DataExchange::Control.
@@ -29,13 +30,16 @@ public:
     bool Saving() const { return m_bSaving; }
     void Control(int id, DialogItem& item) const;
     void Text(int id, std::wstring& value) const;
+    // A secret's text (a password row): no copy of it outlives the exchange.
+    void Text(int id, SecretString& value) const;
 
 private:
     HWND m_hDlg;
     bool m_bSaving;
 };
 
-// A control's text; empty when the control is missing.
+// A control's text; empty when the control is missing. The scratch buffer is
+// wiped, so reading a password row leaves only the returned copy.
 std::wstring GetItemTextW(HWND dialog, int id);
 
 class Dialog {

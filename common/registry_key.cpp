@@ -79,15 +79,20 @@ std::wstring RegistryKey::ReadString(const wchar_t* name, const wchar_t* default
     if (m_lLastError != ERROR_SUCCESS || length == 0) return fallback;
     try {
         // Two zero bytes more than the data: the text ends in a zero character
-        // whatever the data hold.
+        // whatever the data hold. Wiped on every way out: the value may be a
+        // password.
         std::vector<uint8_t> buffer(static_cast<size_t>(length) + sizeof(wchar_t), 0);
+        struct Wipe {
+            std::vector<uint8_t>& bytes;
+            ~Wipe() { SecureZeroMemory(bytes.data(), bytes.size()); }
+        } wipe{buffer};
         DWORD size = length;
         m_lLastError = RegQueryValueExW(m_hKey.Get(), name, nullptr, nullptr, buffer.data(), &size);
         if (m_lLastError != ERROR_SUCCESS) return fallback;
         if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
-            std::wstring text(size / sizeof(wchar_t), L'\0');
-            memcpy(&text[0], buffer.data(), text.size() * sizeof(wchar_t));
-            return text.substr(0, text.find(L'\0'));  // cut at the first zero character
+            // Cut at the first zero character.
+            const wchar_t* units = reinterpret_cast<const wchar_t*>(buffer.data());
+            return std::wstring(units, wcsnlen(units, size / sizeof(wchar_t)));
         }
         const char* bytes = reinterpret_cast<const char*>(buffer.data());
         return WideFromAnsi(bytes, strnlen(bytes, size));  // cut at the first zero byte
@@ -97,12 +102,17 @@ std::wstring RegistryKey::ReadString(const wchar_t* name, const wchar_t* default
     }
 }
 
-bool RegistryKey::WriteString(const wchar_t* name, const std::wstring& text) {
+bool RegistryKey::WriteString(const wchar_t* name, const wchar_t* text) {
     // Stored up to the first zero character, which is what a reader gets back.
-    const size_t length = wcslen(text.c_str());
-    m_lLastError = RegSetValueExW(m_hKey.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+    const size_t length = wcslen(text);
+    m_lLastError = RegSetValueExW(m_hKey.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
                                   static_cast<DWORD>((length + 1) * sizeof(wchar_t)));
     return m_lLastError == ERROR_SUCCESS;
+}
+
+bool RegistryKey::DeleteValue(const wchar_t* name) {
+    m_lLastError = RegDeleteValueW(m_hKey.Get(), name);
+    return m_lLastError == ERROR_SUCCESS || m_lLastError == ERROR_FILE_NOT_FOUND;
 }
 
 namespace {

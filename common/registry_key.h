@@ -40,11 +40,15 @@ public:
     // of the value see them. Missing or empty data gives defaultText (null:
     // empty).
     // NOTE: a REG_SZ holding only its terminating zero reads as "", not as
-    // the default.
+    // the default. Its scratch buffer is wiped before it is freed, so a
+    // secret read into a SecretString (TakeSecret) leaves no other copy.
     std::wstring ReadString(const wchar_t* name, const wchar_t* defaultText = nullptr);
     // Stores text up to its first zero character as REG_SZ with its
     // terminating zero.
-    [[nodiscard]] bool WriteString(const wchar_t* name, const std::wstring& text);
+    [[nodiscard]] bool WriteString(const wchar_t* name, const std::wstring& text) { return WriteString(name, text.c_str()); }
+    [[nodiscard]] bool WriteString(const wchar_t* name, const wchar_t* text);
+    // Deletes the value; true when it is gone, also when it was not there.
+    [[nodiscard]] bool DeleteValue(const wchar_t* name);
     // The value as a 32-bit number, least significant byte first. A
     // REG_BINARY of 1 to 4 bytes counts too (missing high bytes are zero);
     // data longer than 4 bytes, or a missing value, gives defaultValue.

@@ -25,7 +25,7 @@ public:
     // disabled rows included (or, when the dialog closed itself, what was
     // set). Otherwise they stay as they were set.
     LONG m_lLevel = 0;
-    std::wstring m_wstrPassword;
+    SecretString m_wstrPassword;
     std::wstring m_wstrServer;
     std::wstring m_wstrUser;
 

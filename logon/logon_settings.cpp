@@ -1,5 +1,7 @@
 #include "logon/logon_settings.h"
 #include "common/registry_key.h"
+#include "logon/logon_credential.h"
+#include "logon/password_policy.h"
 
 namespace LogonSettings {
 
@@ -49,13 +51,67 @@ std::wstring ReadUser() { return ReadNonEmpty(kUser, WindowsUserName()); }
 
 bool WriteUser(const std::wstring& user) { return WriteText(kUser, user); }
 
-std::wstring ReadPassword() {
+SecretString ReadPassword() {
     RegistryKey key;
-    if (!OpenForReading(key)) return std::wstring();
-    return key.ReadString(kPassword, L"");
+    if (!OpenForReading(key)) return SecretString();
+    return TakeSecret(key.ReadString(kPassword, L""));
 }
 
-bool WritePassword(const std::wstring& password) { return WriteText(kPassword, password); }
+bool WritePassword(const SecretString& password) {
+    RegistryKey key;
+    return CreateForWriting(key) && key.WriteString(kPassword, password.c_str());
+}
+
+namespace {
+
+bool RegistryHoldsPassword() {
+    RegistryKey key;
+    return OpenForReading(key) && key.GetValueType(kPassword) != 0;
+}
+
+bool DeleteRegistryPassword() {
+    RegistryKey key;
+    if (!key.Open(HKEY_CURRENT_USER, kKeyPath, KEY_SET_VALUE)) return key.LastError() == ERROR_FILE_NOT_FOUND;
+    return key.DeleteValue(kPassword);
+}
+
+}  // namespace
+
+SecretString RecallPassword(const std::wstring& user) {
+    using PasswordPolicy::PasswordStore;
+    SecretString password;
+    switch (PasswordPolicy::Current()) {
+    case PasswordStore::Nowhere:
+        return password;
+    case PasswordStore::CredentialManager:
+        if (RegistryHoldsPassword()) {
+            password = ReadPassword();
+            if (LogonCredential::Write(user, password)) (void)DeleteRegistryPassword();
+            return password;
+        }
+        (void)LogonCredential::Read(&password);
+        return password;
+    case PasswordStore::Registry:
+        break;
+    }
+    return ReadPassword();
+}
+
+void RememberPassword(const std::wstring& user, const SecretString& password) {
+    using PasswordPolicy::PasswordStore;
+    switch (PasswordPolicy::Current()) {
+    case PasswordStore::Nowhere:
+        (void)DeleteRegistryPassword();
+        (void)LogonCredential::Delete();
+        return;
+    case PasswordStore::CredentialManager:
+        if (LogonCredential::Write(user, password)) (void)DeleteRegistryPassword();
+        return;
+    case PasswordStore::Registry:
+        (void)WritePassword(password);
+        return;
+    }
+}
 
 std::wstring ReadServer() { return ReadNonEmpty(kServer, ThisComputerName()); }
 

@@ -7,6 +7,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include "common/secret_string.h"
 
 namespace LogonSettings {
 
@@ -18,9 +19,25 @@ extern const wchar_t kKeyPath[];
 std::wstring ReadUser();
 [[nodiscard]] bool WriteUser(const std::wstring& user);
 
-// The remembered password, stored as plain text; empty when none is stored.
-std::wstring ReadPassword();
-[[nodiscard]] bool WritePassword(const std::wstring& password);
+// The password remembered as plain text in the Logon key; empty when none
+// is stored.
+SecretString ReadPassword();
+[[nodiscard]] bool WritePassword(const SecretString& password);
+
+// The remembered password from where the password policy keeps it
+// (logon/password_policy.h); empty when passwords are not remembered or none
+// is. user is the remembered user. With Credential Manager required, a
+// plain-text password found in the Logon key is moved into the credential
+// under that name; it leaves the registry only once the credential holds it.
+// With no policy set, only the registry is read, as it always was: a
+// credential left by a policy since lifted stays in Credential Manager,
+// unused.
+SecretString RecallPassword(const std::wstring& user);
+// Remembers the password of a confirmed logon where the policy keeps it; in
+// Credential Manager, the plain-text value then leaves the registry. With
+// passwords not remembered, removes it from both places. Best effort, like
+// the other writers.
+void RememberPassword(const std::wstring& user, const SecretString& password);
 
 // The remembered server computer; this computer's name when none (or an
 // empty one) is stored.

@@ -10,7 +10,7 @@
 
 Quarn5Logon::Quarn5Logon()
     : m_wstrUser(LogonSettings::ReadUser()),
-      m_wstrPassword(LogonSettings::ReadPassword()),
+      m_wstrPassword(LogonSettings::RecallPassword(m_wstrUser)),
       m_wstrServer(LogonSettings::ReadServer()),
       m_lLevel(LogonSettings::ReadLevel()) {}
 
@@ -40,9 +40,10 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
     } running{m_bInitializing};
 
     m_wstrClient = WideFromBstr(client);
-    ApplyArgument(server, &m_wstrServer);
-    ApplyArgument(user, &m_wstrUser);
-    ApplyArgument(password, &m_wstrPassword);
+    SecretString text;
+    if (ArgumentText(server, &text)) m_wstrServer.assign(text.data(), text.size());
+    if (ArgumentText(user, &text)) m_wstrUser.assign(text.data(), text.size());
+    if (ArgumentText(password, &text)) m_wstrPassword = text;
     *pVal = 1;
 
     LogonDialog dialog;
@@ -72,7 +73,7 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
     if (!(m_lLevel & kLevelNoRemember)) {
         (void)LogonSettings::WriteUser(m_wstrUser);
         (void)LogonSettings::WriteServer(m_wstrServer);
-        (void)LogonSettings::WritePassword(m_wstrPassword);
+        LogonSettings::RememberPassword(m_wstrUser, m_wstrPassword);
     }
 
     COSERVERINFO serverInfo = {0, const_cast<LPWSTR>(m_wstrServer.c_str()), nullptr, 0};
@@ -132,23 +133,30 @@ HRESULT Quarn5Logon::NormalizeArgument(const VARIANT& source, VARIANT* destinati
     }
 }
 
-void Quarn5Logon::ApplyArgument(const VARIANT& argument, std::wstring* member) {
-    UniqueVariant normalized;
-    if (FAILED(NormalizeArgument(argument, normalized.Get()))) return;
+bool Quarn5Logon::ArgumentText(const VARIANT& argument, SecretString* text) {
+    // Wipes a BSTR of the library's own copies before they are freed.
+    struct WipedVariant : UniqueVariant {
+        ~WipedVariant() {
+            if (V_VT(Get()) == VT_BSTR) WipeBstr(V_BSTR(Get()));
+        }
+    };
+    WipedVariant normalized;
+    if (FAILED(NormalizeArgument(argument, normalized.Get()))) return false;
     const VARIANT& value = *normalized.Get();
     const VARTYPE type = V_VT(&value);
     // Omitted and empty arguments keep the member. So do values that have no
     // text: Null, other error codes, arrays, references that are still
     // references, and object slots holding no object.
-    if (type == VT_EMPTY || type == VT_NULL || type == VT_ERROR || (type & (VT_ARRAY | VT_BYREF))) return;
-    if ((type == VT_DISPATCH || type == VT_UNKNOWN) && !V_UNKNOWN(&value)) return;
+    if (type == VT_EMPTY || type == VT_NULL || type == VT_ERROR || (type & (VT_ARRAY | VT_BYREF))) return false;
+    if ((type == VT_DISPATCH || type == VT_UNKNOWN) && !V_UNKNOWN(&value)) return false;
     if (type == VT_BSTR) {
-        *member = WideFromBstr(V_BSTR(&value));
-        return;
+        text->assign(V_BSTR(&value) ? V_BSTR(&value) : L"", SysStringLen(V_BSTR(&value)));
+        return true;
     }
-    UniqueVariant text;
-    if (FAILED(VariantChangeType(text.Get(), normalized.Get(), 0, VT_BSTR))) return;
-    *member = WideFromBstr(V_BSTR(text.Get()));
+    WipedVariant converted;
+    if (FAILED(VariantChangeType(converted.Get(), normalized.Get(), 0, VT_BSTR))) return false;
+    text->assign(V_BSTR(converted.Get()) ? V_BSTR(converted.Get()) : L"", SysStringLen(V_BSTR(converted.Get())));
+    return true;
 }
 
 bool Quarn5Logon::IsLocalComputer(const std::wstring& name) {
@@ -180,7 +188,7 @@ STDMETHODIMP Quarn5Logon::put_Level(LONG value) {
     });
 }
 
-HRESULT Quarn5Logon::GetStringProperty(const std::wstring& member, BSTR* pVal) const {
+HRESULT Quarn5Logon::GetStringProperty(std::wstring_view member, BSTR* pVal) const {
     QUARN_RETURN_IF_NULL(pVal, E_POINTER);
     *pVal = nullptr;
     if (!m_pServerFactory) return QUARN_E_NOT_LOGGED_ON;

@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <string>
 #include "common/com_ptr.h"
+#include "common/secret_string.h"
 #include "quarn_server_h.h"
 #include "quarnver_h.h"
 
@@ -40,15 +41,16 @@ private:
     // Reads an optional argument through a reference and narrows numbers to
     // 16- or 32-bit integers; a number that does not fit fails.
     [[nodiscard]] static HRESULT NormalizeArgument(const VARIANT& source, VARIANT* destination);
-    // Applies one optional argument of Initialize to its member; an omitted,
-    // empty or unconvertible argument leaves the member alone.
-    static void ApplyArgument(const VARIANT& argument, std::wstring* member);
+    // The text of one optional argument of Initialize; false for an omitted,
+    // empty or unconvertible argument, which leaves its member alone. The
+    // copies made on the way are wiped: the argument may be a password.
+    [[nodiscard]] static bool ArgumentText(const VARIANT& argument, SecretString* text);
     // True for an empty name and for this computer's name in any letter case.
     static bool IsLocalComputer(const std::wstring& name);
 
     [[nodiscard]] HRESULT InitializeBody(BSTR client, const VARIANT& server, const VARIANT& user, const VARIANT& password,
                            LONG* pVal);
-    [[nodiscard]] HRESULT GetStringProperty(const std::wstring& member, BSTR* pVal) const;
+    [[nodiscard]] HRESULT GetStringProperty(std::wstring_view member, BSTR* pVal) const;
     // A new server object from the held class object, connected for the
     // client and the user.
     [[nodiscard]] HRESULT CreateServerObject(ComPtr<IQuarnSvrDirections>* server);
@@ -63,7 +65,7 @@ private:
     // Initialize again on this object; that nested call is refused.
     bool m_bInitializing = false;
     std::wstring m_wstrUser;
-    std::wstring m_wstrPassword;
+    SecretString m_wstrPassword;
     std::wstring m_wstrServer;
     std::wstring m_wstrClient;
     LONG m_lLevel = 0;

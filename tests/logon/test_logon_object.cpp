@@ -1,8 +1,12 @@
 // The logon object: defaults, arguments of Initialize, the flag word, the
-// state before and after a logon, and what it asks COM for.
+// state before and after a logon, what it asks COM for, and where the
+// password policies let it remember the password.
 #include <doctest/doctest.h>
+#include <windows.h>
+#include <wincred.h>
 #include <atomic>
 #include <functional>
+#include <map>
 #include <vector>
 #include "import_patch.h"
 #include "quarn_server_h.h"
@@ -572,4 +576,217 @@ TEST_CASE_FIXTURE(ObjectFixture, "memory running out during Initialize is report
         Get(logon.Get(), Property::Client, &hr);
         CHECK(hr == kNotLoggedOn);
     }
+}
+
+namespace {
+// A policy of the Group Policy template: the key, value name and values an
+// administrator's template writes. The table below sets exactly these, so a
+// template that names other values than the library reads makes it fail.
+struct TemplatePolicy {
+    std::wstring key, valueName;
+    DWORD enabled = 0xDEADBEEF, disabled = 0xDEADBEEF;
+};
+
+std::string TemplateFile(const char* relative) {
+    const std::vector<uint8_t> bytes = ReadFileBytes(std::string(QUARN_POLICY_DIR) + "/" + relative);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string Attribute(const std::string& element, const std::string& name) {
+    const std::string marker = " " + name + "=\"";
+    size_t at = element.find(marker);
+    if (at == std::string::npos) return std::string();
+    at += marker.size();
+    return element.substr(at, element.find('"', at) - at);
+}
+
+std::map<std::string, TemplatePolicy> TemplatePolicies() {
+    const std::string admx = TemplateFile("quarnver.admx");
+    std::map<std::string, TemplatePolicy> policies;
+    for (size_t at = admx.find("<policy "); at != std::string::npos; at = admx.find("<policy ", at + 1)) {
+        const std::string element = admx.substr(at, admx.find("</policy>", at) - at);
+        const std::string tag = element.substr(0, element.find('>'));
+        TemplatePolicy& policy = policies[Attribute(tag, "name")];
+        policy.key = Utf8ToWide(Attribute(tag, "key").c_str());
+        policy.valueName = Utf8ToWide(Attribute(tag, "valueName").c_str());
+        const std::string enabled = element.substr(element.find("<enabledValue>") + 1);
+        const std::string disabled = element.substr(element.find("<disabledValue>") + 1);
+        policy.enabled = strtoul(Attribute(enabled, "value").c_str(), nullptr, 10);
+        policy.disabled = strtoul(Attribute(disabled, "value").c_str(), nullptr, 10);
+    }
+    return policies;
+}
+
+// The library's credential as Credential Manager holds it.
+struct StoredCredential {
+    bool present = false;
+    std::wstring user;
+    std::vector<uint8_t> blob;
+};
+const wchar_t kCredentialTarget[] = L"Velmora/QUARN 5/Logon";
+StoredCredential ReadCredential() {
+    StoredCredential stored;
+    PCREDENTIALW credential = nullptr;
+    if (!CredReadW(kCredentialTarget, CRED_TYPE_GENERIC, 0, &credential)) return stored;
+    stored.present = true;
+    stored.user = credential->UserName ? credential->UserName : L"";
+    stored.blob.assign(credential->CredentialBlob, credential->CredentialBlob + credential->CredentialBlobSize);
+    CredFree(credential);
+    return stored;
+}
+void WriteCredential(const void* blob, DWORD size) {
+    CREDENTIALW credential = {};
+    credential.Type = CRED_TYPE_GENERIC;
+    credential.TargetName = const_cast<LPWSTR>(kCredentialTarget);
+    credential.CredentialBlob = static_cast<LPBYTE>(const_cast<void*>(blob));
+    credential.CredentialBlobSize = size;
+    credential.Persist = CRED_PERSIST_LOCAL_MACHINE;
+    credential.UserName = const_cast<LPWSTR>(L"earlier");
+    REQUIRE(CredWriteW(&credential, 0));
+}
+std::vector<uint8_t> Utf16Bytes(const std::wstring& text) {
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(text.data());
+    return std::vector<uint8_t>(bytes, bytes + text.size() * sizeof(wchar_t));
+}
+
+// The policy keys of both roots and the credential, owned by the test.
+struct PolicyFixture : ObjectFixture {
+    KeyBackup machinePolicies{HKEY_LOCAL_MACHINE, L"Software\\Policies\\Velmora"};
+    KeyBackup userPolicies{HKEY_CURRENT_USER, L"Software\\Policies\\Velmora"};
+    PolicyFixture() { CredDeleteW(kCredentialTarget, CRED_TYPE_GENERIC, 0); }
+    ~PolicyFixture() { CredDeleteW(kCredentialTarget, CRED_TYPE_GENERIC, 0); }
+};
+
+BOOL WINAPI RefusingCredWrite(PCREDENTIALW, DWORD) {
+    SetLastError(ERROR_NO_SUCH_LOGON_SESSION);
+    return FALSE;
+}
+}  // namespace
+
+TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the password is remembered") {
+    const std::map<std::string, TemplatePolicy> policies = TemplatePolicies();
+    REQUIRE(policies.size() == 2);
+    REQUIRE(policies.count("DisablePasswordSaving"));
+    REQUIRE(policies.count("UseCredentialManager"));
+    // Every text the template names is in both languages' resources.
+    const std::string admx = TemplateFile("quarnver.admx");
+    for (const char* adml : {"en-US/quarnver.adml", "ru-RU/quarnver.adml"}) {
+        const std::string strings = TemplateFile(adml);
+        for (size_t at = admx.find("$(string."); at != std::string::npos; at = admx.find("$(string.", at + 1)) {
+            const std::string id = admx.substr(at + 9, admx.find(')', at) - at - 9);
+            CHECK_MESSAGE(strings.find("id=\"" + id + "\"") != std::string::npos, adml, " lacks ", id);
+        }
+    }
+    const TemplatePolicy& noSaving = policies.at("DisablePasswordSaving");
+    const TemplatePolicy& vault = policies.at("UseCredentialManager");
+    REQUIRE(noSaving.enabled == 1);
+    REQUIRE(noSaving.disabled == 0);
+
+    enum class Where { None, Machine, User, Both, MachineOffUserOn, MachineNotDword };
+    enum class Store { Registry, Vault, Nowhere };
+    enum class Before { Nothing, Plain, Credential, Damaged };
+    const struct {
+        const char* name;
+        Where noSaving, vault;
+        Store store;
+    } rows[] = {
+        {"no policy", Where::None, Where::None, Store::Registry},
+        {"Credential Manager by the machine", Where::None, Where::Machine, Store::Vault},
+        {"Credential Manager by the user", Where::None, Where::User, Store::Vault},
+        {"Credential Manager by both", Where::None, Where::Both, Store::Vault},
+        {"Credential Manager: machine 0 over user 1", Where::None, Where::MachineOffUserOn, Store::Registry},
+        {"Credential Manager: machine's REG_SZ, user 1", Where::None, Where::MachineNotDword, Store::Vault},
+        {"no saving by the machine", Where::Machine, Where::None, Store::Nowhere},
+        {"no saving by the user", Where::User, Where::None, Store::Nowhere},
+        {"no saving by both", Where::Both, Where::None, Store::Nowhere},
+        {"no saving: machine 0 over user 1", Where::MachineOffUserOn, Where::None, Store::Registry},
+        {"both policies", Where::Machine, Where::User, Store::Nowhere},
+    };
+    auto set = [](const TemplatePolicy& policy, Where where) {
+        auto put = [&](HKEY root, DWORD value) {
+            SetRegValue(root, policy.key, policy.valueName.c_str(), REG_DWORD, &value, sizeof value);
+        };
+        if (where == Where::Machine || where == Where::Both) put(HKEY_LOCAL_MACHINE, policy.enabled);
+        if (where == Where::User || where == Where::Both || where == Where::MachineOffUserOn ||
+            where == Where::MachineNotDword)
+            put(HKEY_CURRENT_USER, policy.enabled);
+        if (where == Where::MachineOffUserOn) put(HKEY_LOCAL_MACHINE, policy.disabled);
+        if (where == Where::MachineNotDword) SetRegString(HKEY_LOCAL_MACHINE, policy.key, policy.valueName.c_str(), L"0");
+    };
+    auto clearPolicies = [] {
+        DeleteTree(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Velmora");
+        DeleteTree(HKEY_CURRENT_USER, L"Software\\Policies\\Velmora");
+        CredDeleteW(kCredentialTarget, CRED_TYPE_GENERIC, 0);
+    };
+    const std::wstring plain = L"старый пароль", kept = L"пароль ✓ хранилища", typed = L"набранный";
+    const uint8_t damaged[3] = {'a', 0, 'b'};
+    for (const auto& row : rows) {
+        for (Before before : {Before::Nothing, Before::Plain, Before::Credential, Before::Damaged}) {
+            for (bool typing : {false, true}) {
+                INFO(row.name, ", before ", static_cast<int>(before), typing ? ", typed" : ", not typed");
+                clearPolicies();
+                DeleteTree(HKEY_CURRENT_USER, kLogonKey);
+                set(noSaving, row.noSaving);
+                set(vault, row.vault);
+                if (before == Before::Plain) Remember(L"Password", plain);
+                if (before == Before::Credential) WriteCredential(kept.data(), static_cast<DWORD>(kept.size() * 2));
+                if (before == Before::Damaged) WriteCredential(damaged, sizeof damaged);
+
+                ComPtr<IQuarn5Logon> logon = NewLogon();
+                REQUIRE(logon);
+                std::wstring recalled;
+                if (row.store != Store::Nowhere && before == Before::Plain) recalled = plain;
+                if (row.store == Store::Vault && before == Before::Credential) recalled = kept;
+                if (row.store == Store::Vault && before == Before::Plain) {
+                    // Moved at once: into the credential, out of the registry.
+                    CHECK(Remembered(L"Password") == L"<missing>");
+                    CHECK(ReadCredential().blob == Utf16Bytes(plain));
+                }
+                const UniqueVariant password = typing ? Text(typed) : Missing();
+                bool shown = false;
+                const InitializeResult result =
+                    InitializeSilently(logon.Get(), L"client", *Missing().Get(), *Missing().Get(), *password.Get(), &shown);
+                REQUIRE(result.hr == S_OK);
+                const std::wstring expected = typing ? typed : recalled;
+                CHECK(Get(logon.Get(), Property::Password) == expected);
+                CHECK(Remembered(L"Password") == (row.store == Store::Registry ? expected : L"<missing>"));
+                // Without a policy, Credential Manager is left as it was.
+                const StoredCredential credential = ReadCredential();
+                const bool earlier = before == Before::Credential || before == Before::Damaged;
+                CHECK(credential.present == (row.store == Store::Vault || (row.store == Store::Registry && earlier)));
+                if (row.store == Store::Registry && before == Before::Credential) CHECK(credential.blob == Utf16Bytes(kept));
+                if (row.store == Store::Vault) {
+                    CHECK(credential.blob == Utf16Bytes(expected));
+                    CHECK(credential.user == Get(logon.Get(), Property::User));
+                }
+            }
+        }
+    }
+
+    // Bit 8 remembers nothing and removes nothing, whatever the policy.
+    clearPolicies();
+    set(noSaving, Where::User);
+    Remember(L"Password", plain);
+    WriteCredential(kept.data(), static_cast<DWORD>(kept.size() * 2));
+    ComPtr<IQuarn5Logon> quiet = NewLogon();
+    REQUIRE(quiet);
+    CHECK(Get(quiet.Get(), Property::Password).empty());
+    CHECK(quiet->put_Level(8) == S_OK);
+    bool shown = false;
+    REQUIRE(InitializeSilently(quiet.Get(), L"client", *Missing().Get(), *Missing().Get(), *Text(typed).Get(), &shown).hr == S_OK);
+    CHECK(Remembered(L"Password") == plain);
+    CHECK(ReadCredential().blob == Utf16Bytes(kept));
+
+    // A plain-text password stays where it is while Credential Manager
+    // refuses to take it, so it is never lost.
+    clearPolicies();
+    set(vault, Where::User);
+    ImportPatch refuse(QuarnverLibrary(), "advapi32.dll", "CredWriteW", reinterpret_cast<void*>(&RefusingCredWrite));
+    REQUIRE(refuse.Patched());
+    ComPtr<IQuarn5Logon> refused = NewLogon();
+    REQUIRE(refused);
+    REQUIRE(InitializeSilently(refused.Get(), L"client", *Missing().Get(), *Missing().Get(), *Missing().Get(), &shown).hr == S_OK);
+    CHECK(Get(refused.Get(), Property::Password) == plain);
+    CHECK(Remembered(L"Password") == plain);
+    CHECK_FALSE(ReadCredential().present);
 }

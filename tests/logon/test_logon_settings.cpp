@@ -1,7 +1,10 @@
 #include <doctest/doctest.h>
 #include <cstdint>
 #include <vector>
+#include "child_process.h"
+#include "logon/logon_credential.h"
 #include "logon/logon_settings.h"
+#include "logon/password_policy.h"
 #include "import_patch.h"
 #include "test_support.h"
 
@@ -55,7 +58,7 @@ TEST_CASE("the first write creates the whole path; values round-trip") {
     const std::wstring server = LocalServer();
     REQUIRE(LogonSettings::WriteUser(user));
     REQUIRE(LogonSettings::WriteServer(server));
-    REQUIRE(LogonSettings::WritePassword(L"secret"));
+    REQUIRE(LogonSettings::WritePassword(SecretString(L"secret")));
     CHECK(LogonSettings::ReadUser() == user);
     CHECK(LogonSettings::ReadServer() == server);
     CHECK(LogonSettings::ReadPassword() == L"secret");
@@ -68,7 +71,7 @@ TEST_CASE("the first write creates the whole path; values round-trip") {
     for (const ScriptNames& names : kScriptNames) {
         CAPTURE(WideToUtf8(names.user));
         REQUIRE(LogonSettings::WriteUser(names.user));
-        REQUIRE(LogonSettings::WritePassword(names.password));
+        REQUIRE(LogonSettings::WritePassword(SecretString(names.password)));
         REQUIRE(LogonSettings::WriteServer(names.server));
         CHECK(LogonSettings::ReadUser() == names.user);
         CHECK(LogonSettings::ReadPassword() == names.password);
@@ -83,10 +86,10 @@ TEST_CASE("the first write creates the whole path; values round-trip") {
 
 TEST_CASE("empty User and Server fall back to their defaults, an empty Password does not") {
     KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
-    REQUIRE(LogonSettings::WritePassword(L"before"));
+    REQUIRE(LogonSettings::WritePassword(SecretString(L"before")));
     REQUIRE(LogonSettings::WriteUser(L""));
     REQUIRE(LogonSettings::WriteServer(L""));
-    REQUIRE(LogonSettings::WritePassword(L""));
+    REQUIRE(LogonSettings::WritePassword(SecretString(L"")));
     DWORD type = 0;
     CHECK(StoredValue(L"User", &type).size() == sizeof(wchar_t));  // the terminating zero only
     CHECK(type == REG_SZ);
@@ -100,8 +103,8 @@ TEST_CASE("a password of every non-zero UTF-16 unit is stored and read back unit
     KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
     std::wstring password;
     for (unsigned unit = 1; unit <= 0xFFFF; ++unit) password += static_cast<wchar_t>(unit);
-    REQUIRE(LogonSettings::WritePassword(password));
-    const std::wstring read = LogonSettings::ReadPassword();
+    REQUIRE(LogonSettings::WritePassword(SecretString(password)));
+    const std::wstring read(LogonSettings::ReadPassword());
     CHECK(read.size() == password.size());
     CHECK(read == password);
 }
@@ -125,7 +128,7 @@ TEST_CASE("the settings read where the registry refuses write access; writers th
     KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
     REQUIRE(LogonSettings::WriteUser(L"reader"));
     REQUIRE(LogonSettings::WriteServer(L"SERVER-R"));
-    REQUIRE(LogonSettings::WritePassword(L"secret"));
+    REQUIRE(LogonSettings::WritePassword(SecretString(L"secret")));
     REQUIRE(LogonSettings::WriteLevel(5));
     // A standard user's view of the machine's keys, and settings that the
     // user may read but not change.
@@ -143,3 +146,33 @@ TEST_CASE("the settings read where the registry refuses write access; writers th
     CHECK_FALSE(LogonSettings::WriteUser(L"changed"));
     CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"User") == L"reader");
 }
+
+// Run by the test below in the other bitness's copy of this program.
+TEST_CASE("remembers the password in QUARN_PASSWORD_TO_REMEMBER for the other bitness to read" * doctest::skip()) {
+    const wchar_t* password = _wgetenv(L"QUARN_PASSWORD_TO_REMEMBER");
+    REQUIRE(password);
+    REQUIRE(PasswordPolicy::Current() == PasswordPolicy::PasswordStore::CredentialManager);
+    LogonSettings::RememberPassword(L"другой", SecretString(std::wstring_view(password)));
+}
+
+#ifdef QUARN_OTHER_BITNESS_SETTINGS_TEST
+TEST_CASE("a password the other bitness keeps in Credential Manager is read here") {
+    KeyBackup policies(HKEY_CURRENT_USER, L"Software\\Policies\\Velmora");
+    KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
+    (void)LogonCredential::Delete();
+    const DWORD on = 1;
+    SetRegValue(HKEY_CURRENT_USER, PasswordPolicy::kKeyPath, PasswordPolicy::kUseCredentialManager, REG_DWORD, &on,
+                sizeof on);
+    const std::wstring password = L"пароль ✓ другой разрядности";
+    SetEnvironmentVariableW(L"QUARN_PASSWORD_TO_REMEMBER", password.c_str());
+    std::string output;
+    const DWORD code = RunProcess("\"" QUARN_OTHER_BITNESS_SETTINGS_TEST "\" --no-skip --test-case=\"*other bitness to read*\"", &output);
+    INFO(output);
+    CHECK(code == 0);
+    SecretString read;
+    CHECK(LogonCredential::Read(&read));
+    CHECK(std::wstring(read) == password);
+    CHECK(std::wstring(LogonSettings::RecallPassword(L"другой")) == password);
+    (void)LogonCredential::Delete();
+}
+#endif
