@@ -3,7 +3,9 @@
 // doing the same work in one run.
 #include <windows.h>
 #include <objbase.h>
+#include <wincred.h>
 #include <cstdio>
+#include <vector>
 #include "bench_clock.h"
 #include "common/bstr.h"
 #include "common/com_ptr.h"
@@ -47,6 +49,58 @@ void CallByName(IDispatch* dispatch, const wchar_t* name) {
 // Called through a volatile pointer so the compiler cannot fold the object away.
 IUnknown* MakePlainObject() { return new PlainObject; }
 IUnknown* (*volatile g_makePlainObject)() = MakePlainObject;
+
+// A registry value read the way any reader must: open, query, close.
+void ReadValue(HKEY root, const wchar_t* path, const wchar_t* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return;
+    BYTE data[512];
+    DWORD size = sizeof data;
+    RegQueryValueExW(key, name, nullptr, nullptr, data, &size);
+    RegCloseKey(key);
+}
+
+const wchar_t kLogonKey[] = L"Software\\Velmora\\QUARN 5\\Logon";
+const wchar_t kPolicyKey[] = L"Software\\Policies\\Velmora\\QUARN 5\\Logon";
+const wchar_t kCredentialTarget[] = L"Velmora/QUARN 5/Logon";
+
+// Credential Manager required by the user's policy, with a credential to
+// read, for the time of a benchmark; the Logon key's plain-text password,
+// which the first new object moves into the credential, is put back after.
+class CredentialPolicyScope {
+public:
+    CredentialPolicyScope() {
+        DWORD size = 0;
+        if (RegGetValueW(HKEY_CURRENT_USER, kLogonKey, L"Password", RRF_RT_REG_SZ, nullptr, nullptr, &size) ==
+            ERROR_SUCCESS) {
+            m_password.resize(size / sizeof(wchar_t) + 1);
+            m_hadPassword = RegGetValueW(HKEY_CURRENT_USER, kLogonKey, L"Password", RRF_RT_REG_SZ, nullptr,
+                                         m_password.data(), &size) == ERROR_SUCCESS;
+        }
+        const DWORD on = 1;
+        RegSetKeyValueW(HKEY_CURRENT_USER, kPolicyKey, L"UseCredentialManager", REG_DWORD, &on, sizeof on);
+        wchar_t password[] = L"bench password";
+        CREDENTIALW credential = {};
+        credential.Type = CRED_TYPE_GENERIC;
+        credential.TargetName = const_cast<LPWSTR>(kCredentialTarget);
+        credential.CredentialBlob = reinterpret_cast<LPBYTE>(password);
+        credential.CredentialBlobSize = sizeof password - sizeof(wchar_t);
+        credential.Persist = CRED_PERSIST_LOCAL_MACHINE;
+        credential.UserName = const_cast<LPWSTR>(L"bench");
+        CredWriteW(&credential, 0);
+    }
+    ~CredentialPolicyScope() {
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Policies\\Velmora");
+        CredDeleteW(kCredentialTarget, CRED_TYPE_GENERIC, 0);
+        if (m_hadPassword)
+            RegSetKeyValueW(HKEY_CURRENT_USER, kLogonKey, L"Password", REG_SZ, m_password.data(),
+                            static_cast<DWORD>((wcslen(m_password.data()) + 1) * sizeof(wchar_t)));
+    }
+
+private:
+    bool m_hadPassword = false;
+    std::vector<wchar_t> m_password;
+};
 
 int Fail(const char* what, HRESULT hr) {
     std::fprintf(stderr, "bench_com: %s failed (0x%08lX)\n", what, static_cast<unsigned long>(hr));
@@ -139,6 +193,30 @@ int main() {
             });
         }
         creation.Print();
+    }
+
+    {
+        // The floor: what any object that honours the policies must read, the
+        // two policies in both roots, the four remembered values and the
+        // credential.
+        CredentialPolicyScope policy;
+        const long objects = 2000;
+        BenchTable vault("Logon object creation with Credential Manager required");
+        vault.Baseline("floor: policy and Logon values read, CredReadW", objects, [] {
+            for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
+                for (const wchar_t* name : {L"DisablePasswordSaving", L"UseCredentialManager"})
+                    ReadValue(root, kPolicyKey, name);
+            for (const wchar_t* name : {L"User", L"Password", L"Server", L"Level"}) ReadValue(HKEY_CURRENT_USER, kLogonKey, name);
+            PCREDENTIALW credential = nullptr;
+            if (CredReadW(kCredentialTarget, CRED_TYPE_GENERIC, 0, &credential)) CredFree(credential);
+        });
+        vault.Compare("Quarn5Logon: DllGetClassObject + CreateInstance", objects, [&] {
+            ComPtr<IClassFactory> factory;
+            getClassObject(CLSID_Quarn5Logon, IID_IClassFactory, factory.ReceiveVoid());
+            ComPtr<IUnknown> object;
+            factory->CreateInstance(nullptr, IID_IUnknown, object.ReceiveVoid());
+        });
+        vault.Print();
     }
 
     {

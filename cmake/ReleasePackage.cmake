@@ -64,6 +64,10 @@ install(FILES ${quarn_package_config}/quarnverConfig.cmake ${quarn_package_confi
 install(FILES ${quarn_package_cpp} DESTINATION samples/cpp)
 install(FILES ${quarn_package_vbscript} DESTINATION samples/vbscript)
 install(FILES ${quarn_package_jscript} DESTINATION samples/jscript)
+# The Group Policy templates of the logon's password policies.
+install(FILES ${CMAKE_SOURCE_DIR}/policies/quarnver.admx DESTINATION policies)
+install(FILES ${CMAKE_SOURCE_DIR}/policies/en-US/quarnver.adml DESTINATION policies/en-US)
+install(FILES ${CMAKE_SOURCE_DIR}/policies/ru-RU/quarnver.adml DESTINATION policies/ru-RU)
 
 # --- What is linked in statically, for the bill of materials -------------------
 # Each component: the files the compiler links for it, the Debian package that
