@@ -73,28 +73,39 @@ DWORD RegistryKey::GetValueLength(const wchar_t* name) {
 
 std::wstring RegistryKey::ReadString(const wchar_t* name, const wchar_t* defaultText) {
     const std::wstring fallback = defaultText ? defaultText : L"";
+    // Most values fit the buffer on the stack and take one query; longer ones
+    // take a second into a buffer of their size. Two zero bytes more than the
+    // data: the text ends in a zero character whatever the data hold. Both
+    // buffers are wiped on every way out: the value may be a password.
+    constexpr DWORD kLocalBytes = 512;
+    uint8_t local[kLocalBytes + sizeof(wchar_t)] = {};
+    std::vector<uint8_t> heap;
+    struct Wipe {
+        uint8_t* local;
+        size_t localBytes;
+        std::vector<uint8_t>& heap;
+        ~Wipe() {
+            SecureZeroMemory(local, localBytes);
+            SecureZeroMemory(heap.data(), heap.size());
+        }
+    } wipe{local, sizeof local, heap};
+    uint8_t* buffer = local;
     DWORD type = 0;
-    DWORD length = 0;
-    m_lLastError = RegQueryValueExW(m_hKey.Get(), name, nullptr, &type, nullptr, &length);
-    if (m_lLastError != ERROR_SUCCESS || length == 0) return fallback;
+    DWORD size = kLocalBytes;
+    m_lLastError = RegQueryValueExW(m_hKey.Get(), name, nullptr, &type, buffer, &size);
     try {
-        // Two zero bytes more than the data: the text ends in a zero character
-        // whatever the data hold. Wiped on every way out: the value may be a
-        // password.
-        std::vector<uint8_t> buffer(static_cast<size_t>(length) + sizeof(wchar_t), 0);
-        struct Wipe {
-            std::vector<uint8_t>& bytes;
-            ~Wipe() { SecureZeroMemory(bytes.data(), bytes.size()); }
-        } wipe{buffer};
-        DWORD size = length;
-        m_lLastError = RegQueryValueExW(m_hKey.Get(), name, nullptr, nullptr, buffer.data(), &size);
-        if (m_lLastError != ERROR_SUCCESS) return fallback;
+        if (m_lLastError == ERROR_MORE_DATA) {
+            heap.assign(static_cast<size_t>(size) + sizeof(wchar_t), 0);
+            buffer = heap.data();
+            m_lLastError = RegQueryValueExW(m_hKey.Get(), name, nullptr, &type, buffer, &size);
+        }
+        if (m_lLastError != ERROR_SUCCESS || size == 0) return fallback;
         if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
             // Cut at the first zero character.
-            const wchar_t* units = reinterpret_cast<const wchar_t*>(buffer.data());
+            const wchar_t* units = reinterpret_cast<const wchar_t*>(buffer);
             return std::wstring(units, wcsnlen(units, size / sizeof(wchar_t)));
         }
-        const char* bytes = reinterpret_cast<const char*>(buffer.data());
+        const char* bytes = reinterpret_cast<const char*>(buffer);
         return WideFromAnsi(bytes, strnlen(bytes, size));  // cut at the first zero byte
     } catch (const std::bad_alloc&) {
         m_lLastError = ERROR_NOT_ENOUGH_MEMORY;
@@ -123,16 +134,13 @@ DWORD LittleEndian(const uint8_t (&bytes)[4]) {
 }  // namespace
 
 DWORD RegistryKey::ReadDWORD(const wchar_t* name, DWORD defaultValue) {
+    // One query: data longer than 4 bytes does not fit and gives the default.
     uint8_t bytes[4] = {};
-    if (GetValueType(name) == REG_BINARY) {
-        const DWORD length = GetValueLength(name);
-        if (length > sizeof bytes) return defaultValue;
-        if (ReadBinary(name, bytes, length) == 0) return defaultValue;
-        return LittleEndian(bytes);
-    }
+    DWORD type = 0;
     DWORD size = sizeof bytes;
-    m_lLastError = RegQueryValueExW(m_hKey.Get(), name, nullptr, nullptr, bytes, &size);
+    m_lLastError = RegQueryValueExW(m_hKey.Get(), name, nullptr, &type, bytes, &size);
     if (m_lLastError != ERROR_SUCCESS) return defaultValue;
+    if (type == REG_BINARY && size == 0) return defaultValue;
     return LittleEndian(bytes);  // shorter data leaves the high bytes zero
 }
 

@@ -32,13 +32,25 @@ bool CreateForWriting(RegistryKey& key) {
     return key.Create(HKEY_CURRENT_USER, kKeyPath, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE);
 }
 
-// A stored empty text counts as missing: the fallback takes its place.
-std::wstring ReadNonEmpty(const wchar_t* name, std::wstring fallback) {
-    RegistryKey key;
-    if (!OpenForReading(key)) return fallback;
-    std::wstring text = key.ReadString(name, L"");
-    return text.empty() ? fallback : text;
+// Readers of one value from a key opened for reading, or from a closed key
+// when there is none: a missing value gives the default. A stored empty text
+// counts as missing for User and Server.
+std::wstring UserFrom(RegistryKey& key) {
+    std::wstring text = key.IsOpen() ? key.ReadString(kUser, L"") : std::wstring();
+    return text.empty() ? WindowsUserName() : text;
 }
+std::wstring ServerFrom(RegistryKey& key) {
+    std::wstring text = key.IsOpen() ? key.ReadString(kServer, L"") : std::wstring();
+    return text.empty() ? ThisComputerName() : text;
+}
+SecretString PasswordFrom(RegistryKey& key) {
+    return key.IsOpen() ? TakeSecret(key.ReadString(kPassword, L"")) : SecretString();
+}
+LONG LevelFrom(RegistryKey& key) { return key.IsOpen() ? static_cast<LONG>(key.ReadDWORD(kLevel, 0)) : 0; }
+
+// The remembered password from where the policy keeps it; key is the Logon
+// key opened for reading, or closed.
+SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user);
 
 bool WriteText(const wchar_t* name, const std::wstring& text) {
     RegistryKey key;
@@ -47,14 +59,29 @@ bool WriteText(const wchar_t* name, const std::wstring& text) {
 
 }  // namespace
 
-std::wstring ReadUser() { return ReadNonEmpty(kUser, WindowsUserName()); }
+Remembered ReadRemembered() {
+    RegistryKey key;
+    (void)OpenForReading(key);
+    Remembered remembered;
+    remembered.user = UserFrom(key);
+    remembered.password = RecallPasswordFrom(key, remembered.user);
+    remembered.server = ServerFrom(key);
+    remembered.level = LevelFrom(key);
+    return remembered;
+}
+
+std::wstring ReadUser() {
+    RegistryKey key;
+    (void)OpenForReading(key);
+    return UserFrom(key);
+}
 
 bool WriteUser(const std::wstring& user) { return WriteText(kUser, user); }
 
 SecretString ReadPassword() {
     RegistryKey key;
-    if (!OpenForReading(key)) return SecretString();
-    return TakeSecret(key.ReadString(kPassword, L""));
+    (void)OpenForReading(key);
+    return PasswordFrom(key);
 }
 
 bool WritePassword(const SecretString& password) {
@@ -63,11 +90,6 @@ bool WritePassword(const SecretString& password) {
 }
 
 namespace {
-
-bool RegistryHoldsPassword() {
-    RegistryKey key;
-    return OpenForReading(key) && key.GetValueType(kPassword) != 0;
-}
 
 bool DeleteRegistryPassword() {
     RegistryKey key;
@@ -78,14 +100,21 @@ bool DeleteRegistryPassword() {
 }  // namespace
 
 SecretString RecallPassword(const std::wstring& user) {
+    RegistryKey key;
+    (void)OpenForReading(key);
+    return RecallPasswordFrom(key, user);
+}
+
+namespace {
+SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user) {
     using PasswordPolicy::PasswordStore;
     SecretString password;
     switch (PasswordPolicy::Current()) {
     case PasswordStore::Nowhere:
         return password;
     case PasswordStore::CredentialManager:
-        if (RegistryHoldsPassword()) {
-            password = ReadPassword();
+        if (key.IsOpen() && key.GetValueType(kPassword) != 0) {
+            password = PasswordFrom(key);
             if (LogonCredential::Write(user, password)) (void)DeleteRegistryPassword();
             return password;
         }
@@ -94,8 +123,9 @@ SecretString RecallPassword(const std::wstring& user) {
     case PasswordStore::Registry:
         break;
     }
-    return ReadPassword();
+    return PasswordFrom(key);
 }
+}  // namespace
 
 void RememberPassword(const std::wstring& user, const SecretString& password) {
     using PasswordPolicy::PasswordStore;
@@ -113,14 +143,18 @@ void RememberPassword(const std::wstring& user, const SecretString& password) {
     }
 }
 
-std::wstring ReadServer() { return ReadNonEmpty(kServer, ThisComputerName()); }
+std::wstring ReadServer() {
+    RegistryKey key;
+    (void)OpenForReading(key);
+    return ServerFrom(key);
+}
 
 bool WriteServer(const std::wstring& server) { return WriteText(kServer, server); }
 
 LONG ReadLevel() {
     RegistryKey key;
-    if (!OpenForReading(key)) return 0;
-    return static_cast<LONG>(key.ReadDWORD(kLevel, 0));
+    (void)OpenForReading(key);
+    return LevelFrom(key);
 }
 
 bool WriteLevel(LONG level) {

@@ -1,7 +1,7 @@
 // The remembered logon of the current Windows user: user name, password,
 // server computer and the flag word, under HKEY_CURRENT_USER
 // "Software\Velmora\QUARN 5\Logon". Every function opens the key afresh, does
-// its one read or write and closes it again; nothing is cached, because every
+// its reads or its one write and closes it again; nothing is cached, because every
 // QUARN application of the user shares these values: what one of them (or
 // another logon object) has just remembered is what the next read must see.
 #pragma once
@@ -13,6 +13,17 @@ namespace LogonSettings {
 
 // Path of the key below HKEY_CURRENT_USER.
 extern const wchar_t kKeyPath[];
+
+// What a new logon object starts from: the four values as the readers below
+// give them, read in the order User, Password, Server, Level from one
+// opening of the key, the password through RecallPassword.
+struct Remembered {
+    std::wstring user;
+    SecretString password;
+    std::wstring server;
+    LONG level = 0;
+};
+Remembered ReadRemembered();
 
 // The remembered user name; the Windows user name when none (or an empty one)
 // is stored. Reading never creates the key.

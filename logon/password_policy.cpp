@@ -12,10 +12,7 @@ namespace {
 
 enum class Setting { Unset, Off, On };
 
-// KEY_READ only: a standard user reads the machine's policies too.
-Setting ReadSetting(HKEY root, const wchar_t* name) {
-    RegistryKey key;
-    if (!key.Open(root, kKeyPath, KEY_READ)) return Setting::Unset;
+Setting ReadSetting(const RegistryKey& key, const wchar_t* name) {
     DWORD type = 0;
     DWORD value = 0;
     DWORD size = sizeof value;
@@ -26,17 +23,31 @@ Setting ReadSetting(HKEY root, const wchar_t* name) {
     return value != 0 ? Setting::On : Setting::Off;
 }
 
-bool IsSet(const wchar_t* name) {
-    const Setting machine = ReadSetting(HKEY_LOCAL_MACHINE, name);
-    if (machine != Setting::Unset) return machine == Setting::On;
-    return ReadSetting(HKEY_CURRENT_USER, name) == Setting::On;
+// Both policies of one root, from one opening of its key. KEY_READ only: a
+// standard user reads the machine's policies too.
+struct RootSettings {
+    Setting noSaving = Setting::Unset;
+    Setting credentialManager = Setting::Unset;
+};
+RootSettings ReadRoot(HKEY root) {
+    RootSettings settings;
+    RegistryKey key;
+    if (!key.Open(root, kKeyPath, KEY_READ)) return settings;
+    settings.noSaving = ReadSetting(key, kDisablePasswordSaving);
+    settings.credentialManager = ReadSetting(key, kUseCredentialManager);
+    return settings;
 }
+
+// The machine's value decides where it has one.
+bool IsSet(Setting machine, Setting user) { return machine != Setting::Unset ? machine == Setting::On : user == Setting::On; }
 
 }  // namespace
 
 PasswordStore Current() {
-    if (IsSet(kDisablePasswordSaving)) return PasswordStore::Nowhere;
-    if (IsSet(kUseCredentialManager)) return PasswordStore::CredentialManager;
+    const RootSettings machine = ReadRoot(HKEY_LOCAL_MACHINE);
+    const RootSettings user = ReadRoot(HKEY_CURRENT_USER);
+    if (IsSet(machine.noSaving, user.noSaving)) return PasswordStore::Nowhere;
+    if (IsSet(machine.credentialManager, user.credentialManager)) return PasswordStore::CredentialManager;
     return PasswordStore::Registry;
 }
 

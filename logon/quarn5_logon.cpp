@@ -8,11 +8,13 @@
 #include "logon/logon_settings.h"
 #include "server/call_keep_alive.h"
 
-Quarn5Logon::Quarn5Logon()
-    : m_wstrUser(LogonSettings::ReadUser()),
-      m_wstrPassword(LogonSettings::RecallPassword(m_wstrUser)),
-      m_wstrServer(LogonSettings::ReadServer()),
-      m_lLevel(LogonSettings::ReadLevel()) {}
+Quarn5Logon::Quarn5Logon() {
+    LogonSettings::Remembered remembered = LogonSettings::ReadRemembered();
+    m_wstrUser = std::move(remembered.user);
+    m_wstrPassword = std::move(remembered.password);
+    m_wstrServer = std::move(remembered.server);
+    m_lLevel = remembered.level;
+}
 
 Quarn5Logon::~Quarn5Logon() {
     if (m_pServerFactory) {

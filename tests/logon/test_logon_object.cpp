@@ -684,7 +684,7 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
 
     enum class Where { None, Machine, User, Both, MachineOffUserOn, MachineNotDword };
     enum class Store { Registry, Vault, Nowhere };
-    enum class Before { Nothing, Plain, Credential, Damaged };
+    enum class Before { Nothing, Plain, Credential, Damaged, Oversized };
     const struct {
         const char* name;
         Where noSaving, vault;
@@ -721,7 +721,7 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
     const std::wstring plain = L"старый пароль", kept = L"пароль ✓ хранилища", typed = L"набранный";
     const uint8_t damaged[3] = {'a', 0, 'b'};
     for (const auto& row : rows) {
-        for (Before before : {Before::Nothing, Before::Plain, Before::Credential, Before::Damaged}) {
+        for (Before before : {Before::Nothing, Before::Plain, Before::Credential, Before::Damaged, Before::Oversized}) {
             for (bool typing : {false, true}) {
                 INFO(row.name, ", before ", static_cast<int>(before), typing ? ", typed" : ", not typed");
                 clearPolicies();
@@ -731,6 +731,8 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
                 if (before == Before::Plain) Remember(L"Password", plain);
                 if (before == Before::Credential) WriteCredential(kept.data(), static_cast<DWORD>(kept.size() * 2));
                 if (before == Before::Damaged) WriteCredential(damaged, sizeof damaged);
+                // Wine takes blobs larger than the 2560 bytes Windows allows.
+                if (before == Before::Oversized) WriteCredential(std::wstring(1281, L'x').data(), 2562);
 
                 ComPtr<IQuarn5Logon> logon = NewLogon();
                 REQUIRE(logon);
@@ -752,7 +754,7 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
                 CHECK(Remembered(L"Password") == (row.store == Store::Registry ? expected : L"<missing>"));
                 // Without a policy, Credential Manager is left as it was.
                 const StoredCredential credential = ReadCredential();
-                const bool earlier = before == Before::Credential || before == Before::Damaged;
+                const bool earlier = before != Before::Nothing && before != Before::Plain;
                 CHECK(credential.present == (row.store == Store::Vault || (row.store == Store::Registry && earlier)));
                 if (row.store == Store::Registry && before == Before::Credential) CHECK(credential.blob == Utf16Bytes(kept));
                 if (row.store == Store::Vault) {
