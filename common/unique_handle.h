@@ -82,6 +82,12 @@ struct MemoryDcTraits {
     static bool Close(Handle h) { return DeleteDC(h) != FALSE; }
 };
 
+struct ActivationContextTraits {
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static bool Close(Handle h) { ReleaseActCtx(h); return true; }
+};
+
 using UniqueHkey = UniqueHandle<HkeyTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
@@ -90,3 +96,4 @@ using UniqueModule = UniqueHandle<ModuleTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
+using UniqueActivationContext = UniqueHandle<ActivationContextTraits>;
