@@ -5,20 +5,13 @@
 // may go, only once the call has returned.
 #pragma once
 #include <unknwn.h>
-#include "server/server_module.h"
 
+// The reference alone is enough: every live object holds a module lock,
+// which it gives back only once it is deleted, so the library stays too.
 class CallKeepAlive {
 public:
-    explicit CallKeepAlive(IUnknown* object) : m_pObject(object) {
-        Module().Lock();
-        m_pObject->AddRef();
-    }
-    // The release may delete the object; the library is unlocked only after
-    // it, as every object does.
-    ~CallKeepAlive() {
-        m_pObject->Release();
-        Module().Unlock();
-    }
+    explicit CallKeepAlive(IUnknown* object) : m_pObject(object) { m_pObject->AddRef(); }
+    ~CallKeepAlive() { m_pObject->Release(); }
     CallKeepAlive(const CallKeepAlive&) = delete;
     CallKeepAlive& operator=(const CallKeepAlive&) = delete;
 
