@@ -19,16 +19,15 @@ AboutDialog::AboutDialog(HMODULE hostModule, LONG titleId, LONG iconId)
 
 AboutDialog::~AboutDialog() = default;
 
-void AboutDialog::DoDataExchange(DataExchange& dx) {
-    dx.Control(IDC_ABOUT_TITLE, m_labelTitle);
-    dx.Control(IDC_ABOUT_NOTICES, m_editNotices);
-    dx.Control(IDC_ABOUT_NOTICE_BOX, m_groupNotices);
-    dx.Control(IDC_ABOUT_ICON, m_iconHost);
+void AboutDialog::BindControls() {
+    Bind(IDC_ABOUT_TITLE, m_labelTitle);
+    Bind(IDC_ABOUT_NOTICES, m_editNotices);
+    Bind(IDC_ABOUT_NOTICE_BOX, m_groupNotices);
+    Bind(IDC_ABOUT_ICON, m_iconHost);
 }
 
 BOOL AboutDialog::OnInitDialog() {
     Dialog::OnInitDialog();
-    ShowIcon();
     ShowTitle();
     MakeTitleBold();
     // Running out of memory while building texts leaves the lines concerned
@@ -45,6 +44,11 @@ BOOL AboutDialog::OnInitDialog() {
     }
     ShowNotices(noticeList);
     return TRUE;
+}
+
+void AboutDialog::ShowScaledImages() {
+    ShowIcon();
+    if (m_bNoNotices) CutBelowTexts();
 }
 
 void AboutDialog::OnDestroy() {
@@ -96,12 +100,13 @@ void AboutDialog::ShowVersion() {
 }
 
 void AboutDialog::ShowNotices(const std::wstring& noticeList) {
-    if (!noticeList.empty()) {
-        SetWindowTextW(m_editNotices.Handle(), noticeList.c_str());
-        return;
-    }
-    // Nothing to list: cut the dialog 8 pixels (at 96 DPI) above the group
-    // box, so that the box and the list lie below its lower edge.
+    m_bNoNotices = noticeList.empty();
+    if (!m_bNoNotices) SetWindowTextW(m_editNotices.Handle(), noticeList.c_str());
+}
+
+void AboutDialog::CutBelowTexts() {
+    // 8 pixels (at 96 DPI) above the group box, so that the box and the list
+    // lie below the dialog's lower edge.
     RECT dialog;
     RECT box;
     if (!GetWindowRect(Handle(), &dialog) || !GetWindowRect(m_groupNotices.Handle(), &box)) return;

@@ -18,8 +18,10 @@ public:
     ~AboutDialog() override;
 
 protected:
-    void DoDataExchange(DataExchange& dx) override;
+    void BindControls() override;
     BOOL OnInitDialog() override;
+    // The host's icon and, without notices, the margin below the texts.
+    void ShowScaledImages() override;
     void OnDestroy() override;
 
 private:
@@ -28,6 +30,7 @@ private:
     void MakeTitleBold();
     void ShowVersion();
     void ShowNotices(const std::wstring& noticeList);
+    void CutBelowTexts();
 
     DialogItem m_labelTitle;
     DialogItem m_editNotices;
@@ -36,6 +39,8 @@ private:
     HMODULE m_hHostModule;
     LONG m_nIconId;
     LONG m_nTitleId;
+    // Nothing to list: the box ends above the notices' group box.
+    bool m_bNoNotices = false;
     // The bold copy of the dialog font that the title line shows; released
     // once the window (and with it the title control) is gone.
     UniqueGdiObject m_fontTitle;

@@ -1,6 +1,7 @@
 #include "common/dialog.h"
 #include <algorithm>
 #include <vector>
+#include "common/activation_context.h"
 #include "common/com_call_guard.h"
 #include "common/resource_module.h"
 
@@ -46,10 +47,6 @@ void CentreDialog(HWND dialog) {
 }
 }  // namespace
 
-void DataExchange::Control(int id, DialogItem& item) const {
-    item.Attach(GetDlgItem(m_hDlg, id));
-}
-
 std::wstring GetItemTextW(HWND dialog, int id) {
     HWND control = GetDlgItem(dialog, id);
     if (!control) return std::wstring();
@@ -85,6 +82,11 @@ INT_PTR Dialog::DoModal() {
     // later runs with that same module current.
     m_hResourceModule = CurrentResourceModule();
     m_hrFailure = S_OK;
+    m_nDpi = 0;
+    m_bPlaced = false;
+    // The dialog and every control in it come from version 6 of the common
+    // controls, whatever the host's manifest.
+    ActivationScope isolation;
     const INT_PTR result = DialogBoxParamW(m_hResourceModule, MAKEINTRESOURCEW(m_nTemplateId), m_hParent,
                                            DialogProc, reinterpret_cast<LPARAM>(this));
     return FAILED(m_hrFailure) ? -1 : result;
@@ -95,6 +97,7 @@ void Dialog::EndDialog(INT_PTR result) {
 }
 
 UINT Dialog::Dpi() const {
+    if (m_nDpi) return m_nDpi;
     static const auto dpiForWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
     if (dpiForWindow && m_hWnd)
         if (const UINT dpi = dpiForWindow(m_hWnd)) return dpi;
@@ -162,16 +165,23 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
 INT_PTR Dialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_INITDIALOG: {
-        RECT before = {};
-        GetWindowRect(m_hWnd, &before);
+        BindControls();
         const BOOL result = OnInitDialog();
-        // A dialog that its initialisation neither showed nor moved, and whose
-        // template does not centre it, is centred here before it shows.
-        RECT after = {};
-        if (m_hWnd && !IsWindowVisible(m_hWnd) && !(GetWindowLongW(m_hWnd, GWL_STYLE) & DS_CENTER) &&
-            GetWindowRect(m_hWnd, &after) && after.left == before.left && after.top == before.top)
-            CentreDialog(m_hWnd);
+        if (!m_hWnd) return result;
+        if (!m_bPlaced && !(GetWindowLongW(m_hWnd, GWL_STYLE) & DS_CENTER)) CentreDialog(m_hWnd);
+        // Placed, the dialog knows its screen, and with it its scale.
+        m_nDpi = Dpi();
+        ShowScaledImages();
         return result;
+    }
+    case WM_DPICHANGED: {
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        if (LOWORD(wParam) == 0 || !suggested) return FALSE;
+        m_nDpi = LOWORD(wParam);
+        SetWindowPos(m_hWnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+        ShowScaledImages();
+        return TRUE;
     }
     case WM_COMMAND: {
         const WORD id = LOWORD(wParam);

@@ -28,7 +28,6 @@ class DataExchange {
 public:
     DataExchange(HWND dialog, bool saving) : m_hDlg(dialog), m_bSaving(saving) {}
     bool Saving() const { return m_bSaving; }
-    void Control(int id, DialogItem& item) const;
     void Text(int id, std::wstring& value) const;
     // A secret's text (a password row): no copy of it outlives the exchange.
     void Text(int id, SecretString& value) const;
@@ -57,8 +56,8 @@ public:
     HRESULT Failure() const { return m_hrFailure; }
     HWND Handle() const { return m_hWnd; }
     void EndDialog(INT_PTR result);
-    // The dots per inch the running dialog is drawn at, and a length given in
-    // pixels at 96 DPI scaled to it.
+    // The dots per inch the running dialog's images are chosen for, and a
+    // length given in pixels at 96 DPI scaled to it.
     UINT Dpi() const;
     int ScaleForDpi(int pixels) const { return MulDiv(pixels, static_cast<int>(Dpi()), 96); }
     // Icon `id` of `module` in the icon size of the dialog's DPI, from the
@@ -68,9 +67,19 @@ public:
     void UpdateData(bool saveAndValidate);
 
 protected:
+    // Binds the control members, once, before OnInitDialog.
+    virtual void BindControls() {}
+    void Bind(int id, DialogItem& item) const { item.Attach(GetDlgItem(m_hWnd, id)); }
     virtual void DoDataExchange(DataExchange& dx) {}
     // Base: fields into the controls; TRUE lets the dialog manager set the focus.
+    // The base then centres the dialog, unless its template centres it or
+    // OnInitDialog called KeepPlacement, and only then chooses its images.
     virtual BOOL OnInitDialog();
+    // Tells the base that the dialog placed itself and must not be moved.
+    void KeepPlacement() { m_bPlaced = true; }
+    // Shows the images and sizes that depend on Dpi(): once the dialog is
+    // placed, and again whenever it moves to a screen of another scale.
+    virtual void ShowScaledImages() {}
     // Base: controls into the fields, then end with IDOK.
     virtual void OnOK();
     virtual void OnCancel();
@@ -91,4 +100,6 @@ private:
     HWND m_hWnd = nullptr;
     HINSTANCE m_hResourceModule = nullptr;
     HRESULT m_hrFailure = S_OK;
+    UINT m_nDpi = 0;  // 0 until the images are first chosen
+    bool m_bPlaced = false;
 };

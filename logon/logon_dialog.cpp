@@ -3,6 +3,7 @@
 #include <shlobj.h>
 #include <algorithm>
 #include <memory>
+#include "common/activation_context.h"
 #include "common/resource_module.h"
 #include "resources/resource.h"
 
@@ -58,33 +59,38 @@ HBITMAP DrawMagnifier(UINT dpi) {
 
 LogonDialog::LogonDialog() : Dialog(IDD_LOGON) {}
 
+void LogonDialog::BindControls() {
+    Bind(IDC_LOGON_BROWSE, m_btnBrowse);
+    Bind(IDC_LOGON_USER, m_editUser);
+    Bind(IDC_LOGON_PASSWORD, m_editPassword);
+    Bind(IDC_LOGON_SERVER, m_editServer);
+    Bind(IDC_LOGON_USER_LABEL, m_labelUser);
+    Bind(IDC_LOGON_SERVER_LABEL, m_labelServer);
+    Bind(IDC_LOGON_PASSWORD_LABEL, m_labelPassword);
+}
+
 void LogonDialog::DoDataExchange(DataExchange& dx) {
-    dx.Control(IDC_LOGON_BROWSE, m_btnBrowse);
-    dx.Control(IDC_LOGON_USER, m_editUser);
-    dx.Control(IDC_LOGON_PASSWORD, m_editPassword);
-    dx.Control(IDC_LOGON_SERVER, m_editServer);
-    dx.Control(IDC_LOGON_USER_LABEL, m_labelUser);
-    dx.Control(IDC_LOGON_SERVER_LABEL, m_labelServer);
-    dx.Control(IDC_LOGON_PASSWORD_LABEL, m_labelPassword);
     dx.Text(IDC_LOGON_PASSWORD, m_wstrPassword);
     dx.Text(IDC_LOGON_SERVER, m_wstrServer);
     dx.Text(IDC_LOGON_USER, m_wstrUser);
 }
 
 BOOL LogonDialog::OnInitDialog() {
-    Dialog::OnInitDialog();
     if ((m_lLevel & (kLevelUser | kLevelServer | kLevelPassword)) == 0) {
         // Silent logon: the dialog ends before it is ever shown, and the
         // strings stay as they were set.
         EndDialog(IDOK);
         return TRUE;
     }
+    Dialog::OnInitDialog();
     EnableControls();
-    UpdateData(false);
-    ShowRowIcons();
-    ShowBrowseGlyph();
     NameBrowseButton();
     return TRUE;
+}
+
+void LogonDialog::ShowScaledImages() {
+    ShowRowIcons();
+    ShowBrowseGlyph();
 }
 
 void LogonDialog::ShowRowIcons() {
@@ -109,11 +115,13 @@ void LogonDialog::ShowRowIcons() {
 void LogonDialog::ShowBrowseGlyph() {
     // Bitmap 208 is drawn for 96 DPI; other scales get the glyph drawn at
     // their own size rather than a small picture in a large button.
+    // The button lets go of the old image before it is deleted.
     const UINT dpi = Dpi();
-    m_bmpBrowse.Reset(dpi != 96 ? DrawMagnifier(dpi) : nullptr);
-    if (!m_bmpBrowse) m_bmpBrowse.Reset(LoadBitmapW(CurrentResourceModule(), MAKEINTRESOURCEW(IDB_BROWSE)));
-    if (m_bmpBrowse)
-        m_btnBrowse.Send(BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(m_bmpBrowse.Get()));
+    UniqueGdiObject glyph(dpi != 96 ? DrawMagnifier(dpi) : nullptr);
+    if (!glyph) glyph.Reset(LoadBitmapW(CurrentResourceModule(), MAKEINTRESOURCEW(IDB_BROWSE)));
+    if (!glyph) return;
+    m_btnBrowse.Send(BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(glyph.Get()));
+    m_bmpBrowse = std::move(glyph);
 }
 
 void LogonDialog::NameBrowseButton() {
@@ -121,6 +129,7 @@ void LogonDialog::NameBrowseButton() {
     if (name.empty()) return;
     // A bitmap button does not draw its text, but its text is its name.
     SetWindowTextW(m_btnBrowse.Handle(), name.c_str());
+    ActivationScope isolation;
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
     // Owned by the dialog, the tooltip goes with it.
@@ -169,8 +178,6 @@ void LogonDialog::OnBrowse() {
     UniqueItemIdList root(network);
 
     const std::wstring title = LoadStringResource(IDS_BROWSE_TITLE);
-    // What the user has typed so far must survive the browser.
-    UpdateData(true);
 
     wchar_t displayName[MAX_PATH] = {};
     BROWSEINFOW info = {};
@@ -179,8 +186,11 @@ void LogonDialog::OnBrowse() {
     info.pszDisplayName = displayName;
     info.lpszTitle = title.c_str();
     info.ulFlags = BIF_BROWSEFORCOMPUTER;
-    UniqueItemIdList chosen(SHBrowseForFolderW(&info));
-    if (!chosen) return;
-    m_wstrServer = displayName;
-    UpdateData(false);
+    UniqueItemIdList chosen;
+    {
+        ActivationScope isolation;
+        chosen.reset(SHBrowseForFolderW(&info));
+    }
+    // Only the server field changes; the fields move out of the controls on OK.
+    if (chosen) SetWindowTextW(m_editServer.Handle(), displayName);
 }

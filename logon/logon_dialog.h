@@ -30,8 +30,10 @@ public:
     std::wstring m_wstrUser;
 
 protected:
+    void BindControls() override;
     void DoDataExchange(DataExchange& dx) override;
     BOOL OnInitDialog() override;
+    void ShowScaledImages() override;
     bool OnCommand(WORD id, WORD code, HWND control) override;
 
 private:
@@ -39,8 +41,7 @@ private:
     void EnableControls();
     // Lets the user pick the server computer in the shell's computer browser.
     void OnBrowse();
-    // The row icons and the browse button's glyph in the sizes of the
-    // dialog's DPI.
+    // The row icons and the browse button's glyph in the sizes of Dpi().
     void ShowRowIcons();
     void ShowBrowseGlyph();
     // Gives the browse button, which shows only a picture, a name that
