@@ -128,6 +128,7 @@ TEST_CASE_FIXTURE(DialogFixture, "the running dialog shows its Cyrillic texts, p
     bool passwordHidden = false, hasBitmap = false;
     size_t iconsShown = 0;
     std::vector<int> tabOrder;
+    std::vector<int> notV6;  // edits and push buttons not themed version 6 controls
     RECT window = {}, work = {};
     const UniqueVariant missing = Missing();
     const InitializeResult result = InitializeWithDialog(
@@ -152,6 +153,9 @@ TEST_CASE_FIXTURE(DialogFixture, "the running dialog shows its Cyrillic texts, p
                 tabOrder.push_back(GetDlgCtrlID(item));
                 item = GetNextDlgTabItem(dialog, item, FALSE);
             }
+            // This test program has no manifest: the library's own brings them.
+            for (int id : {IDC_LOGON_USER, IDC_LOGON_PASSWORD, IDC_LOGON_SERVER, IDC_LOGON_BROWSE, IDOK, IDCANCEL})
+                if (!IsThemedV6Control(GetDlgItem(dialog, id))) notV6.push_back(id);
             Click(dialog, IDCANCEL);
         });
 
@@ -168,6 +172,7 @@ TEST_CASE_FIXTURE(DialogFixture, "the running dialog shows its Cyrillic texts, p
     CHECK(iconsShown == 3);
     CHECK(tabOrder == std::vector<int>{IDC_LOGON_USER, IDC_LOGON_PASSWORD, IDC_LOGON_SERVER, IDC_LOGON_BROWSE, IDOK,
                                        IDCANCEL, IDC_LOGON_USER});
+    CHECK(notV6.empty());
     // Without an owner, centred on the work area of the one screen, within it.
     REQUIRE(work.right > work.left);
     CHECK(window.left >= work.left);
@@ -430,57 +435,88 @@ std::vector<BYTE> NativeIconPixels(UINT id, int size) {
 }  // namespace
 
 // Runs also at 144 and 192 DPI (CTest entries test_logon_dialog_dpi144 and _dpi192).
-TEST_CASE_FIXTURE(DialogFixture, "the row icons and the browse glyph are drawn for the screen's DPI") {
+TEST_CASE_FIXTURE(DialogFixture, "the row icons and the browse glyph are drawn for the screen's DPI, and again for a new one") {
     ComPtr<IQuarn5Logon> logon = NewLogon();
     REQUIRE(logon);
     REQUIRE(logon->put_Level(7) == S_OK);
-    const int dpi = ScreenDpi();
-    const int iconSize = GetSystemMetrics(SM_CXICON);
-    MESSAGE("screen at " << dpi << " DPI, icons of " << iconSize << " pixels");
+    const int screenDpi = ScreenDpi();
+    // WM_DPICHANGED sent by hand: Wine never sends it.
+    const int newDpi = screenDpi == 96 ? 192 : 96;
+    MESSAGE("screen at " << screenDpi << " DPI, then told " << newDpi);
     struct Shown {
         int width = 0, height = 0, bitsPerPixel = 0;
         std::vector<BYTE> pixels;
+        bool dialogManagers = false;  // the shared icon the dialog manager loaded from the template
     };
-    std::vector<Shown> icons;
-    BITMAP glyph = {};
+    struct State {
+        std::vector<Shown> icons;
+        BITMAP glyph = {};
+        RECT window = {};
+    } states[2];
+    const UINT ids[] = {IDI_LOGON_SERVER, IDI_LOGON_PASSWORD, IDI_LOGON_USER};
+    RECT suggested = {};
+    auto read = [&](HWND dialog, State& state) {
+        size_t row = 0;
+        for (HWND control : IconControls(dialog)) {
+            Shown shown;
+            ICONINFO info = {};
+            const auto icon = reinterpret_cast<HICON>(SendMessageW(control, STM_GETICON, 0, 0));
+            if (icon && GetIconInfo(icon, &info)) {
+                BITMAP colour = {};
+                GetObjectW(info.hbmColor, sizeof colour, &colour);
+                shown = {colour.bmWidth, colour.bmHeight, colour.bmBitsPixel,
+                         Pixels32(info.hbmColor, colour.bmWidth, colour.bmHeight)};
+                DeleteObject(info.hbmColor);
+                DeleteObject(info.hbmMask);
+            }
+            if (row < std::size(ids))
+                shown.dialogManagers = icon == LoadImageW(QuarnverLibrary(), MAKEINTRESOURCEW(ids[row]), IMAGE_ICON,
+                                                          0, 0, LR_SHARED | LR_DEFAULTSIZE);
+            ++row;
+            state.icons.push_back(shown);
+        }
+        const auto bitmap = reinterpret_cast<HBITMAP>(
+            SendMessageW(GetDlgItem(dialog, IDC_LOGON_BROWSE), BM_GETIMAGE, IMAGE_BITMAP, 0));
+        if (bitmap) GetObjectW(bitmap, sizeof state.glyph, &state.glyph);
+        GetWindowRect(dialog, &state.window);
+    };
     const UniqueVariant missing = Missing();
     const InitializeResult result = InitializeWithDialog(
         logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), [&](HWND dialog) {
             if (!dialog) return;
-            for (HWND control : IconControls(dialog)) {
-                Shown shown;
-                ICONINFO info = {};
-                const auto icon = reinterpret_cast<HICON>(SendMessageW(control, STM_GETICON, 0, 0));
-                if (icon && GetIconInfo(icon, &info)) {
-                    BITMAP colour = {};
-                    GetObjectW(info.hbmColor, sizeof colour, &colour);
-                    shown = {colour.bmWidth, colour.bmHeight, colour.bmBitsPixel,
-                             Pixels32(info.hbmColor, colour.bmWidth, colour.bmHeight)};
-                    DeleteObject(info.hbmColor);
-                    DeleteObject(info.hbmMask);
-                }
-                icons.push_back(shown);
-            }
-            const auto bitmap = reinterpret_cast<HBITMAP>(
-                SendMessageW(GetDlgItem(dialog, IDC_LOGON_BROWSE), BM_GETIMAGE, IMAGE_BITMAP, 0));
-            if (bitmap) GetObjectW(bitmap, sizeof glyph, &glyph);
+            read(dialog, states[0]);
+            suggested = {states[0].window.left + 7, states[0].window.top + 5,
+                         states[0].window.left + 7 + MulDiv(states[0].window.right - states[0].window.left, newDpi, screenDpi),
+                         states[0].window.top + 5 + MulDiv(states[0].window.bottom - states[0].window.top, newDpi, screenDpi)};
+            SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(newDpi, newDpi), reinterpret_cast<LPARAM>(&suggested));
+            read(dialog, states[1]);
             Click(dialog, IDCANCEL);
         });
     CHECK(result.hr == S_OK);
-    const UINT ids[] = {IDI_LOGON_SERVER, IDI_LOGON_PASSWORD, IDI_LOGON_USER};
-    REQUIRE(icons.size() == std::size(ids));
-    for (size_t i = 0; i < icons.size(); ++i) {
-        CAPTURE(ids[i]);
-        CHECK(icons[i].width == iconSize);
-        CHECK(icons[i].height == iconSize);
-        CHECK(icons[i].bitsPerPixel == 32);
-        // Pixel for pixel the image made for this size, not a smaller one stretched.
-        const std::vector<BYTE> native = NativeIconPixels(ids[i], iconSize);
-        REQUIRE_FALSE(native.empty());
-        CHECK(icons[i].pixels == native);
+    const int dpis[] = {screenDpi, newDpi};
+    for (size_t s = 0; s < std::size(states); ++s) {
+        const int dpi = dpis[s];
+        const int iconSize = MulDiv(32, dpi, 96);
+        CAPTURE(dpi);
+        REQUIRE(states[s].icons.size() == std::size(ids));
+        for (size_t i = 0; i < std::size(ids); ++i) {
+            CAPTURE(ids[i]);
+            const Shown& icon = states[s].icons[i];
+            CHECK(icon.width == iconSize);
+            CHECK(icon.height == iconSize);
+            CHECK(icon.bitsPerPixel == 32);
+            // The library's own image, not the one Wine's dialog manager
+            // already shows for the template: pixel for pixel the image made
+            // for this size, not a smaller one stretched.
+            CHECK_FALSE(icon.dialogManagers);
+            const std::vector<BYTE> native = NativeIconPixels(ids[i], iconSize);
+            REQUIRE_FALSE(native.empty());
+            CHECK(icon.pixels == native);
+        }
+        CHECK(states[s].glyph.bmWidth == MulDiv(16, dpi, 96));
+        CHECK(states[s].glyph.bmHeight == MulDiv(15, dpi, 96));
     }
-    CHECK(glyph.bmWidth == MulDiv(16, dpi, 96));
-    CHECK(glyph.bmHeight == MulDiv(15, dpi, 96));
+    CHECK(EqualRect(&states[1].window, &suggested));
 }
 
 namespace {

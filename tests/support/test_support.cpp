@@ -1,4 +1,5 @@
 #include "test_support.h"
+#include <uxtheme.h>
 #include <thread>
 
 namespace {
@@ -216,6 +217,19 @@ std::wstring WindowText(HWND hWnd) {
     wchar_t buffer[4096];
     const int n = GetWindowTextW(hWnd, buffer, 4096);
     return std::wstring(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+bool IsThemedV6Control(HWND control) {
+    HMODULE module = nullptr;
+    wchar_t path[MAX_PATH] = {};
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(GetWindowLongPtrW(control, GWLP_WNDPROC)), &module) ||
+        !GetModuleFileNameW(module, path, MAX_PATH))
+        return false;
+    CharLowerW(path);
+    const std::wstring file = path;
+    return file.find(L"\\winsxs\\") != std::wstring::npos && file.find(L"\\comctl32.dll") != std::wstring::npos &&
+           GetWindowTheme(control) != nullptr;
 }
 
 std::wstring ItemText(HWND dialog, int id) {
