@@ -66,6 +66,7 @@ public:
     }
     STDMETHODIMP Connect(BSTR client, BSTR user, VARIANT reserved) override {
         RecordConnect(L"server", this, client, &user, {&reserved});
+        if (Recorded().onServerConnect) Recorded().onServerConnect();
         return Recorded().serverConnectResult;
     }
 

@@ -36,6 +36,7 @@ struct Recorder {
     HRESULT controlConnectResult = S_OK;
     HRESULT createInstanceResult = S_OK;
     std::function<void(BOOL lock)> onLockServer;  // runs inside each recorded LockServer
+    std::function<void()> onServerConnect;        // runs inside each server object's Connect
 
     void Reset();
 };
