@@ -1,4 +1,5 @@
 #include "test_support.h"
+#include <shlwapi.h>
 #include <uxtheme.h>
 #include <thread>
 
@@ -220,16 +221,12 @@ std::wstring WindowText(HWND hWnd) {
 }
 
 bool IsThemedV6Control(HWND control) {
-    HMODULE module = nullptr;
+    HMODULE module = nullptr;  // null: the program's own file
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCWSTR>(GetWindowLongPtrW(control, GWLP_WNDPROC)), &module);
     wchar_t path[MAX_PATH] = {};
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(GetWindowLongPtrW(control, GWLP_WNDPROC)), &module) ||
-        !GetModuleFileNameW(module, path, MAX_PATH))
-        return false;
-    CharLowerW(path);
-    const std::wstring file = path;
-    return file.find(L"\\winsxs\\") != std::wstring::npos && file.find(L"\\comctl32.dll") != std::wstring::npos &&
-           GetWindowTheme(control) != nullptr;
+    GetModuleFileNameW(module, path, MAX_PATH);
+    return StrStrIW(path, L"\\winsxs\\") && StrStrIW(path, L"\\comctl32.dll") && GetWindowTheme(control);
 }
 
 std::wstring ItemText(HWND dialog, int id) {

@@ -78,9 +78,7 @@ HWND WaitForWindow(const std::wstring& caption, DWORD timeoutMs = 10000, const w
 bool WaitForWindowGone(HWND hWnd, DWORD timeoutMs = 10000);
 std::wstring WindowText(HWND hWnd);
 std::wstring ItemText(HWND dialog, int id);
-// Whether a control is a themed control of version 6 of the common controls:
-// its window procedure lies in the side-by-side comctl32 (under Wine,
-// GetClassLongPtr(GCLP_HMODULE) names the host instead) and it has a theme.
+// Window procedure in the side-by-side comctl32 (Wine's GCLP_HMODULE names the host), and a theme.
 bool IsThemedV6Control(HWND control);
 
 // Runs modal() on this thread while driver() runs on a second thread; returns
