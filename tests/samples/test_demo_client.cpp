@@ -3,10 +3,13 @@
 // sample notice files, takes pictures of both dialogs, and leaves the
 // remembered logon settings and the setup folder value as they were.
 #include <doctest/doctest.h>
+#include <windows.h>
+#include <tlhelp32.h>
 #include <string>
 #include <vector>
 #include "common/ansi_string.h"
 #include "common/profile_file.h"
+#include "common/unique_handle.h"
 #include "quarnver_module.h"
 #include "registration_guard.h"
 #include "child_process.h"
@@ -51,7 +54,25 @@ bool IsBmpWithPicture(const std::string& path) {
     return width > 100 && height > 50 && bytes.size() >= 54 + static_cast<size_t>(width) * height * 3;
 }
 
+// A stand-in server that an earlier test left serving ends at its idle time;
+// should that fall while the demo activates the class, COM still hands out
+// the going server's class object (RPC_S_SERVER_UNAVAILABLE). Such servers
+// are told to end now, and the demo starts its own with the usual idle time.
+bool EndIdleStandInServers() {
+    if (FAILED(SetStandInServerIdleTime(0))) return false;
+    bool gone = false;
+    for (int round = 0; round < 200 && !gone; ++round, Sleep(50)) {
+        UniqueFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+        PROCESSENTRY32W entry = {sizeof entry};
+        gone = true;
+        for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry))
+            gone = gone && _wcsicmp(entry.szExeFile, L"quarn_standin_server.exe") != 0;
+    }
+    return SUCCEEDED(ResetStandIns()) && gone;
+}
+
 void RunDemo(bool settingsBefore) {
+    REQUIRE(EndIdleStandInServers());
     RegistrationGuard registration;
     KeyBackup logonBackup(HKEY_CURRENT_USER, kLogonKey);
     KeyBackup foldersBackup(HKEY_LOCAL_MACHINE, kFoldersKey);
