@@ -57,28 +57,6 @@ bool KeyHasNamedValues(HKEY key) {
     return error == ERROR_SUCCESS && length > 0;
 }
 
-// Removes the key `name` under `parent` with its whole tree; a Win32 error
-// code. A registry link met on the way is removed itself: the walk never
-// descends through one, so nothing it points to is touched.
-LONG DeleteKeyTree(HKEY parent, const wchar_t* name) {
-    // An empty name would stand for the parent itself.
-    if (*name == L'\0') return ERROR_INVALID_PARAMETER;
-    UniqueHkey key;
-    LONG error = RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, KEY_READ | DELETE, key.Receive());
-    if (error != ERROR_SUCCESS) return error;
-    if (!IsRegistryLink(key.Get())) {
-        wchar_t subkey[kSubkeyNameBuffer];
-        for (;;) {
-            DWORD length = kSubkeyNameBuffer;
-            if (RegEnumKeyExW(key.Get(), 0, subkey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                break;
-            error = DeleteKeyTree(key.Get(), subkey);
-            if (error != ERROR_SUCCESS) return error;
-        }
-    }
-    return DeleteKeyByHandle(key.Get());
-}
-
 // Removes `name` under `parent` when it is a registry link; true when it was one.
 bool RemovedAsLink(HKEY parent, const wchar_t* name) {
     UniqueHkey link;
@@ -304,4 +282,23 @@ HRESULT UnregisterScriptTree(const ScriptTree& tree) {
         if (FAILED(hr)) return hr;
     }
     return S_OK;
+}
+
+LONG DeleteKeyTree(HKEY parent, const wchar_t* name) {
+    // An empty name would stand for the parent itself.
+    if (*name == L'\0') return ERROR_INVALID_PARAMETER;
+    UniqueHkey key;
+    LONG error = RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, KEY_READ | DELETE, key.Receive());
+    if (error != ERROR_SUCCESS) return error;
+    if (!IsRegistryLink(key.Get())) {
+        wchar_t subkey[kSubkeyNameBuffer];
+        for (;;) {
+            DWORD length = kSubkeyNameBuffer;
+            if (RegEnumKeyExW(key.Get(), 0, subkey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+                break;
+            error = DeleteKeyTree(key.Get(), subkey);
+            if (error != ERROR_SUCCESS) return error;
+        }
+    }
+    return DeleteKeyByHandle(key.Get());
 }

@@ -30,3 +30,9 @@ constexpr size_t kMaxBlockDepth = 512;
 
 [[nodiscard]] HRESULT RegisterScriptTree(const ScriptTree& tree);
 [[nodiscard]] HRESULT UnregisterScriptTree(const ScriptTree& tree);
+
+// Removes the key `name` under `parent` with its whole tree; a Win32 error
+// code. A registry link met on the way is removed itself: the walk never
+// descends through one, so nothing it points to is touched. The library's
+// one way of deleting a tree.
+[[nodiscard]] LONG DeleteKeyTree(HKEY parent, const wchar_t* name);

@@ -5,6 +5,8 @@
 #include "common/com_ptr.h"
 #include "common/hresult.h"
 #include "common/module_path.h"
+#include "common/unique_handle.h"
+#include "server/registry_walk.h"
 #include "server/server_module.h"
 
 namespace {
@@ -74,8 +76,39 @@ bool IsRegisteredInterface(ITypeLib* typeLib, UINT index, GUID* iid) {
     info->ReleaseTypeAttr(attributes);
     return registered;
 }
+
+// The platform key this module's registration writes below a library's LCID key.
+const wchar_t* const kOwnPlatform = sizeof(void*) == 8 ? L"win64" : L"win32";
+
+bool HasSubkeys(HKEY parent, const std::wstring& path) {
+    UniqueHkey key;
+    DWORD subkeys = 0;
+    return RegOpenKeyExW(parent, path.c_str(), 0, KEY_QUERY_VALUE, key.Receive()) == ERROR_SUCCESS &&
+           RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
+                            nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+           subkeys > 0;
+}
+
+// Whether the version key `versionKey` still registers the library for some
+// platform: it has an LCID subkey with a platform key below it.
+bool StillRegistered(HKEY classes, const std::wstring& versionKey) {
+    UniqueHkey key;
+    if (RegOpenKeyExW(classes, versionKey.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, key.Receive()) != ERROR_SUCCESS)
+        return false;
+    wchar_t name[256];
+    for (DWORD index = 0;; ++index) {
+        DWORD length = 256;
+        if (RegEnumKeyExW(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            return false;
+        if (lstrcmpiW(name, L"FLAGS") != 0 && lstrcmpiW(name, L"HELPDIR") != 0 && HasSubkeys(key.Get(), name))
+            return true;
+    }
+}
 }  // namespace
 
+// The TypeLib key and the Interface keys are one for both bitnesses where the
+// registry views share them (the current user's classes): each bitness takes
+// out its own platform key only, and the rest goes once no platform is left.
 HRESULT ServerModule::UnregisterTypeLibrary(HKEY classes) {
     UniqueBstr path;
     ComPtr<ITypeLib> typeLib;
@@ -86,23 +119,41 @@ HRESULT ServerModule::UnregisterTypeLibrary(HKEY classes) {
     typeLib->ReleaseTLibAttr(attributes);
     const std::wstring libid = GuidText(library.guid);
 
-    // The Interface keys that name this library; another library's stay.
+    // This platform's key, then the LCID key, the version key and the
+    // library's key as each is left empty of registrations.
+    wchar_t version[16], lcid[16];
+    wsprintfW(version, L"%x.%x", library.wMajorVerNum, library.wMinorVerNum);
+    wsprintfW(lcid, L"%lx", static_cast<unsigned long>(library.lcid));
+    const std::wstring libraryKey = L"TypeLib\\" + libid;
+    const std::wstring versionKey = libraryKey + L"\\" + version;
+    const std::wstring lcidKey = versionKey + L"\\" + lcid;
+    LONG error = DeleteKeyTree(classes, (lcidKey + L"\\" + kOwnPlatform).c_str());
+    if (error == ERROR_FILE_NOT_FOUND) error = ERROR_SUCCESS;
+    if (!HasSubkeys(classes, lcidKey)) (void)DeleteKeyTree(classes, lcidKey.c_str());
+    if (!StillRegistered(classes, versionKey)) {
+        const LONG versionError = DeleteKeyTree(classes, versionKey.c_str());
+        if (versionError != ERROR_FILE_NOT_FOUND && error == ERROR_SUCCESS) error = versionError;
+    }
+    if (!HasSubkeys(classes, libraryKey)) (void)DeleteKeyTree(classes, libraryKey.c_str());
+
+    // The Interface keys that name this library, once the version they name
+    // is registered for no platform; another library's stay.
     for (UINT index = 0, count = typeLib->GetTypeInfoCount(); index < count; ++index) {
         GUID iid;
         if (!IsRegisteredInterface(typeLib.Get(), index, &iid)) continue;
         const std::wstring key = L"Interface\\" + GuidText(iid);
-        wchar_t owner[40] = {};
+        wchar_t owner[40] = {}, ownerVersion[16] = {};
         DWORD size = sizeof owner - sizeof(wchar_t);
-        if (RegGetValueW(classes, (key + L"\\TypeLib").c_str(), nullptr, RRF_RT_REG_SZ, nullptr, owner, &size) ==
-                ERROR_SUCCESS &&
-            lstrcmpiW(owner, libid.c_str()) == 0)
-            (void)RegDeleteTreeW(classes, key.c_str());  // removes what it can
+        if (RegGetValueW(classes, (key + L"\\TypeLib").c_str(), nullptr, RRF_RT_REG_SZ, nullptr, owner, &size) !=
+                ERROR_SUCCESS ||
+            lstrcmpiW(owner, libid.c_str()) != 0)
+            continue;
+        size = sizeof ownerVersion - sizeof(wchar_t);
+        if (RegGetValueW(classes, (key + L"\\TypeLib").c_str(), L"Version", RRF_RT_REG_SZ, nullptr, ownerVersion,
+                         &size) == ERROR_SUCCESS &&
+            StillRegistered(classes, libraryKey + L"\\" + ownerVersion))
+            continue;
+        (void)DeleteKeyTree(classes, key.c_str());  // removes what it can
     }
-    // This version's key; the library's key with it when no other version is left.
-    wchar_t version[16];
-    wsprintfW(version, L"%x.%x", library.wMajorVerNum, library.wMinorVerNum);
-    const std::wstring libraryKey = L"TypeLib\\" + libid;
-    const LONG error = RegDeleteTreeW(classes, (libraryKey + L"\\" + version).c_str());
-    (void)RegDeleteKeyW(classes, libraryKey.c_str());  // fails while other versions hold subkeys
-    return error == ERROR_FILE_NOT_FOUND ? S_OK : HresultFromWin32(error);
+    return HresultFromWin32(error);
 }

@@ -445,6 +445,29 @@ TEST_CASE("DllInstall registers for the current user with \"user\", machine-wide
     CHECK(dll.Install(FALSE, L"USER") == S_OK);
     CheckGoneForUser(machine);
 
+    // The user's TypeLib and Interface keys are one for both bitnesses: while
+    // the other bitness's registration is there, only this one's platform key goes.
+    const std::wstring otherPlatform = std::wstring(kTypeLibKey) + L"\\1.0\\409\\" +
+                                       (sizeof(void*) == 8 ? L"win32" : L"win64");
+    {
+        ClassesKey user(HKEY_CURRENT_USER);
+        const wchar_t otherPath[] = L"C:\\other\\quarnver.dll";
+        const std::wstring otherPlatformKey = L"Software\\Classes\\" + otherPlatform;
+        REQUIRE(RegSetKeyValueW(HKEY_CURRENT_USER, otherPlatformKey.c_str(), nullptr, REG_SZ, otherPath,
+                                sizeof otherPath) == ERROR_SUCCESS);
+        REQUIRE(dll.Install(TRUE, L"user") == S_OK);
+        CHECK(dll.Install(FALSE, L"user") == S_OK);
+        for (const ClassNames& c : kClasses) CheckClassGone(c, user.key);
+        CHECK_FALSE(KeyExists(user.key, kTypeLibPathKey));
+        CHECK(ReadRegString(user.key, otherPlatform, L"") == otherPath);
+        CHECK(ReadRegString(user.key, std::wstring(kTypeLibKey) + L"\\1.0", L"") == L"QUARN 5 Common User Interface");
+        for (const wchar_t* key : kInterfaceKeys) CHECK(KeyExists(user.key, key));
+        // Once the other bitness is gone too, nothing is left.
+        REQUIRE(RegDeleteKeyW(HKEY_CURRENT_USER, otherPlatformKey.c_str()) == ERROR_SUCCESS);
+        CHECK(dll.Install(FALSE, L"user") == S_OK);
+        CheckGoneForUser(machine);
+    }
+
     // Any other command line is refused and writes nothing.
     for (const wchar_t* line : {L"machine", L"user ", L"/user"}) {
         CAPTURE(WideToUtf8(line));
