@@ -52,7 +52,7 @@ add_custom_command(
             -DDLL=quarnver.dll -DOUTPUT=${QUARN_ASSEMBLY_MANIFEST}
             -P ${CMAKE_SOURCE_DIR}/cmake/AssemblyManifestGen.cmake
     DEPENDS ${quarn_manifest_classes} ${CMAKE_SOURCE_DIR}/resources/quarnver.idl
-            ${CMAKE_SOURCE_DIR}/cmake/AssemblyManifestGen.cmake
+            ${CMAKE_SOURCE_DIR}/cmake/AssemblyManifestGen.cmake ${CMAKE_SOURCE_DIR}/cmake/IdlFacts.cmake
     COMMENT "assembly manifest ${QUARN_ASSEMBLY_MANIFEST}"
     VERBATIM)
 

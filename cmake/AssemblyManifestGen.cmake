@@ -9,8 +9,8 @@
 #                              version-independent ProgID and description,
 #                              separated by tabs
 #   -DIDL=<x.idl>              the type library: LIBID and version, and its
-#                              dual interfaces; every class must be a coclass
-#                              there
+#                              dual interfaces, as cmake/IdlFacts.cmake reads
+#                              them; every class must be a coclass there
 #   -DNAME=<assembly name> -DVERSION=<a.b.c.d> -DARCH=<x86|amd64>
 #   -DDLL=<file name> -DOUTPUT=<file>
 cmake_minimum_required(VERSION 3.20)
@@ -27,29 +27,11 @@ function(quarn_xml_escape text out)
     set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
-# The attribute list "[ ... ]" in front of "<keyword> <Name>" of the IDL, by name.
-file(READ "${IDL}" idl)
-if(NOT idl MATCHES "\\[([^[]*)\\][ \t\r\n]*library[ \t\r\n]+[A-Za-z_][A-Za-z0-9_]*")
-    quarn_fail("${IDL} holds no library")
-endif()
-set(library_attributes "${CMAKE_MATCH_1}")
-if(NOT library_attributes MATCHES "uuid\\(([0-9A-Fa-f-]+)\\)")
-    quarn_fail("the library of ${IDL} has no uuid")
-endif()
-string(TOUPPER "{${CMAKE_MATCH_1}}" libid)
-if(NOT library_attributes MATCHES "version\\(([0-9]+)\\.([0-9]+)\\)")
-    quarn_fail("the library of ${IDL} has no version")
-endif()
-set(library_version "${CMAKE_MATCH_1}.${CMAKE_MATCH_2}")
-
-string(REGEX MATCHALL "\\[[^[]*\\][ \t\r\n]*coclass[ \t\r\n]+[A-Za-z_][A-Za-z0-9_]*" coclasses "${idl}")
-set(coclass_ids "")
-foreach(coclass IN LISTS coclasses)
-    if(coclass MATCHES "uuid\\(([0-9A-Fa-f-]+)\\)")
-        string(TOUPPER "{${CMAKE_MATCH_1}}" clsid)
-        list(APPEND coclass_ids "${clsid}")
-    endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/IdlFacts.cmake)
+quarn_read_idl("${IDL}")
+set(libid "${IDL_LIBID}")
+set(library_version "${IDL_VERSION}")
+set(coclass_ids "${IDL_COCLASSES}")
 
 file(STRINGS "${CLASSES}" class_lines)
 if(NOT class_lines)
@@ -82,26 +64,15 @@ endforeach()
 # type library the assembly holds: a client in another apartment (a
 # multithreaded one using an Apartment class) reaches it with nothing
 # registered.
-string(REGEX MATCHALL "\\[[^[]*\\][ \t\r\n]*interface[ \t\r\n]+[A-Za-z_][A-Za-z0-9_]*" interfaces "${idl}")
 set(proxy_stubs "")
-foreach(interface IN LISTS interfaces)
-    if(NOT interface MATCHES "[[,][ \t\r\n]*dual[ \t\r\n]*[],]")
-        continue()
-    endif()
-    if(NOT interface MATCHES "uuid\\(([0-9A-Fa-f-]+)\\)")
-        quarn_fail("a dual interface of ${IDL} has no uuid")
-    endif()
-    string(TOUPPER "{${CMAKE_MATCH_1}}" iid)
-    string(REGEX MATCH "[A-Za-z_][A-Za-z0-9_]*$" interface_name "${interface}")
+foreach(interface_name IN LISTS IDL_DUALS)
+    set(iid "${IDL_DUAL_${interface_name}}")
     string(APPEND proxy_stubs
         "  <comInterfaceExternalProxyStub name=\"${interface_name}\" iid=\"${iid}\"\n"
         "                                 proxyStubClsid32=\"{00020424-0000-0000-C000-000000000046}\"\n"
         "                                 baseInterface=\"{00020400-0000-0000-C000-000000000046}\"\n"
         "                                 tlbid=\"${libid}\"/>\n")
 endforeach()
-if(NOT proxy_stubs)
-    quarn_fail("${IDL} holds no dual interface")
-endif()
 
 # The help folder is the assembly's own folder, as registration makes it the
 # DLL's folder.

@@ -13,9 +13,13 @@
 #                             word, the settings (docs/package-readme.md.in)
 #   samples/                  the C++, VBScript and JScript samples
 #   quarnver.spdx.json        its SPDX 2.3 bill of materials (cmake/PackageManifest.cmake)
+#   msi/quarnver.wxs          the Windows Installer fragment for the product's
+#                             own installers (cmake/Installer.cmake)
 #   SHA256SUMS                the SHA-256 of every other file
 # <build>/quarnver-<version>-win32-symbols.zip: quarnver.dll.debug, the DWARF
 #   symbols of that DLL (cmake/SplitSymbols.cmake), and its SHA256SUMS.
+# <build>/quarnver-<version>-win32.msi: the Windows Installer package of that
+#   DLL (cmake/Installer.cmake).
 #
 # The package's folder is the install() tree of this project
 # (cmake --install <build> --prefix <folder> gives the same files unsigned).
@@ -35,6 +39,9 @@ set(QUARN_PACKAGE_ZIP ${CMAKE_BINARY_DIR}/${QUARN_PACKAGE_NAME}.zip)
 set(QUARN_SYMBOLS_ZIP ${CMAKE_BINARY_DIR}/${QUARN_SYMBOLS_NAME}.zip)
 set(quarn_package_root ${CMAKE_BINARY_DIR}/package)
 set(quarn_package_dir ${quarn_package_root}/${QUARN_PACKAGE_NAME})
+set(QUARN_PACKAGE_DIR ${quarn_package_dir})
+set(QUARN_MSI ${CMAKE_BINARY_DIR}/${QUARN_PACKAGE_NAME}.msi)
+set(QUARN_INSTALLER_FRAGMENT ${CMAKE_BINARY_DIR}/msi/quarnver.wxs)
 set(quarn_symbols_dir ${quarn_package_root}/${QUARN_SYMBOLS_NAME})
 file(MAKE_DIRECTORY ${quarn_package_root})
 
@@ -68,6 +75,7 @@ install(FILES ${quarn_package_jscript} DESTINATION samples/jscript)
 install(FILES ${CMAKE_SOURCE_DIR}/policies/quarnver.admx DESTINATION policies)
 install(FILES ${CMAKE_SOURCE_DIR}/policies/en-US/quarnver.adml DESTINATION policies/en-US)
 install(FILES ${CMAKE_SOURCE_DIR}/policies/ru-RU/quarnver.adml DESTINATION policies/ru-RU)
+install(FILES ${QUARN_INSTALLER_FRAGMENT} DESTINATION msi)
 
 # --- What is linked in statically, for the bill of materials -------------------
 # Each component: the files the compiler links for it, the Debian package that
@@ -138,7 +146,7 @@ add_custom_command(
             ${QUARN_SYMBOLS_ZIP}
     COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${quarn_package_dir}
     COMMAND ${CMAKE_COMMAND} -DFILE=${quarn_package_dir}/quarnver.dll -DWORK=${CMAKE_BINARY_DIR}/signing
-            -DBUDGET=$<TARGET_PROPERTY:quarnver,QUARN_SIZE_BUDGET>
+            -DBUDGET=$<TARGET_PROPERTY:quarnver,QUARN_SIZE_BUDGET> -DFRESH=ON
             "-DDESCRIPTION=QUARN 5 Common User Interface ${PROJECT_VERSION}" -P ${CMAKE_SOURCE_DIR}/cmake/SignFile.cmake
     COMMAND ${CMAKE_COMMAND} -DDIR=${quarn_package_dir} -DVERSION=${PROJECT_VERSION}
             -DCREATED=${QUARN_SOURCE_DATE_ISO} -DSBOM=quarnver.spdx.json -DBINARY=quarnver.dll
@@ -154,7 +162,8 @@ add_custom_command(
     DEPENDS client_kit quarnver quarnver_interfaces ${quarn_package_kit} ${quarn_package_cpp}
             ${quarn_package_vbscript} ${quarn_package_jscript} ${quarn_package_config}/quarnverConfig.cmake
             ${CMAKE_SOURCE_DIR}/cmake/SignFile.cmake ${CMAKE_SOURCE_DIR}/cmake/PackageManifest.cmake
+            ${QUARN_INSTALLER_FRAGMENT}
     WORKING_DIRECTORY ${quarn_package_root}
     COMMENT "release packages ${QUARN_PACKAGE_NAME}.zip and ${QUARN_SYMBOLS_NAME}.zip"
     VERBATIM)
-add_custom_target(release_package DEPENDS ${QUARN_PACKAGE_ZIP} ${QUARN_SYMBOLS_ZIP})
+add_custom_target(release_package DEPENDS ${QUARN_PACKAGE_ZIP} ${QUARN_SYMBOLS_ZIP} ${QUARN_MSI})

@@ -1,18 +1,27 @@
 // Host tool of the build: reads registry scripts through the library's own
-// script parser (server/script_text.h, server/script_tree.h) and prints the
-// COM classes they register, one line each, for the assembly manifest
-// (cmake/AssemblyManifestGen.cmake):
+// script parser (server/script_text.h, server/script_tree.h) and prints
+// either the COM classes they register, one line each, for the assembly
+// manifest (cmake/AssemblyManifestGen.cmake):
 //   CLSID <tab> ThreadingModel <tab> ProgID <tab> VersionIndependentProgID <tab> description
+// or, with --rows, every registry entry they write below HKEY_CLASSES_ROOT,
+// one line each, for the Windows Installer packages
+// (cmake/InstallerSourceGen.cmake):
+//   key path <tab> value name <tab> type <tab> data
+// where the value name is empty for a key's default value and "*" for a key
+// that holds nothing (created on install, removed on removal), and the type
+// is "string" or "integer".
 //
-//   script_classes <output file> <script.rgs>...
+//   script_classes [--rows] <output file> <script.rgs>...
 //
 // A class is a key below "HKCR { CLSID { ... } }" with a default value (the
 // description), "ProgID" and "VersionIndependentProgID" subkeys and an
 // "InprocServer32" subkey whose "ThreadingModel" value names the model.
-// Placeholders expand to the module's file name. Exits 1, saying why, when a
-// script does not parse or registers no complete class.
+// Placeholders expand to the module's file name for classes, and stay
+// "%MODULE%" for rows. Exits 1, saying why, when a script does not parse,
+// registers no complete class, or (rows) writes what a package cannot hold.
 #include <cstdio>
 #include <fstream>
+#include <initializer_list>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -35,6 +44,17 @@ public:
                 if (m_tree.items[item].kind == ScriptItemKind::Key && !ReadClass(item, lines)) return false;
         }
         if (lines->empty()) return Fail("registers no class");
+        return true;
+    }
+
+    // Every entry of every "HKCR { ... }" block, appended to `lines`.
+    bool ReadRows(std::vector<std::string>* lines) const {
+        for (size_t root = 0; root < m_tree.items.size(); root = m_tree.items[root].end) {
+            if (m_tree.items[root].root != ScriptRoot::ClassesRoot) return Fail("writes outside HKCR");
+            for (size_t item = root + 1; item < m_tree.items[root].end; item = m_tree.items[item].end)
+                if (!ReadRows(item, std::string(), lines)) return false;
+        }
+        if (lines->empty()) return Fail("writes nothing");
         return true;
     }
 
@@ -80,6 +100,51 @@ private:
         return true;
     }
 
+    // The rows of the key `item` below `parent` (empty at the root) and of its subtree.
+    bool ReadRows(size_t item, const std::string& parent, std::vector<std::string>* lines) const {
+        const ScriptItem& key = m_tree.items[item];
+        if (key.kind != ScriptItemKind::Key) return Fail(key.name + ": no package row for a value or Delete item here");
+        const std::string path = parent.empty() ? key.name : parent + "\\" + key.name;
+        if (key.hasValue && !AddRow(path, "", key, lines)) return false;
+        bool leaf = true;
+        for (size_t child = item + 1; child < key.end; child = m_tree.items[child].end) {
+            leaf = false;
+            const ScriptItem& entry = m_tree.items[child];
+            if (entry.kind == ScriptItemKind::Value) {
+                if (!AddRow(path, entry.name, entry, lines)) return false;
+            } else if (!ReadRows(child, path, lines)) {
+                return false;
+            }
+        }
+        // A key that holds nothing is a row of its own; a NoRemove one would
+        // outlive the package, which is not ours to decide.
+        if (leaf && !key.hasValue) {
+            if (key.keep) return Fail(path + ": an empty NoRemove key has no package row");
+            return AddLine({path, "*", "", ""}, lines);
+        }
+        return true;
+    }
+
+    bool AddRow(const std::string& path, const std::string& name, const ScriptItem& item,
+                std::vector<std::string>* lines) const {
+        if (item.type == ScriptValueType::Binary) return Fail(path + ": binary data has no package row");
+        return AddLine({path, name, item.type == ScriptValueType::Dword ? "integer" : "string", item.data}, lines);
+    }
+
+    bool AddLine(std::initializer_list<std::string> fields, std::vector<std::string>* lines) const {
+        std::string line;
+        bool first = true;
+        for (const std::string& field : fields) {
+            // The build reads the lines as CMake lists.
+            if (field.find_first_of("\t\r\n;") != std::string::npos)
+                return Fail(*fields.begin() + " holds a tab, a line break or a semicolon");
+            line += (first ? "" : "\t") + field;
+            first = false;
+        }
+        lines->push_back(line);
+        return true;
+    }
+
     bool Fail(const std::string& why) const {
         std::cerr << "script_classes: " << m_file << ": " << why << "\n";
         return false;
@@ -91,12 +156,17 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool rows = argc > 1 && std::string(argv[1]) == "--rows";
+    if (rows) {
+        --argc;
+        ++argv;
+    }
     if (argc < 3) {
-        std::cerr << "usage: script_classes <output file> <script.rgs>...\n";
+        std::cerr << "usage: script_classes [--rows] <output file> <script.rgs>...\n";
         return 1;
     }
     ReplacementTable replacements;
-    if (!replacements.Add(L"Module", L"quarnver.dll")) return 1;
+    if (!replacements.Add(L"Module", rows ? L"%MODULE%" : L"quarnver.dll")) return 1;
     std::vector<std::string> lines;
     for (int i = 2; i < argc; ++i) {
         const std::string file = argv[i];
@@ -115,7 +185,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::vector<std::string> found;
-        if (!Reader(tree, file).ReadClasses(&found)) return 1;
+        const Reader reader(tree, file);
+        if (!(rows ? reader.ReadRows(&found) : reader.ReadClasses(&found))) return 1;
         lines.insert(lines.end(), found.begin(), found.end());
     }
     std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);

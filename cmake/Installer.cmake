@@ -1,0 +1,69 @@
+# The Windows Installer package of this build tree, beside its release zip:
+#   <build>/quarnver-<version>-win32.msi (win64 for the 64-bit tree)
+# and msi/quarnver.wxs, the fragment it is built from, which the zip ships
+# for the product's own installers.
+#
+# The package installs quarnver.dll per machine into
+# [CommonFilesFolder]Velmora\QUARN 5\ ([CommonFiles64Folder] for 64-bit) and
+# registers it through rows of its Registry table: no self-registration. The
+# rows are generated from what the library itself registers from: the
+# registry scripts, read by the library's own script parser built for the
+# build machine (cmake/script_classes.cpp --rows), and the IDL
+# (cmake/IdlFacts.cmake) for the type library and its interfaces
+# (cmake/InstallerSourceGen.cmake). cmake/BuildMsi.cmake builds and signs it
+# from the signed DLL of the release package, reproducibly.
+set(QUARN_INSTALLER_DIR ${CMAKE_BINARY_DIR}/msi)
+if(QUARN_PACKAGE_BITS EQUAL 64)
+    set(QUARN_MSI_ARCH x64)
+    set(QUARN_MSI_UPGRADE_CODE E424F2D5-3DB9-45A0-9851-6BCFC0AF8A56)
+else()
+    set(QUARN_MSI_ARCH x86)
+    set(QUARN_MSI_UPGRADE_CODE AB5DFB84-259F-4A9F-A3C1-761B7688401D)
+endif()
+set(QUARN_MSI_PRODUCT "QUARN 5 Common User Interface (${QUARN_PACKAGE_BITS}-bit)")
+set(QUARN_MSI_FILE_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
+
+set(quarn_installer_scripts
+    ${CMAKE_SOURCE_DIR}/resources/quarn5logon.rgs
+    ${CMAKE_SOURCE_DIR}/resources/quarn5about.rgs)
+set(quarn_installer_rows ${CMAKE_BINARY_DIR}/host/registry_rows.txt)
+add_custom_command(
+    OUTPUT ${quarn_installer_rows}
+    COMMAND ${QUARN_SCRIPT_CLASSES} --rows ${quarn_installer_rows} ${quarn_installer_scripts}
+    DEPENDS ${QUARN_SCRIPT_CLASSES} ${quarn_installer_scripts}
+    COMMENT "registry entries of the registry scripts"
+    VERBATIM)
+add_custom_command(
+    OUTPUT ${QUARN_INSTALLER_FRAGMENT}
+    COMMAND ${CMAKE_COMMAND} -DROWS=${quarn_installer_rows} -DIDL=${CMAKE_SOURCE_DIR}/resources/quarnver.idl
+            -DARCH=${QUARN_MSI_ARCH} -DOUTPUT=${QUARN_INSTALLER_FRAGMENT}
+            -P ${CMAKE_SOURCE_DIR}/cmake/InstallerSourceGen.cmake
+    DEPENDS ${quarn_installer_rows} ${CMAKE_SOURCE_DIR}/resources/quarnver.idl
+            ${CMAKE_SOURCE_DIR}/cmake/InstallerSourceGen.cmake ${CMAKE_SOURCE_DIR}/cmake/IdlFacts.cmake
+    COMMENT "Windows Installer fragment ${QUARN_INSTALLER_FRAGMENT}"
+    VERBATIM)
+
+# quarn_add_msi(<output> NAME <product> VERSION <a.b.c> UPGRADE_CODE <guid> [SIGN])
+# A package around the fragment and the release package's signed DLL.
+function(quarn_add_msi output)
+    cmake_parse_arguments(M "SIGN" "NAME;VERSION;UPGRADE_CODE" "" ${ARGN})
+    get_filename_component(work ${output} NAME_WLE)
+    set(sign "")
+    if(M_SIGN)
+        set(sign -DSIGN_WORK=${CMAKE_BINARY_DIR}/signing -DEPOCH=${QUARN_SOURCE_DATE_EPOCH})
+    endif()
+    add_custom_command(
+        OUTPUT ${output}
+        COMMAND ${CMAKE_COMMAND} -DNAME=${M_NAME} -DVERSION=${M_VERSION} -DARCH=${QUARN_MSI_ARCH}
+                -DUPGRADE_CODE=${M_UPGRADE_CODE} -DFRAGMENT=${QUARN_INSTALLER_FRAGMENT}
+                -DDLL=${QUARN_PACKAGE_DIR}/quarnver.dll -DFILE_VERSION=${QUARN_MSI_FILE_VERSION}
+                -DWORK=${QUARN_INSTALLER_DIR}/${work} -DOUTPUT=${output} "-DDATE=${QUARN_SOURCE_DATE}" ${sign}
+                -P ${CMAKE_SOURCE_DIR}/cmake/BuildMsi.cmake
+        DEPENDS ${QUARN_PACKAGE_ZIP} ${QUARN_INSTALLER_FRAGMENT} ${CMAKE_SOURCE_DIR}/cmake/BuildMsi.cmake
+                ${CMAKE_SOURCE_DIR}/cmake/SignFile.cmake
+        COMMENT "Windows Installer package ${output}"
+        VERBATIM)
+endfunction()
+
+quarn_add_msi(${QUARN_MSI} SIGN NAME ${QUARN_MSI_PRODUCT} VERSION ${PROJECT_VERSION}
+              UPGRADE_CODE ${QUARN_MSI_UPGRADE_CODE})

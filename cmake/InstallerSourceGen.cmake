@@ -1,0 +1,145 @@
+# Writes msi/quarnver.wxs, the WiX 3 fragment that installs quarnver.dll with
+# its COM registration as plain Registry rows: the standalone packages
+# (cmake/Installer.cmake) are built from it, and the product's own installers
+# include it, so every package that holds the library holds the same
+# components with the same GUIDs, and Windows Installer counts one copy.
+# Run with cmake -P:
+#   -DROWS=<file>    what the registry scripts write below HKEY_CLASSES_ROOT,
+#                    as cmake/script_classes.cpp --rows reads them with the
+#                    library's own script parser ("%MODULE%" for the DLL)
+#   -DIDL=<x.idl>    the type library and its dual interfaces
+#                    (cmake/IdlFacts.cmake)
+#   -DARCH=<x86|x64> -DOUTPUT=<file>
+cmake_minimum_required(VERSION 3.20)
+include(${CMAKE_CURRENT_LIST_DIR}/IdlFacts.cmake)
+
+function(quarn_fail message)
+    message(FATAL_ERROR "InstallerSourceGen: ${message}")
+endfunction()
+
+# Component GUIDs never change: a later version's package holds the same
+# components. The shared one is the same in both bitnesses' packages.
+set(shared_guid "E7B961EE-BE92-4D88-AC75-096DD4C1DEB7")
+if(ARCH STREQUAL "x86")
+    set(library_guid "B2C3BC91-EFFF-4B5B-8424-1E091395B768")
+    set(common_files CommonFilesFolder)
+    set(platform win32)
+    set(win64 "")
+elseif(ARCH STREQUAL "x64")
+    set(library_guid "4B718EE0-AFB9-4CD9-B57B-368B831938DD")
+    set(common_files CommonFiles64Folder)
+    set(platform win64)
+    set(win64 " Win64=\"yes\"")
+else()
+    quarn_fail("ARCH is x86 or x64, not \"${ARCH}\"")
+endif()
+
+quarn_read_idl("${IDL}")
+
+# Rows as "key<tab>name<tab>type<tab>data" lines.
+file(STRINGS "${ROWS}" rows)
+if(NOT rows)
+    quarn_fail("${ROWS} lists no registry entry")
+endif()
+set(typelib "TypeLib\\${IDL_LIBID}\\${IDL_VERSION}")
+set(marshaler "{00020424-0000-0000-C000-000000000046}")
+list(APPEND rows "${typelib}\t\tstring\t${IDL_HELPSTRING}")
+# Windows writes the library's flags without the "has a disk image" bit: 0 for this one.
+list(APPEND rows "${typelib}\\FLAGS\t\tstring\t0")
+list(APPEND rows "${typelib}\\HELPDIR\t\tstring\t%FOLDER%")
+list(APPEND rows "${typelib}\\${IDL_LCID}\\${platform}\t\tstring\t%MODULE%")
+foreach(name IN LISTS IDL_DUALS)
+    set(interface "Interface\\${IDL_DUAL_${name}}")
+    list(APPEND rows "${interface}\t\tstring\t${name}" "${interface}\\ProxyStubClsid\t\tstring\t${marshaler}"
+                     "${interface}\\ProxyStubClsid32\t\tstring\t${marshaler}"
+                     "${interface}\\TypeLib\t\tstring\t${IDL_LIBID}"
+                     "${interface}\\TypeLib\tVersion\tstring\t${IDL_VERSION}")
+endforeach()
+
+# Class and Interface keys are per registry view and go with the DLL of
+# their bitness; everything else (ProgIDs, the type library's version key)
+# is one key for both views and lives in the shared component, which
+# Windows Installer removes with the last package that holds it. Only the
+# platform key of the type library names the DLL.
+set(library_rows "")
+set(shared_rows "")
+foreach(row IN LISTS rows)
+    if(NOT row MATCHES "^([^\t]+)\t([^\t]*)\t([^\t]*)\t(.*)$")
+        quarn_fail("no registry entry in \"${row}\"")
+    endif()
+    set(key "${CMAKE_MATCH_1}")
+    set(name "${CMAKE_MATCH_2}")
+    set(type "${CMAKE_MATCH_3}")
+    set(value "${CMAKE_MATCH_4}")
+    # Formatted text: brackets are escaped, then the placeholders become references.
+    string(REPLACE "[" "[\\[]" value "${value}")
+    string(REGEX REPLACE "([^[])\\]" "\\1[\\\\]]" value "${value}")
+    string(REGEX REPLACE "^\\]" "[\\\\]]" value "${value}")
+    if(value MATCHES "^#" OR (value STREQUAL "" AND NOT name STREQUAL "*"))
+        quarn_fail("${key}: a value that is empty or starts with # has no plain Registry row")
+    endif()
+    set(per_view OFF)
+    if(key MATCHES "^(CLSID|Interface)\\\\" OR key MATCHES "^TypeLib\\\\[^\\\\]+\\\\[^\\\\]+\\\\[^\\\\]+\\\\")
+        set(per_view ON)
+    endif()
+    if(NOT per_view AND value MATCHES "%MODULE%")
+        quarn_fail("${key}: a shared key cannot name the DLL of one bitness")
+    endif()
+    string(REPLACE "%MODULE%" "[#QuarnverDll]" value "${value}")
+    string(REPLACE "%FOLDER%" "[QuarnverFolder]" value "${value}")
+    foreach(var key name value)
+        string(REPLACE "&" "&amp;" ${var} "${${var}}")
+        string(REPLACE "<" "&lt;" ${var} "${${var}}")
+        string(REPLACE "\"" "&quot;" ${var} "${${var}}")
+    endforeach()
+    set(attributes "Root=\"HKCR\" Key=\"${key}\"")
+    if(NOT name STREQUAL "")
+        string(APPEND attributes " Name=\"${name}\"")
+    endif()
+    if(name STREQUAL "*")
+        set(type string)
+    endif()
+    string(APPEND attributes " Type=\"${type}\" Value=\"${value}\"")
+    if(per_view)
+        string(APPEND library_rows "              <RegistryValue ${attributes}/>\n")
+    elseif(shared_rows STREQUAL "")
+        string(APPEND shared_rows "        <RegistryValue ${attributes} KeyPath=\"yes\"/>\n")
+    else()
+        string(APPEND shared_rows "        <RegistryValue ${attributes}/>\n")
+    endif()
+endforeach()
+
+file(WRITE "${OUTPUT}.tmp"
+"<?xml version=\"1.0\" encoding=\"utf-8\"?>
+<!-- quarnver.dll (${ARCH}) for Windows Installer packages: the DLL in
+     [${common_files}]Velmora\\QUARN 5\\ and its COM registration, per machine.
+     Include it in a product's WiX 3 source (wixl or WiX):
+       <Feature ...><ComponentGroupRef Id=\"QuarnverComponents\"/></Feature>
+     built with -dQuarnverDir=<folder of quarnver.dll> (candle) or
+     -D QuarnverDir=<folder> (wixl, which takes relative folders only).
+     Every package that holds these components shares one reference-counted
+     copy with the standalone quarnver MSI: do not change the GUIDs. -->
+<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">
+  <Fragment>
+    <DirectoryRef Id=\"TARGETDIR\">
+      <Directory Id=\"${common_files}\">
+        <Directory Id=\"QuarnverVendorFolder\" Name=\"Velmora\">
+          <Directory Id=\"QuarnverFolder\" Name=\"QUARN 5\">
+            <Component Id=\"QuarnverLibrary\" Guid=\"{${library_guid}}\"${win64}>
+              <File Id=\"QuarnverDll\" Name=\"quarnver.dll\" Source=\"$(var.QuarnverDir)/quarnver.dll\" KeyPath=\"yes\"/>
+${library_rows}            </Component>
+          </Directory>
+        </Directory>
+      </Directory>
+      <Component Id=\"QuarnverShared\" Guid=\"{${shared_guid}}\">
+${shared_rows}      </Component>
+    </DirectoryRef>
+    <ComponentGroup Id=\"QuarnverComponents\">
+      <ComponentRef Id=\"QuarnverLibrary\"/>
+      <ComponentRef Id=\"QuarnverShared\"/>
+    </ComponentGroup>
+  </Fragment>
+</Wix>
+")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUTPUT}.tmp")
