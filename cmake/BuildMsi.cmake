@@ -60,11 +60,14 @@ quarn_run(${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f "${DATE}"
           ${WIXL} -a ${ARCH} -D QuarnverDir=. -o unsigned.msi product.wxs quarnver.wxs)
 # wixl reads no version resource: the File table gets the DLL's file version,
 # so the installer's versioning rules apply, and no hash row in its place.
+# It also takes RemoveFolder's folder for the component's own: the vendor
+# folder is the one to remove when it is left empty.
 # The template ("platform;language") holds a semicolon: the call is made here,
 # where a quoted argument stays one.
 execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f "${DATE}" ${MSIBUILD} unsigned.msi
                         -q "UPDATE `File` SET `Version` = '${FILE_VERSION}' WHERE `File` = 'QuarnverDll'"
                         -q "DELETE FROM `MsiFileHash`"
+                        -q "UPDATE `RemoveFile` SET `DirProperty` = 'QuarnverVendorFolder' WHERE `FileKey` = 'QuarnverVendorFolderRemoved'"
                         -s "${NAME}" "Velmora" "${template}" "{${package_code}}"
                 WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
 if(NOT result EQUAL 0)

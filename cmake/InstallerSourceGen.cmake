@@ -127,11 +127,12 @@ file(WRITE "${OUTPUT}.tmp"
           <Directory Id=\"QuarnverFolder\" Name=\"QUARN 5\">
             <Component Id=\"QuarnverLibrary\" Guid=\"{${library_guid}}\"${win64}>
               <File Id=\"QuarnverDll\" Name=\"quarnver.dll\" Source=\"$(var.QuarnverDir)/quarnver.dll\" KeyPath=\"yes\"/>
+              <RemoveFolder Id=\"QuarnverVendorFolderRemoved\" Directory=\"QuarnverVendorFolder\" On=\"uninstall\"/>
 ${library_rows}            </Component>
           </Directory>
         </Directory>
       </Directory>
-      <Component Id=\"QuarnverShared\" Guid=\"{${shared_guid}}\">
+      <Component Id=\"QuarnverShared\" Guid=\"{${shared_guid}}\"${win64}>
 ${shared_rows}      </Component>
     </DirectoryRef>
     <ComponentGroup Id=\"QuarnverComponents\">

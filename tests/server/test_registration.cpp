@@ -378,27 +378,6 @@ struct ClassesKey {
     HKEY key = nullptr;
 };
 
-// Every key and value below parent\path in one registry view, as text.
-void AppendTree(HKEY parent, const std::wstring& path, REGSAM view, std::wstring* out) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return;
-    *out += L"[" + path + L"]\n";
-    wchar_t name[512];
-    BYTE data[2048];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 512, size = sizeof data, type = 0;
-        if (RegEnumValueW(key, i, name, &length, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
-        *out += std::wstring(name, length) + L"=" + std::to_wstring(type) + L":" +
-                std::wstring(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t)) + L"\n";
-    }
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 512;
-        if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        AppendTree(key, std::wstring(name, length), view, out);
-    }
-    RegCloseKey(key);
-}
-
 // The machine's copies of every entry that registration writes, in both views.
 std::string MachineRegistration() {
     std::wstring text;

@@ -303,3 +303,24 @@ const ScriptNames kScriptNames[3] = {
     {L"Ярослав Петров", L"пароль Ωmega", L"SÉRVEUR-Я"},
     {L"Ωmega Zoë", L"表示 ソ✓", L"サーバー"},
 };
+
+void AppendTree(HKEY parent, const std::wstring& path, REGSAM view, std::wstring* out, const std::wstring& shown) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return;
+    const std::wstring name = shown.empty() ? path : shown;
+    *out += L"[" + name + L"]\n";
+    wchar_t text[512];
+    BYTE data[2048];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 512, size = sizeof data, type = 0;
+        if (RegEnumValueW(key, i, text, &length, nullptr, &type, data, &size) != ERROR_SUCCESS) break;
+        *out += name + L":" + std::wstring(text, length) + L"=" + std::to_wstring(type) + L":" +
+                std::wstring(reinterpret_cast<const wchar_t*>(data), size / sizeof(wchar_t)) + L"\n";
+    }
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 512;
+        if (RegEnumKeyExW(key, i, text, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        AppendTree(key, std::wstring(text, length), view, out, name + L"\\" + std::wstring(text, length));
+    }
+    RegCloseKey(key);
+}

@@ -70,6 +70,11 @@ void SetRegValue(HKEY root, const std::wstring& path, const wchar_t* name, DWORD
                  const void* data, DWORD size);
 void SetRegString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& value);
 void DeleteTree(HKEY root, const std::wstring& path);
+// Every key and value below parent\path in one registry view (KEY_WOW64_*), as
+// text: "[key]" lines and "key:name=type:data" lines, keys named from `shown`
+// (default: path).
+void AppendTree(HKEY parent, const std::wstring& path, REGSAM view, std::wstring* out,
+                const std::wstring& shown = std::wstring());
 
 // Waits up to timeoutMs for a top-level window of this process with the given
 // caption (and, if given, window class); null on time-out.
