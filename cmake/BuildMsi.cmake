@@ -62,11 +62,24 @@ quarn_run(${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f "${DATE}"
 # so the installer's versioning rules apply, and no hash row in its place.
 # It also takes RemoveFolder's folder for the component's own: the vendor
 # folder is the one to remove when it is left empty.
+# The empty keys, which wixl skips: one Registry row named "*" each, in the
+# component of the DLL (the fragment has them there only).
+file(STRINGS "${WORK}/quarnver.wxs" empty_keys REGEX "<RegistryKey ")
+set(insert_rows "")
+set(index 0)
+foreach(line IN LISTS empty_keys)
+    if(NOT line MATCHES "Key=\"([^\"]+)\" Action=\"createAndRemoveOnUninstall\"")
+        message(FATAL_ERROR "BuildMsi: no empty key in \"${line}\"")
+    endif()
+    math(EXPR index "${index} + 1")
+    list(APPEND insert_rows -q "INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) VALUES ('QuarnverEmptyKey${index}', 0, '${CMAKE_MATCH_1}', '*', 'QuarnverLibrary')")
+endforeach()
+
 # The template ("platform;language") holds a semicolon: the call is made here,
 # where a quoted argument stays one.
 execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f "${DATE}" ${MSIBUILD} unsigned.msi
                         -q "UPDATE `File` SET `Version` = '${FILE_VERSION}' WHERE `File` = 'QuarnverDll'"
-                        -q "DELETE FROM `MsiFileHash`"
+                        -q "DELETE FROM `MsiFileHash`" ${insert_rows}
                         -q "UPDATE `RemoveFile` SET `DirProperty` = 'QuarnverVendorFolder' WHERE `FileKey` = 'QuarnverVendorFolderRemoved'"
                         -s "${NAME}" "Velmora" "${template}" "{${package_code}}"
                 WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)

@@ -92,20 +92,26 @@ foreach(row IN LISTS rows)
         string(REPLACE "<" "&lt;" ${var} "${${var}}")
         string(REPLACE "\"" "&quot;" ${var} "${${var}}")
     endforeach()
-    set(attributes "Root=\"HKCR\" Key=\"${key}\"")
-    if(NOT name STREQUAL "")
-        string(APPEND attributes " Name=\"${name}\"")
-    endif()
+    # A key that holds nothing: WiX writes it as the Registry row named "*"
+    # (created on install, removed with the component). wixl skips it;
+    # cmake/BuildMsi.cmake adds that row after wixl.
     if(name STREQUAL "*")
-        set(type string)
-    endif()
-    string(APPEND attributes " Type=\"${type}\" Value=\"${value}\"")
-    if(per_view)
-        string(APPEND library_rows "              <RegistryValue ${attributes}/>\n")
-    elseif(shared_rows STREQUAL "")
-        string(APPEND shared_rows "        <RegistryValue ${attributes} KeyPath=\"yes\"/>\n")
+        set(element "RegistryKey Root=\"HKCR\" Key=\"${key}\" Action=\"createAndRemoveOnUninstall\"")
     else()
-        string(APPEND shared_rows "        <RegistryValue ${attributes}/>\n")
+        set(element "RegistryValue Root=\"HKCR\" Key=\"${key}\"")
+        if(NOT name STREQUAL "")
+            string(APPEND element " Name=\"${name}\"")
+        endif()
+        string(APPEND element " Type=\"${type}\" Value=\"${value}\"")
+    endif()
+    if(per_view)
+        string(APPEND library_rows "              <${element}/>\n")
+    elseif(name STREQUAL "*")
+        quarn_fail("${key}: an empty shared key has no Registry row")
+    elseif(shared_rows STREQUAL "")
+        string(APPEND shared_rows "        <${element} KeyPath=\"yes\"/>\n")
+    else()
+        string(APPEND shared_rows "        <${element}/>\n")
     endif()
 endforeach()
 
@@ -116,7 +122,8 @@ file(WRITE "${OUTPUT}.tmp"
      Include it in a product's WiX 3 source (wixl or WiX):
        <Feature ...><ComponentGroupRef Id=\"QuarnverComponents\"/></Feature>
      built with -dQuarnverDir=<folder of quarnver.dll> (candle) or
-     -D QuarnverDir=<folder> (wixl, which takes relative folders only).
+     -D QuarnverDir=<folder> (wixl, which takes relative folders only, and
+     skips the empty keys: add a Registry row named "*" for each RegistryKey).
      Every package that holds these components shares one reference-counted
      copy with the standalone quarnver MSI: do not change the GUIDs. -->
 <Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">
