@@ -58,10 +58,6 @@ endfunction()
 quarn_run(touch -d "${DATE} UTC" quarnver.dll quarnver.wxs product.wxs)
 quarn_run(${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f "${DATE}"
           ${WIXL} -a ${ARCH} -D QuarnverDir=. -o unsigned.msi product.wxs quarnver.wxs)
-# wixl reads no version resource: the File table gets the DLL's file version,
-# so the installer's versioning rules apply, and no hash row in its place.
-# It also takes RemoveFolder's folder for the component's own: the vendor
-# folder is the one to remove when it is left empty.
 # The empty keys, which wixl skips: one Registry row named "*" each, in the
 # component of the DLL (the fragment has them there only).
 file(STRINGS "${WORK}/quarnver.wxs" empty_keys REGEX "<RegistryKey ")
@@ -75,6 +71,10 @@ foreach(line IN LISTS empty_keys)
     list(APPEND insert_rows -q "INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) VALUES ('QuarnverEmptyKey${index}', 0, '${CMAKE_MATCH_1}', '*', 'QuarnverLibrary')")
 endforeach()
 
+# wixl reads no version resource: the File table gets the DLL's file version,
+# so the installer's versioning rules apply, and no hash row in its place.
+# It also takes RemoveFolder's folder for the component's own: the vendor
+# folder is the one to remove when it is left empty.
 # The template ("platform;language") holds a semicolon: the call is made here,
 # where a quoted argument stays one.
 execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f "${DATE}" ${MSIBUILD} unsigned.msi
