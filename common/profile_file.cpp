@@ -1,5 +1,7 @@
 #include "common/profile_file.h"
 #include <cstdint>
+#include <cstring>
+#include <new>
 #include <vector>
 #include "common/unique_handle.h"
 
@@ -39,16 +41,18 @@ bool WritePieces(HANDLE file, const std::vector<uint8_t>& bytes) {
     return true;
 }
 
+// Compares piece by piece, so that nothing here can throw while the
+// temporary file exists.
 bool ReadsBackAs(HANDLE file, const std::vector<uint8_t>& bytes) {
     if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) != 0) return false;
-    std::vector<uint8_t> back;
     uint8_t piece[kPieceSize];
+    size_t offset = 0;
     DWORD read = 0;
     while (ReadFile(file, piece, kPieceSize, &read, nullptr) && read > 0) {
-        back.insert(back.end(), piece, piece + read);
-        if (back.size() > bytes.size()) return false;
+        if (read > bytes.size() - offset || memcmp(piece, bytes.data() + offset, read) != 0) return false;
+        offset += read;
     }
-    return back == bytes;
+    return offset == bytes.size();
 }
 
 // Folder part of a path, ending in a separator or a drive's colon; empty for
@@ -103,41 +107,102 @@ bool CanBeReplaced(const std::wstring& target) {
     return static_cast<bool>(probe);
 }
 
+using SaveResult = ProfileFile::SaveResult;
+
+// Removes a file of this save's own, whatever attributes it was given.
+void RemoveOwnFile(const std::wstring& name) {
+    (void)SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+    (void)DeleteFileW(name.c_str());
+}
+
+// The name of a file of this save's own, removed with the object unless
+// released: kept, or moved to a name that is not the save's own.
+struct OwnFile {
+    std::wstring name;
+    ~OwnFile() {
+        if (!name.empty()) RemoveOwnFile(name);
+    }
+    SaveResult Release(SaveResult result) {
+        name.clear();
+        return result;
+    }
+};
+
+// Gives `to` what the platform's replace-file operation keeps of the file it
+// replaces: the access rules, the creation time and the attributes of `from`,
+// each as far as the file system lets them be set.
+void CarryOverAttributes(const std::wstring& from, const std::wstring& to) {
+    DWORD size = 0;
+    (void)GetFileSecurityW(from.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+    try {
+        std::vector<uint8_t> descriptor(size);
+        if (size > 0 && GetFileSecurityW(from.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), size, &size))
+            (void)SetFileSecurityW(to.c_str(), DACL_SECURITY_INFORMATION, descriptor.data());
+    } catch (const std::bad_alloc&) {
+        // The new file keeps the folder's access rules.
+    }
+    {
+        const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+        const UniqueFileHandle source(
+            CreateFileW(from.c_str(), FILE_READ_ATTRIBUTES, share, nullptr, OPEN_EXISTING, 0, nullptr));
+        const UniqueFileHandle target(
+            CreateFileW(to.c_str(), FILE_WRITE_ATTRIBUTES, share, nullptr, OPEN_EXISTING, 0, nullptr));
+        FILETIME created = {};
+        if (source && target && GetFileTime(source.Get(), &created, nullptr, nullptr))
+            (void)SetFileTime(target.Get(), &created, nullptr, nullptr);
+    }
+    const DWORD attributes = GetFileAttributesW(from.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) (void)SetFileAttributesW(to.c_str(), attributes);
+}
+
+bool Exists(const std::wstring& name) { return GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// After a replacement that stopped half-way. Where the target is still in
+// place it holds the old data, or the new when the temporary file is gone.
+// Where it is gone, the old file is under the backup name, or deleted by a
+// platform that made no backup: the new file is moved into its place, else
+// the old one moved back. A file is kept only when neither move succeeds: the
+// old file, or the temporary one when it holds the only copy.
+SaveResult FinishHalfReplacement(const std::wstring& target, OwnFile& temporary, OwnFile& backup) {
+    if (Exists(target)) return {Exists(temporary.name) ? SaveResult::NotSaved : SaveResult::Saved};
+    const bool backedUp = Exists(backup.name);
+    if (backedUp) CarryOverAttributes(backup.name, temporary.name);
+    if (MoveFileExW(temporary.name.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
+        return temporary.Release({SaveResult::Saved});
+    if (!backedUp) return temporary.Release({SaveResult::SetAside});
+    if (MoveFileExW(backup.name.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
+        return backup.Release({SaveResult::NotSaved});
+    return backup.Release({SaveResult::SetAside});
+}
+
 // Writes bytes to a temporary file beside path, checks them, then puts them
 // in place. An existing target is replaced by the platform's replace-file
 // operation, which gives the new file the target's attributes, creation time
-// and security settings; other hard links to the old file keep the old data.
-// Leaves no temporary file behind, except when the replacement stopped after
-// the target was moved away and the temporary file cannot be moved into its
-// place either: then the temporary file holds the only copy of the data.
-bool WriteFileReplacing(const std::wstring& path, const std::vector<uint8_t>& bytes, bool overwrite) {
+// and security settings and moves the old file to a backup name of ours;
+// other hard links to the old file keep the old data.
+SaveResult WriteFileReplacing(const std::wstring& path, const std::vector<uint8_t>& bytes, bool overwrite) {
     const std::wstring target = ExtendedForm(path);
-    const bool exists = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (exists && (!overwrite || !CanBeReplaced(target))) return false;
-    std::wstring temporary;
-    bool complete = false;
+    const bool exists = Exists(target);
+    if (exists && (!overwrite || !CanBeReplaced(target))) return {SaveResult::NotSaved};
+    OwnFile temporary;
     {
-        UniqueFileHandle file = CreateTemporaryBeside(path, temporary);
-        if (!file) return false;
-        complete = WritePieces(file.Get(), bytes) && FlushFileBuffers(file.Get()) && ReadsBackAs(file.Get(), bytes) &&
-                   file.Close();
+        UniqueFileHandle file = CreateTemporaryBeside(path, temporary.name);
+        if (!file || !WritePieces(file.Get(), bytes) || !FlushFileBuffers(file.Get()) ||
+            !ReadsBackAs(file.Get(), bytes) || !file.Close())
+            return {SaveResult::NotSaved};
     }
-    const bool placed =
-        complete && (exists ? ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
-                                           nullptr, nullptr)
-                            : MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH));
-    if (placed) return true;
-    const DWORD error = GetLastError();
-    if (complete && exists &&
-        (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)) {
-        // The target may be gone already (or moved aside under another name):
-        // the temporary file is moved into its place instead, and kept when
-        // even that fails.
-        return MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
-               FALSE;
+    if (!exists) {
+        if (!MoveFileExW(temporary.name.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH)) return {SaveResult::NotSaved};
+        return temporary.Release({SaveResult::Saved});
     }
-    DeleteFileW(temporary.c_str());
-    return false;
+    // A name no file has, for the old file while the new one takes its place.
+    OwnFile backup;
+    if (!CreateTemporaryBeside(path, backup.name)) return {SaveResult::NotSaved};
+    RemoveOwnFile(backup.name);
+    if (!ReplaceFileW(target.c_str(), temporary.name.c_str(), backup.name.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS,
+                      nullptr, nullptr))
+        return FinishHalfReplacement(target, temporary, backup);
+    return temporary.Release({SaveResult::Saved});
 }
 
 }  // namespace
@@ -166,14 +231,14 @@ bool ProfileFile::Load(const std::wstring& path, bool createIfMissing) {
     }
 }
 
-bool ProfileFile::Save(const std::wstring& path, bool overwrite) {
+ProfileFile::SaveResult ProfileFile::Save(const std::wstring& path, bool overwrite) {
     try {
-        if (path.empty()) return false;
+        if (path.empty()) return {SaveResult::NotSaved};
         std::vector<uint8_t> image;
-        if (!m_mapSections.WriteImage(image)) return false;
+        if (!m_mapSections.WriteImage(image)) return {SaveResult::NotSaved};
         return WriteFileReplacing(path, image, overwrite);
     } catch (...) {
-        return false;
+        return {SaveResult::NotSaved};
     }
 }
 

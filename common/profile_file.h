@@ -20,17 +20,31 @@ public:
     // is opened so that other readers may hold it open too. On false the map
     // and the path are unchanged.
     [[nodiscard]] bool Load(const std::wstring& path, bool createIfMissing);
+    // What a save did; true only when the new data is in place.
+    struct SaveResult {
+        enum Outcome {
+            Saved,     // the new data is in place under the path
+            NotSaved,  // the file under the path, if there is one, is as it was
+            // The replacement stopped half-way, the target moved away, and
+            // neither file could be moved back under its name: the old data
+            // (or, when the platform deleted the old file, the new data) is
+            // kept in the one "~prf*.tmp" file the save leaves beside it.
+            SetAside,
+        } outcome;
+        explicit operator bool() const { return outcome == Saved; }
+    };
     // Writes the map to path (without one: the path last loaded). Without overwrite
-    // an existing file is left alone and false returned. The image goes to a
+    // an existing file is left alone and NotSaved returned. The image goes to a
     // temporary file in the same folder, is read back and compared, and only
     // then replaces the target, so a failed save leaves the target as it was.
     // The new file takes over an existing target's attributes, creation time
     // and security settings; it is a new file, so other hard links to the
     // target keep the old data. Should the replacement stop half-way, with
-    // the target already moved away, the new data is moved into its place
-    // instead; if even that fails, the temporary file beside it keeps it.
-    [[nodiscard]] bool Save(const std::wstring& path, bool overwrite);
-    [[nodiscard]] bool Save(bool overwrite) { return Save(m_wstrPath, overwrite); }
+    // the target already moved away, the new file is moved into its place
+    // with those settings carried over, or else the old file is moved back.
+    // No temporary file outlives the call, except as SetAside says.
+    [[nodiscard]] SaveResult Save(const std::wstring& path, bool overwrite);
+    [[nodiscard]] SaveResult Save(bool overwrite) { return Save(m_wstrPath, overwrite); }
 
     // Value text up to its first zero byte; empty when the section or key is
     // missing. Names are compared exactly (case-sensitive).

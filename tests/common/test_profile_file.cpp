@@ -1,6 +1,5 @@
 #include <doctest/doctest.h>
 #include <algorithm>
-#include <optional>
 #include <cstring>
 #include "common/ansi_string.h"
 #include "common/profile_file.h"
@@ -259,72 +258,80 @@ TEST_CASE("a save over an existing file goes through the replace-file operation;
 }
 
 namespace {
-// A replace-file operation that stops half-way, as Windows may: the target
-// is deleted (ERROR_UNABLE_TO_MOVE_REPLACEMENT) or renamed to "moved.acr"
-// (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2), and the replacement stays where it is.
-DWORD g_replaceFailure = 0;
-BOOL WINAPI HalfReplaceFile(LPCWSTR replaced, LPCWSTR, LPCWSTR, DWORD, LPVOID, LPVOID) {
-    std::wstring moved = replaced;
-    moved = moved.substr(0, moved.find_last_of(L'\\') + 1) + L"moved.acr";
-    if (g_replaceFailure == ERROR_UNABLE_TO_MOVE_REPLACEMENT) DeleteFileW(replaced);
-    else MoveFileW(replaced, moved.c_str());
-    SetLastError(g_replaceFailure);
+// A replace-file operation that stops half-way, as Windows may: the target is
+// left in place (ERROR_UNABLE_TO_MOVE_REPLACEMENT), deleted as when no backup
+// was asked for, or moved to the backup name (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
+// the replacement stays where it is.
+enum class HalfWay { KeepTarget, DeleteTarget, BackUpTarget };
+HalfWay g_halfWay = HalfWay::KeepTarget;
+BOOL WINAPI HalfReplaceFile(LPCWSTR replaced, LPCWSTR, LPCWSTR backup, DWORD, LPVOID, LPVOID) {
+    if (g_halfWay == HalfWay::DeleteTarget) DeleteFileW(replaced);
+    if (g_halfWay == HalfWay::BackUpTarget) MoveFileW(replaced, backup);
+    SetLastError(g_halfWay == HalfWay::BackUpTarget ? ERROR_UNABLE_TO_MOVE_REPLACEMENT_2
+                                                    : ERROR_UNABLE_TO_MOVE_REPLACEMENT);
     return FALSE;
 }
 
-BOOL WINAPI RefusedMoveFileEx(LPCWSTR, LPCWSTR, DWORD) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
+// A MoveFileEx that refuses its first g_refusedMoves calls, as when a scanner
+// holds the file open.
+using MoveFileExFn = BOOL(WINAPI*)(LPCWSTR, LPCWSTR, DWORD);
+MoveFileExFn g_realMoveFileEx = nullptr;
+int g_refusedMoves = 0;
+BOOL WINAPI RefusingMoveFileEx(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    if (g_refusedMoves-- > 0) return SetLastError(ERROR_SHARING_VIOLATION), FALSE;
+    return g_realMoveFileEx(from, to, flags);
 }
+
 }  // namespace
 
-TEST_CASE("a replacement stopped half-way moves the new file into place and never loses both") {
+TEST_CASE("a replacement stopped half-way puts the new file or the old one in place and leaves no temporary file") {
+    using Result = ProfileFile::SaveResult;
     const struct {
         const char* what;
-        DWORD failure;
-        bool moveRefused;
-        bool saved;
-        std::vector<std::string> files;  // "~" stands for the temporary file
+        HalfWay halfWay;
+        int refusedMoves;
+        Result::Outcome outcome;
+        bool newData;  // what the one file left holds
+        bool hidden;   // the old file's attribute, carried over
+        std::vector<std::string> files;  // "~" stands for a file of the save's own
     } cases[] = {
-        {"target deleted", ERROR_UNABLE_TO_MOVE_REPLACEMENT, false, true, {"target.acr"}},
-        {"target moved aside", ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, false, true, {"moved.acr", "target.acr"}},
-        {"target deleted, no move possible", ERROR_UNABLE_TO_MOVE_REPLACEMENT, true, false, {"~"}},
+        {"target left in place", HalfWay::KeepTarget, 0, Result::NotSaved, false, true, {"target.acr"}},
+        {"target moved aside, new file moved in", HalfWay::BackUpTarget, 0, Result::Saved, true, true, {"target.acr"}},
+        {"target moved aside, new file refused, old moved back", HalfWay::BackUpTarget, 1, Result::NotSaved, false, true,
+         {"target.acr"}},
+        {"target moved aside, every move refused", HalfWay::BackUpTarget, 2, Result::SetAside, false, true, {"~"}},
+        {"target deleted, new file moved in", HalfWay::DeleteTarget, 0, Result::Saved, true, false, {"target.acr"}},
+        {"target deleted, no move possible", HalfWay::DeleteTarget, 1, Result::SetAside, true, false, {"~"}},
     };
     for (const auto& c : cases) {
         INFO(c.what);
         ScratchFolder folder("profile_halfreplace");
         const std::string path = folder.File("target.acr");
         REQUIRE(WriteFileBytes(path, kAboutFile));
+        REQUIRE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN));
         ProfileFile file;
         REQUIRE(file.Load(WideFromAnsi(path), FALSE));
         file.Map().SetValue("About", "Module", ProfileValue::String("Changed"));
-        g_replaceFailure = c.failure;
+        g_halfWay = c.halfWay;
+        g_refusedMoves = c.refusedMoves;
         {
             ImportPatch replace(GetModuleHandleW(nullptr), "kernel32.dll", "ReplaceFileW",
                                 reinterpret_cast<void*>(&HalfReplaceFile));
-            REQUIRE(replace.Patched());
-            std::optional<ImportPatch> move;
-            if (c.moveRefused) {
-                move.emplace(GetModuleHandleW(nullptr), "kernel32.dll", "MoveFileExW",
-                             reinterpret_cast<void*>(&RefusedMoveFileEx));
-                REQUIRE(move->Patched());
-            }
-            CHECK(file.Save(TRUE) == c.saved);
+            ImportPatch move(GetModuleHandleW(nullptr), "kernel32.dll", "MoveFileExW",
+                             reinterpret_cast<void*>(&RefusingMoveFileEx));
+            REQUIRE((replace.Patched() && move.Patched()));
+            g_realMoveFileEx = reinterpret_cast<MoveFileExFn>(move.Original());
+            CHECK(file.Save(true).outcome == c.outcome);
         }
         std::vector<std::string> files = FilesIn(folder);
-        // The new data: in place, or in the temporary file left behind.
-        std::string newData = path;
-        if (c.files == std::vector<std::string>{"~"}) {
-            REQUIRE(files.size() == 1);
-            CHECK(files[0].compare(0, 4, "~prf") == 0);
-            newData = folder.File(files[0]);
-            files = {"~"};
-        }
+        REQUIRE(files.size() == 1);
+        const std::string left = folder.File(files[0]);
+        if (files[0].compare(0, 4, "~prf") == 0) files = {"~"};
         CHECK(files == c.files);
         ProfileFile saved;
-        REQUIRE(saved.Load(WideFromAnsi(newData), FALSE));
-        CHECK(saved.GetString("About", "Module") == "Changed");
-        if (c.failure == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) CHECK(ReadFileBytes(folder.File("moved.acr")) == kAboutFile);
+        REQUIRE(saved.Load(WideFromAnsi(left), FALSE));
+        CHECK(saved.GetString("About", "Module") == (c.newData ? "Changed" : "Velmora"));
+        CHECK(((GetFileAttributesA(left.c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0) == c.hidden);
     }
 }
 
