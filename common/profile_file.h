@@ -45,6 +45,11 @@ public:
     // No temporary file outlives the call, except as SetAside says.
     [[nodiscard]] SaveResult Save(const std::wstring& path, bool overwrite);
     [[nodiscard]] SaveResult Save(bool overwrite) { return Save(m_wstrPath, overwrite); }
+    // A path is a std::wstring: a bare pointer is neither taken for the
+    // overwrite flag nor turned into a path (it may be null).
+    template <class Char>
+    SaveResult Save(const Char* path) = delete;
+    SaveResult Save(const wchar_t* path, bool overwrite) = delete;
 
     // Value text up to its first zero byte; empty when the section or key is
     // missing. Names are compared exactly (case-sensitive).

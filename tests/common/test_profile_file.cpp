@@ -1,5 +1,6 @@
 #include <doctest/doctest.h>
 #include <algorithm>
+#include <utility>
 #include <cstring>
 #include "common/ansi_string.h"
 #include "common/profile_file.h"
@@ -282,6 +283,15 @@ BOOL WINAPI RefusingMoveFileEx(LPCWSTR from, LPCWSTR to, DWORD flags) {
     return g_realMoveFileEx(from, to, flags);
 }
 
+// A path never stands for the overwrite flag, and no path is built from a
+// bare pointer, which may be null.
+template <class... Args, class = decltype(std::declval<ProfileFile&>().Save(std::declval<Args>()...))>
+constexpr bool Saves(int) { return true; }
+template <class... Args>
+constexpr bool Saves(...) { return false; }
+static_assert(Saves<bool>(0) && Saves<std::wstring, bool>(0), "a flag, or a path and a flag");
+static_assert(!Saves<const wchar_t*>(0) && !Saves<const char*>(0), "no path where the flag belongs");
+static_assert(!Saves<std::nullptr_t, bool>(0) && !Saves<const wchar_t*, bool>(0), "no path from a pointer");
 }  // namespace
 
 TEST_CASE("a replacement stopped half-way puts the new file or the old one in place and leaves no temporary file") {
