@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     ReplacementTable replacements;
-    if (!replacements.Add(L"Module", rows ? L"%MODULE%" : L"quarnver.dll")) return 1;
+    if (!replacements.Add(u"Module", rows ? u"%MODULE%" : u"quarnver.dll")) return 1;
     std::vector<std::string> lines;
     for (int i = 2; i < argc; ++i) {
         const std::string file = argv[i];

@@ -6,8 +6,14 @@
 #include <windows.h>
 #include <string>
 
-// Every byte sequence has a UTF-16 form; embedded zeros are kept.
+// Every byte sequence has a UTF-16 form; embedded zeros are kept. Empty
+// when the system cannot convert the text.
+// NOTE: throws std::bad_alloc when memory runs out or the text is longer
+// than INT_MAX bytes.
 std::wstring WideFromAnsi(const char* text, size_t length);
 std::wstring WideFromAnsi(const std::string& text);
-// Characters the code page cannot spell become its default character.
+// Characters the code page cannot spell become its default character; empty
+// when the system cannot convert the text.
+// NOTE: throws std::bad_alloc when memory runs out or the text is longer
+// than INT_MAX characters.
 std::string AnsiFromWide(const std::wstring& text);

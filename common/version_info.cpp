@@ -46,26 +46,26 @@ bool VersionInfo::LoadFromFile(const wchar_t* path) {
         return false;
     }
     if (GetFileVersionInfoW(path, handle, size, m_vecData.data()) &&
-        CopyValue("\\", &m_fixedInfo, sizeof m_fixedInfo))
+        CopyValue(L"\\", &m_fixedInfo, sizeof m_fixedInfo))
         return true;
     Reset();
     return false;
 }
 
-DWORD VersionInfo::GetValueSize(const char* subBlock) const {
+DWORD VersionInfo::GetValueSize(const wchar_t* subBlock) const {
     if (m_vecData.empty() || !subBlock) return 0;
     void* value = nullptr;
     UINT length = 0;
-    // VerQueryValueA takes a non-const block but does not change it.
-    if (!VerQueryValueA(const_cast<uint8_t*>(m_vecData.data()), subBlock, &value, &length) || !value) return 0;
+    // VerQueryValueW takes a non-const block but does not change it.
+    if (!VerQueryValueW(const_cast<uint8_t*>(m_vecData.data()), subBlock, &value, &length) || !value) return 0;
     return length;
 }
 
-bool VersionInfo::CopyValue(const char* subBlock, void* destination, DWORD capacity) const {
+bool VersionInfo::CopyValue(const wchar_t* subBlock, void* destination, DWORD capacity) const {
     if (m_vecData.empty() || !subBlock || !destination) return false;
     void* value = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(const_cast<uint8_t*>(m_vecData.data()), subBlock, &value, &length) || !value ||
+    if (!VerQueryValueW(const_cast<uint8_t*>(m_vecData.data()), subBlock, &value, &length) || !value ||
         length == 0 || length > capacity)
         return false;
     memcpy(destination, value, length);

@@ -19,12 +19,13 @@ public:
     // file has none or its root block is missing, empty or too long.
     [[nodiscard]] bool LoadFromFile(const wchar_t* path);
 
-    // Length of a value (e.g. "\\StringFileInfo\\040904E4\\FileVersion"), 0
-    // when it is absent or empty or nothing is loaded.
-    DWORD GetValueSize(const char* subBlock) const;
-    // Copies a value that is present, not empty and fits in capacity bytes;
-    // otherwise copies nothing and answers false.
-    [[nodiscard]] bool CopyValue(const char* subBlock, void* destination, DWORD capacity) const;
+    // Bytes of a binary block (e.g. "\\VarFileInfo\\Translation"), 0 when it
+    // is absent or empty or nothing is loaded. A string value answers its
+    // length in characters: GetString reads those.
+    DWORD GetValueSize(const wchar_t* subBlock) const;
+    // Copies a binary block that is present, not empty and fits in capacity
+    // bytes; otherwise copies nothing and answers false.
+    [[nodiscard]] bool CopyValue(const wchar_t* subBlock, void* destination, DWORD capacity) const;
     // A string value from the block of languageCodePage (language in the high
     // 16 bits, code page in the low 16 bits); when absent there, from the block
     // of the same language with code page 1200 (0x04B0). Empty when neither

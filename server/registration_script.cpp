@@ -1,5 +1,4 @@
 #include "server/registration_script.h"
-#include <cstring>
 #include <new>
 #include "common/hresult.h"
 #include "server/registry_walk.h"
@@ -18,21 +17,10 @@ bool IsAscii(const char* text) {
     return true;
 }
 
-// NOTE: throws std::bad_alloc.
-std::wstring WideFromUtf8(const char* text) {
-    const int length = static_cast<int>(strlen(text));
-    if (length == 0) return std::wstring();
-    const int chars = MultiByteToWideChar(CP_UTF8, 0, text, length, nullptr, 0);
-    if (chars <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(chars), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, length, &wide[0], chars);
-    return wide;
-}
-
 // Letter case beyond ASCII as the system's case mapping has it.
 int Utf8CompareNoCase(const char* a, const char* b) {
     if (IsAscii(a) && IsAscii(b)) return CompareAsciiNoCase(a, b);
-    return lstrcmpiW(WideFromUtf8(a).c_str(), WideFromUtf8(b).c_str());
+    return lstrcmpiW(Utf16FromUtf8(a).c_str(), Utf16FromUtf8(b).c_str());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "common/hresult.h"
 #include "common/unique_handle.h"
 #include "server/registry_native.h"
+#include "server/script_text.h"
 
 namespace {
 
@@ -24,14 +25,8 @@ HKEY PredefinedKey(ScriptRoot root) {
     return nullptr;
 }
 
-std::wstring Wide(const std::string& utf8) {
-    if (utf8.empty()) return std::wstring();
-    const int chars = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(chars > 0 ? chars : 0), L'\0');
-    if (chars > 0)
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], chars);
-    return wide;
-}
+// Script text as the registry takes it.
+std::wstring Wide(const std::string& utf8) { return Utf16FromUtf8(utf8); }
 
 bool KeyHasSubkeys(HKEY key) {
     DWORD subkeys = 0;

@@ -25,7 +25,7 @@ int CompareAsciiNoCase(const char* a, const char* b) {
 
 const TextPlatform kAsciiTextPlatform = {&CompareAsciiNoCase};
 
-std::string Utf8FromUtf16(const std::wstring& text) {
+std::string Utf8FromUtf16(const Utf16Text& text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
@@ -54,6 +54,47 @@ std::string Utf8FromUtf16(const std::wstring& text) {
     return out;
 }
 
+Utf16Text Utf16FromUtf8(const std::string& text) {
+    Utf16Text out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char lead = static_cast<unsigned char>(text[i++]);
+        // Continuation bytes to come, and the range of the first of them.
+        size_t more = 0;
+        unsigned char low = 0x80, high = 0xBF;
+        uint32_t c = lead;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            more = 1;
+            c = lead & 0x1F;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            more = 2;
+            c = lead & 0x0F;
+            if (lead == 0xE0) low = 0xA0;   // no overlong form
+            if (lead == 0xED) high = 0x9F;  // no surrogate
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            more = 3;
+            c = lead & 0x07;
+            if (lead == 0xF0) low = 0x90;   // no overlong form
+            if (lead == 0xF4) high = 0x8F;  // nothing beyond U+10FFFF
+        } else if (lead >= 0x80) {
+            c = 0xFFFD;
+        }
+        for (; more > 0; --more, low = 0x80, high = 0xBF) {
+            const unsigned char next = i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
+            if (next < low || next > high) break;
+            c = (c << 6) | (next & 0x3F);
+            ++i;
+        }
+        if (more > 0) c = 0xFFFD;
+        if (c >= 0x10000) {
+            out += static_cast<Utf16Unit>(0xD800 + ((c - 0x10000) >> 10));
+            c = 0xDC00 + (c & 0x3FF);
+        }
+        out += static_cast<Utf16Unit>(c);
+    }
+    return out;
+}
+
 ReplacementTable::ReplacementTable() {
     try {
         m_vecEntries.reserve(10);
@@ -62,7 +103,7 @@ ReplacementTable::ReplacementTable() {
     }
 }
 
-bool ReplacementTable::Add(const wchar_t* name, const wchar_t* text) {
+bool ReplacementTable::Add(const Utf16Unit* name, const Utf16Unit* text) {
     if (name == nullptr || text == nullptr) return false;
     try {
         m_vecEntries.emplace_back(name, text);

@@ -1,12 +1,14 @@
 // The text layer of the registration script language: placeholder expansion
-// and tokens. Script text is UTF-8 from the resource to the registry, and the
-// placeholders' UTF-16 texts are turned into UTF-8 here. Free of Win32 so that
-// it also builds with the host compiler, for fuzzing and for the build's own
-// reader of the scripts; what it needs from the platform (case-blind
-// comparison beyond ASCII) comes in through `TextPlatform`.
+// and tokens. Script text is UTF-8 from the resource to the registry; the
+// placeholders' UTF-16 texts are turned into UTF-8 here, and the registry's
+// names and values back into UTF-16. Free of Win32 so that it also builds
+// with the host compiler, for fuzzing and for the build's own reader of the
+// scripts; what it needs from the platform (case-blind comparison beyond
+// ASCII) comes in through `TextPlatform`.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cwchar>
 #include <string>
 #include <utility>
 #include <vector>
@@ -36,9 +38,24 @@ int CompareAsciiNoCase(const char* a, const char* b);
 // reader of the scripts and the fuzz target.
 extern const TextPlatform kAsciiTextPlatform;
 
+// A unit of UTF-16 text: wchar_t, as the library's Win32 calls take it; on
+// hosts whose wchar_t is wider, char16_t, so that they run the same code over
+// the same 16-bit units.
+#if WCHAR_MAX == 0xFFFF
+using Utf16Unit = wchar_t;
+#else
+using Utf16Unit = char16_t;
+#endif
+using Utf16Text = std::basic_string<Utf16Unit>;
+
 // UTF-16 to UTF-8; a surrogate without its partner becomes U+FFFD.
 // NOTE: throws std::bad_alloc.
-std::string Utf8FromUtf16(const std::wstring& text);
+std::string Utf8FromUtf16(const Utf16Text& text);
+// UTF-8 to UTF-16; each maximal part of a byte sequence that is not UTF-8
+// (a stray byte, a character cut short, an overlong form, a surrogate or a
+// code point beyond U+10FFFF) becomes one U+FFFD.
+// NOTE: throws std::bad_alloc.
+Utf16Text Utf16FromUtf8(const std::string& text);
 
 // The placeholder values of one run: an ordered list of (name, text) pairs
 // in UTF-16, copied and owned by the table.
@@ -46,7 +63,7 @@ class ReplacementTable {
 public:
     ReplacementTable();
     // Appends an entry; false when either argument is null or memory runs out.
-    [[nodiscard]] bool Add(const wchar_t* name, const wchar_t* text);
+    [[nodiscard]] bool Add(const Utf16Unit* name, const Utf16Unit* text);
     // The text of the first entry whose name, in the text's encoding, equals
     // `name` with letter case ignored. Returns kScriptOk, kScriptSyntaxError
     // when no entry matches, or kScriptOutOfMemory when the text cannot be
@@ -55,7 +72,7 @@ public:
     size_t Size() const { return m_vecEntries.size(); }
 
 private:
-    std::vector<std::pair<std::wstring, std::wstring>> m_vecEntries;
+    std::vector<std::pair<Utf16Text, Utf16Text>> m_vecEntries;
 };
 
 // Replaces every "%name%" of the NUL-terminated `text` by the table's text

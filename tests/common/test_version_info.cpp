@@ -64,18 +64,18 @@ TEST_CASE("values are sized and copied only when present and fitting") {
     VersionInfo info;
     REQUIRE(info.LoadFromFile(ProgramBesideThis(L"version_040904b0.exe").c_str()));
     CHECK(info.FixedInfo().dwFileVersionLS == 1200);
-    CHECK(info.GetValueSize("\\VarFileInfo\\Translation") == 4);
+    CHECK(info.GetValueSize(L"\\VarFileInfo\\Translation") == 4);
     DWORD translation = 0xdeadbeef;
-    REQUIRE(info.CopyValue("\\VarFileInfo\\Translation", &translation, sizeof translation));
+    REQUIRE(info.CopyValue(L"\\VarFileInfo\\Translation", &translation, sizeof translation));
     CHECK(translation == MAKELONG(0x409, 1200));
 
     uint8_t small[3];
     memset(small, 0xCC, sizeof small);
-    CHECK_FALSE(info.CopyValue("\\VarFileInfo\\Translation", small, sizeof small));
+    CHECK_FALSE(info.CopyValue(L"\\VarFileInfo\\Translation", small, sizeof small));
     CHECK(small[0] == 0xCC);
-    CHECK(info.GetValueSize("\\StringFileInfo\\040904E4\\FileVersion") == 0);
-    CHECK_FALSE(info.CopyValue("\\StringFileInfo\\040904E4\\FileVersion", small, sizeof small));
-    CHECK(info.GetValueSize("\\StringFileInfo\\040904B0\\FileVersion") > 0);
+    CHECK(info.GetValueSize(L"\\StringFileInfo\\040904E4\\FileVersion") == 0);
+    CHECK_FALSE(info.CopyValue(L"\\StringFileInfo\\040904E4\\FileVersion", small, sizeof small));
+    CHECK(info.GetValueSize(L"\\StringFileInfo\\040904B0\\FileVersion") > 0);
 }
 
 TEST_CASE("a file without version information does not load and holds nothing") {
@@ -90,7 +90,7 @@ TEST_CASE("a file without version information does not load and holds nothing") 
         REQUIRE(info.LoadFromFile(ProgramBesideThis(L"version_040904e4.exe").c_str()));
         CHECK_FALSE(info.LoadFromFile(path.c_str()));
         CHECK_FALSE(info.IsLoaded());
-        CHECK(info.GetValueSize("\\") == 0);
+        CHECK(info.GetValueSize(L"\\") == 0);
         CHECK(info.GetString(L"FileVersion", 0x040904E4) == L"");
     }
     VersionInfo info;

@@ -1,5 +1,6 @@
 // Fuzz target: placeholder expansion, tokens and the grammar of the
-// registration script language over arbitrary bytes, read as the library reads them: UTF-8.
+// registration script language over arbitrary bytes, read as the library reads them: UTF-8;
+// and both conversions between UTF-8 and UTF-16, over the same bytes read either way.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -23,13 +24,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     static ReplacementTable* table = [] {
         auto* t = new ReplacementTable;
-        Check(t->Add(L"Module", L"C:\\Program Files\\it''s\\quarnver.dll"));
-        Check(t->Add(L"Empty", L""));
-        Check(t->Add(L"Percent", L"%%"));
-        Check(t->Add(L"Wide", L"\x03A9 \xD83D\xDE00 \xD800 \xDC00"));  // a pair and two lone halves
-        Check(t->Add(L"Name31_abcdefghijklmnopqrstuvwx", L"{ }"));
+        Check(t->Add(u"Module", u"C:\\Program Files\\it''s\\quarnver.dll"));
+        Check(t->Add(u"Empty", u""));
+        Check(t->Add(u"Percent", u"%%"));
+        Check(t->Add(u"Wide", u"\x03A9 \xD83D\xDE00 \xD800 \xDC00"));  // a pair and two lone halves
+        Check(t->Add(u"Name31_abcdefghijklmnopqrstuvwx", u"{ }"));
         return t;
     }();
+
+    // UTF-8 read back from UTF-16 gives the same units: a surrogate without
+    // its partner comes back as U+FFFD.
+    Utf16Text units(size / 2, 0);
+    for (size_t i = 0; i < units.size(); ++i) units[i] = static_cast<Utf16Unit>(data[2 * i] | data[2 * i + 1] << 8);
+    const Utf16Text back = Utf16FromUtf8(Utf8FromUtf16(units));
+    Check(back.size() == units.size());
+    for (size_t i = 0; i < back.size(); ++i) {
+        const bool high = units[i] >= 0xD800 && units[i] <= 0xDBFF, low = units[i] >= 0xDC00 && units[i] <= 0xDFFF;
+        const bool paired = (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) ||
+                            (low && i > 0 && units[i - 1] >= 0xD800 && units[i - 1] <= 0xDBFF);
+        Check(back[i] == ((high || low) && !paired ? 0xFFFD : units[i]));
+    }
+    // Any bytes read as UTF-8 give UTF-16 that survives the way back.
+    const Utf16Text wide = Utf16FromUtf8(script);
+    Check(Utf16FromUtf8(Utf8FromUtf16(wide)) == wide);
 
     std::string expanded;
     const ScriptResult result = ExpandReplacements(script.c_str(), *table, kAsciiTextPlatform, &expanded);
