@@ -3,7 +3,6 @@
 #include <objbase.h>
 #include "common/com_call_guard.h"
 #include "common/resource_module.h"
-#include "server/class_table.h"
 #include "server/server_module.h"
 #include "server/user_registration.h"
 

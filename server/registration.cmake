@@ -1,4 +1,5 @@
-# The registration script interpreter and the registry scripts.
+# The registration script interpreter. The registry scripts it runs go into
+# the library with its class table (library/CMakeLists.txt).
 add_library(quarn_regscript STATIC
     ${CMAKE_CURRENT_LIST_DIR}/script_text.cpp
     ${CMAKE_CURRENT_LIST_DIR}/script_tree.cpp
@@ -10,10 +11,3 @@ add_library(quarn_regscript STATIC
 target_include_directories(quarn_regscript PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(quarn_regscript PUBLIC quarn_common ntdll)
 target_link_libraries(quarnver PRIVATE quarn_regscript)
-
-# REGISTRY resources 102 and 203; the scripts are embedded byte for byte.
-set(QUARN_REGISTRY_RC ${CMAKE_SOURCE_DIR}/resources/registry.rc)
-target_sources(quarnver PRIVATE ${QUARN_REGISTRY_RC})
-set_source_files_properties(${QUARN_REGISTRY_RC} TARGET_DIRECTORY quarnver PROPERTIES
-    OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/resources/quarn5logon.rgs;${CMAKE_SOURCE_DIR}/resources/quarn5about.rgs")
-target_include_directories(quarnver PRIVATE ${CMAKE_SOURCE_DIR}/resources)

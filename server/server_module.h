@@ -17,6 +17,11 @@ struct ClassEntry {
     IClassFactory* pClassObject; // lives as long as the module (ClassObject)
 };
 
+// The library's table of creatable classes. The server frame knows no class:
+// the table is defined above it, where the library is put together
+// (library/class_table.cpp).
+const ClassEntry* ClassTable();
+
 class ServerModule {
 public:
     ServerModule() = default;

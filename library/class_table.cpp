@@ -1,11 +1,12 @@
-// The table of the library's two creatable classes, their interface maps and
-// the type information of their interfaces.
+// The table of the library's two creatable classes, Quarn5Logon then
+// Quarn5About, with their interface maps and the type information of their
+// interfaces: the one place that puts the components into the server frame.
 #include "about/quarn5_about.h"
 #include "logon/quarn5_logon.h"
 #include "resources/resource.h"
 #include "server/class_object.h"
-#include "server/class_table.h"
 #include "server/com_object.h"
+#include "server/server_module.h"
 
 namespace {
 TypeInfoCache g_logonTypeInfo(&IID_IQuarn5Logon, &LIBID_QUARNVER, 1, 0);
