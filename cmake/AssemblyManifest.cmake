@@ -34,14 +34,15 @@ add_custom_command(
     COMMENT "host tool ${QUARN_SCRIPT_CLASSES}"
     VERBATIM)
 
-set(quarn_manifest_scripts
+# The registry scripts of both classes; the installer's rows come from them too.
+set(QUARN_REGISTRY_SCRIPTS
     ${CMAKE_SOURCE_DIR}/resources/quarn5logon.rgs
     ${CMAKE_SOURCE_DIR}/resources/quarn5about.rgs)
 set(quarn_manifest_classes ${CMAKE_BINARY_DIR}/host/manifest_classes.txt)
 add_custom_command(
     OUTPUT ${quarn_manifest_classes}
-    COMMAND ${QUARN_SCRIPT_CLASSES} ${quarn_manifest_classes} ${quarn_manifest_scripts}
-    DEPENDS ${QUARN_SCRIPT_CLASSES} ${quarn_manifest_scripts}
+    COMMAND ${QUARN_SCRIPT_CLASSES} ${quarn_manifest_classes} ${QUARN_REGISTRY_SCRIPTS}
+    DEPENDS ${QUARN_SCRIPT_CLASSES} ${QUARN_REGISTRY_SCRIPTS}
     COMMENT "classes of the registry scripts"
     VERBATIM)
 add_custom_command(

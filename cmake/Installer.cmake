@@ -23,14 +23,11 @@ endif()
 set(QUARN_MSI_PRODUCT "QUARN 5 Common User Interface (${QUARN_PACKAGE_BITS}-bit)")
 set(QUARN_MSI_FILE_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
 
-set(quarn_installer_scripts
-    ${CMAKE_SOURCE_DIR}/resources/quarn5logon.rgs
-    ${CMAKE_SOURCE_DIR}/resources/quarn5about.rgs)
 set(quarn_installer_rows ${CMAKE_BINARY_DIR}/host/registry_rows.txt)
 add_custom_command(
     OUTPUT ${quarn_installer_rows}
-    COMMAND ${QUARN_SCRIPT_CLASSES} --rows ${quarn_installer_rows} ${quarn_installer_scripts}
-    DEPENDS ${QUARN_SCRIPT_CLASSES} ${quarn_installer_scripts}
+    COMMAND ${QUARN_SCRIPT_CLASSES} --rows ${quarn_installer_rows} ${QUARN_REGISTRY_SCRIPTS}
+    DEPENDS ${QUARN_SCRIPT_CLASSES} ${QUARN_REGISTRY_SCRIPTS}
     COMMENT "registry entries of the registry scripts"
     VERBATIM)
 add_custom_command(
