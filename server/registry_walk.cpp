@@ -25,9 +25,6 @@ HKEY PredefinedKey(ScriptRoot root) {
     return nullptr;
 }
 
-// Script text as the registry takes it.
-std::wstring Wide(const std::string& utf8) { return Utf16FromUtf8(utf8); }
-
 bool KeyHasSubkeys(HKEY key) {
     DWORD subkeys = 0;
     if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -108,7 +105,7 @@ bool ClassRegisteredInOtherView(HKEY classes, const std::wstring& progId) {
 
 // The number for "D" data; text that is no unsigned 32-bit number writes 0.
 DWORD ParseDword(const std::string& text) {
-    std::wstring converted = Wide(text);
+    std::wstring converted = Utf16FromUtf8(text);
     ULONG number = 0;
     if (FAILED(VarUI4FromStr(&converted[0], 0, 0, &number))) number = 0;
     return number;
@@ -137,10 +134,10 @@ private:
 HRESULT Walk::Register(HKEY parent, size_t first, size_t end) {
     for (size_t index = first; index < end; index = m_vecItems[index].end) {
         const ScriptItem& item = m_vecItems[index];
-        if (item.removeFirst && !item.removeProtected) (void)DeleteKeyTree(parent, Wide(item.removeName).c_str());
+        if (item.removeFirst && !item.removeProtected) (void)DeleteKeyTree(parent, Utf16FromUtf8(item.removeName).c_str());
         switch (item.kind) {
         case ScriptItemKind::Value:
-            if (HRESULT hr = WriteValue(parent, Wide(item.name).c_str(), item); FAILED(hr)) return hr;
+            if (HRESULT hr = WriteValue(parent, Utf16FromUtf8(item.name).c_str(), item); FAILED(hr)) return hr;
             break;
         case ScriptItemKind::Key:
             if (HRESULT hr = RegisterKey(parent, index); FAILED(hr)) return hr;
@@ -155,7 +152,7 @@ HRESULT Walk::Register(HKEY parent, size_t first, size_t end) {
 
 HRESULT Walk::RegisterKey(HKEY parent, size_t index) {
     const ScriptItem& item = m_vecItems[index];
-    const std::wstring name = Wide(item.name);
+    const std::wstring name = Utf16FromUtf8(item.name);
     // A key that can only be read is used nonetheless: a value written to it,
     // or a subkey created below it, then fails the block.
     UniqueHkey key;
@@ -183,7 +180,7 @@ HRESULT Walk::Unregister(HKEY parent, size_t first, size_t end, size_t depth) {
         const ScriptItem& item = m_vecItems[index];
         switch (item.kind) {
         case ScriptItemKind::Value:
-            (void)RegDeleteValueW(parent, Wide(item.name).c_str());
+            (void)RegDeleteValueW(parent, Utf16FromUtf8(item.name).c_str());
             break;
         case ScriptItemKind::Key:
         case ScriptItemKind::Delete:
@@ -198,7 +195,7 @@ HRESULT Walk::Unregister(HKEY parent, size_t first, size_t end, size_t depth) {
 
 HRESULT Walk::UnregisterKey(HKEY parent, size_t index, size_t depth) {
     const ScriptItem& item = m_vecItems[index];
-    const std::wstring name = Wide(item.name);
+    const std::wstring name = Utf16FromUtf8(item.name);
     if (!item.keep) {
         // A link where the key would be goes itself; nothing behind it is touched.
         if (RemovedAsLink(parent, name.c_str())) return S_OK;
@@ -227,7 +224,7 @@ HRESULT Walk::WriteValue(HKEY key, const wchar_t* name, const ScriptItem& item) 
     LONG error = ERROR_SUCCESS;
     switch (item.type) {
     case ScriptValueType::String: {
-        const std::wstring text = Wide(item.data);
+        const std::wstring text = Utf16FromUtf8(item.data);
         error = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
         break;
