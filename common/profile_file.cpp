@@ -126,6 +126,13 @@ struct OwnFile {
         name.clear();
         return result;
     }
+    // Keeps the file and tells the caller which it is; swapped, so that
+    // nothing can throw while the only copy is named here alone.
+    SaveResult SetAside() {
+        SaveResult result{SaveResult::SetAside, {}};
+        result.keptFile.swap(name);
+        return result;
+    }
 };
 
 // Gives `to` what the platform's replace-file operation keeps of the file it
@@ -169,10 +176,10 @@ SaveResult FinishHalfReplacement(const std::wstring& target, OwnFile& temporary,
     if (backedUp) CarryOverAttributes(backup.name, temporary.name);
     if (MoveFileExW(temporary.name.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
         return temporary.Release({SaveResult::Saved});
-    if (!backedUp) return temporary.Release({SaveResult::SetAside});
+    if (!backedUp) return temporary.SetAside();
     if (MoveFileExW(backup.name.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
         return backup.Release({SaveResult::NotSaved});
-    return backup.Release({SaveResult::SetAside});
+    return backup.SetAside();
 }
 
 // Writes bytes to a temporary file beside path, checks them, then puts them

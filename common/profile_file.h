@@ -28,9 +28,12 @@ public:
             // The replacement stopped half-way, the target moved away, and
             // neither file could be moved back under its name: the old data
             // (or, when the platform deleted the old file, the new data) is
-            // kept in the one "~prf*.tmp" file the save leaves beside it.
+            // kept in the one file the save leaves beside it, keptFile.
             SetAside,
         } outcome;
+        // SetAside: the path of the file that holds the only copy, a
+        // "~prf*.tmp" name beside the target; otherwise empty.
+        std::wstring keptFile;
         explicit operator bool() const { return outcome == Saved; }
     };
     // Writes the map to path (without one: the path last loaded). Without overwrite

@@ -262,11 +262,12 @@ namespace {
 // A replace-file operation that stops half-way, as Windows may: the target is
 // left in place (ERROR_UNABLE_TO_MOVE_REPLACEMENT), deleted as when no backup
 // was asked for, or moved to the backup name (ERROR_UNABLE_TO_MOVE_REPLACEMENT_2);
-// the replacement stays where it is.
-enum class HalfWay { KeepTarget, DeleteTarget, BackUpTarget };
+// the replacement stays where it is, or has already taken the target's place.
+enum class HalfWay { KeepTarget, DeleteTarget, BackUpTarget, ReplaceTarget };
 HalfWay g_halfWay = HalfWay::KeepTarget;
-BOOL WINAPI HalfReplaceFile(LPCWSTR replaced, LPCWSTR, LPCWSTR backup, DWORD, LPVOID, LPVOID) {
-    if (g_halfWay == HalfWay::DeleteTarget) DeleteFileW(replaced);
+BOOL WINAPI HalfReplaceFile(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD, LPVOID, LPVOID) {
+    if (g_halfWay == HalfWay::DeleteTarget || g_halfWay == HalfWay::ReplaceTarget) DeleteFileW(replaced);
+    if (g_halfWay == HalfWay::ReplaceTarget) MoveFileW(replacement, replaced);
     if (g_halfWay == HalfWay::BackUpTarget) MoveFileW(replaced, backup);
     SetLastError(g_halfWay == HalfWay::BackUpTarget ? ERROR_UNABLE_TO_MOVE_REPLACEMENT_2
                                                     : ERROR_UNABLE_TO_MOVE_REPLACEMENT);
@@ -312,6 +313,7 @@ TEST_CASE("a replacement stopped half-way puts the new file or the old one in pl
         {"target moved aside, every move refused", HalfWay::BackUpTarget, 2, Result::SetAside, false, true, {"~"}},
         {"target deleted, new file moved in", HalfWay::DeleteTarget, 0, Result::Saved, true, false, {"target.acr"}},
         {"target deleted, no move possible", HalfWay::DeleteTarget, 1, Result::SetAside, true, false, {"~"}},
+        {"target replaced, temporary gone", HalfWay::ReplaceTarget, 0, Result::Saved, true, false, {"target.acr"}},
     };
     for (const auto& c : cases) {
         INFO(c.what);
@@ -324,6 +326,7 @@ TEST_CASE("a replacement stopped half-way puts the new file or the old one in pl
         file.Map().SetValue("About", "Module", ProfileValue::String("Changed"));
         g_halfWay = c.halfWay;
         g_refusedMoves = c.refusedMoves;
+        Result result{Result::NotSaved, {}};
         {
             ImportPatch replace(GetModuleHandleW(nullptr), "kernel32.dll", "ReplaceFileW",
                                 reinterpret_cast<void*>(&HalfReplaceFile));
@@ -331,11 +334,14 @@ TEST_CASE("a replacement stopped half-way puts the new file or the old one in pl
                              reinterpret_cast<void*>(&RefusingMoveFileEx));
             REQUIRE((replace.Patched() && move.Patched()));
             g_realMoveFileEx = reinterpret_cast<MoveFileExFn>(move.Original());
-            CHECK(file.Save(true).outcome == c.outcome);
+            result = file.Save(true);
+            CHECK(result.outcome == c.outcome);
         }
         std::vector<std::string> files = FilesIn(folder);
         REQUIRE(files.size() == 1);
         const std::string left = folder.File(files[0]);
+        // The caller is told which file holds the only copy.
+        CHECK(result.keptFile == (c.outcome == Result::SetAside ? WideFromAnsi(left) : std::wstring()));
         if (files[0].compare(0, 4, "~prf") == 0) files = {"~"};
         CHECK(files == c.files);
         ProfileFile saved;
