@@ -15,6 +15,7 @@
 #include "common/bstr.h"
 #include "common/com_ptr.h"
 #include "common/unique_handle.h"
+#include "server/script_text.h"
 #include "demo_ids.h"
 #include "demo_options.h"
 #include "demo_report.h"

@@ -1,18 +1,9 @@
 #include "demo_report.h"
 #include <cstdio>
 #include <string>
+#include "server/script_text.h"
 
 namespace {
-
-std::string Utf8FromUtf16(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string out(size > 0 ? size : 0, '\0');
-    if (size > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
-    return out;
-}
 
 void WriteAll(HANDLE handle, const std::string& bytes) {
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
@@ -32,14 +23,6 @@ void DemoReport::Line(const std::wstring& text) {
     const std::string bytes = Utf8FromUtf16(text) + "\n";
     WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), bytes);
     WriteAll(m_file.Get(), bytes);
-}
-
-std::wstring Utf16FromUtf8(const char* text) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-    if (size <= 1) return std::wstring();
-    std::wstring out(size - 1, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, &out[0], size);
-    return out;
 }
 
 std::wstring HresultText(HRESULT hr) {

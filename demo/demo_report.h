@@ -20,6 +20,5 @@ private:
     UniqueFileHandle m_file;
 };
 
-// Text helpers for the transcript.
-std::wstring Utf16FromUtf8(const char* text);
+// An HRESULT for the transcript.
 std::wstring HresultText(HRESULT hr);  // "0x80040154 (Class not registered)"

@@ -4,6 +4,7 @@
 #include "common/profile_file.h"
 #include "common/unique_handle.h"
 #include "demo_report.h"
+#include "server/script_text.h"
 
 namespace {
 
