@@ -32,7 +32,8 @@ bool Read(SecretString* password) {
     const DWORD bytes = credential->CredentialBlobSize;
     if (bytes % sizeof(wchar_t) != 0 || bytes > kMaxBlobBytes) return false;
     if (bytes != 0 && !credential->CredentialBlob) return false;
-    // The blob is not aligned for wchar_t: copy it unit by unit.
+    // The blob need not be aligned for wchar_t: its bytes are copied, never
+    // read through a wchar_t pointer.
     SecretString text;
     text.resize(bytes / sizeof(wchar_t));
     if (bytes != 0) memcpy(&text[0], credential->CredentialBlob, bytes);
