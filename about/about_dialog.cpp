@@ -29,7 +29,6 @@ void AboutDialog::BindControls() {
 BOOL AboutDialog::OnInitDialog() {
     Dialog::OnInitDialog();
     ShowTitle();
-    MakeTitleBold();
     // Running out of memory while building texts leaves the lines concerned
     // as they are; nothing may leave the dialog procedure as an exception.
     try {
@@ -49,6 +48,8 @@ BOOL AboutDialog::OnInitDialog() {
 void AboutDialog::ShowScaledImages() {
     ShowIcon();
     if (m_bNoNotices) CutBelowTexts();
+    // A new scale brings every control the plain font of that scale.
+    MakeTitleBold();
 }
 
 void AboutDialog::OnDestroy() {
@@ -74,7 +75,7 @@ void AboutDialog::ShowTitle() {
 }
 
 void AboutDialog::MakeTitleBold() {
-    const HFONT dialogFont = reinterpret_cast<HFONT>(SendMessageW(Handle(), WM_GETFONT, 0, 0));
+    const HFONT dialogFont = Font();
     LOGFONTW face;
     if (!dialogFont || GetObjectW(dialogFont, sizeof face, &face) != sizeof face) return;
     face.lfWeight = FW_BOLD;

@@ -20,7 +20,8 @@ public:
 protected:
     void BindControls() override;
     BOOL OnInitDialog() override;
-    // The host's icon and, without notices, the margin below the texts.
+    // The host's icon, the title in the bold copy of the font of the box's
+    // scale and, without notices, the margin below the texts.
     void ShowScaledImages() override;
     void OnDestroy() override;
 

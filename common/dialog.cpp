@@ -6,12 +6,10 @@
 #include "common/resource_module.h"
 
 namespace {
-// Functions of the platform's newer versions, looked up so that the library
-// still loads where they are missing.
-template <typename Fn>
-Fn User32Function(const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
-}
+// Posted by a per-monitor v2 dialog to itself on WM_DPICHANGED, so that its
+// images follow once the dialog manager's default handling has run; wParam
+// is the new DPI.
+constexpr UINT kShowScaledImagesMessage = WM_APP + 1;
 
 // Places a dialog where the user is looking: centred on its owner, or without
 // one on the work area of the monitor that holds the thread's active window
@@ -98,9 +96,7 @@ void Dialog::EndDialog(INT_PTR result) {
 
 UINT Dialog::Dpi() const {
     if (m_nDpi) return m_nDpi;
-    static const auto dpiForWindow = User32Function<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
-    if (dpiForWindow && m_hWnd)
-        if (const UINT dpi = dpiForWindow(m_hWnd)) return dpi;
+    if (const UINT dpi = WindowDpi(m_hWnd)) return dpi;
     // One DPI for the whole screen.
     int dpi = 0;
     if (const HDC screen = GetDC(nullptr)) {
@@ -111,11 +107,14 @@ UINT Dialog::Dpi() const {
 }
 
 UniqueIcon Dialog::LoadIconForDpi(HINSTANCE module, UINT id) const {
-    // The system's own icon size where the platform cannot tell it per DPI.
-    static const auto metricForDpi = User32Function<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
-    const int size = metricForDpi ? metricForDpi(SM_CXICON, Dpi()) : GetSystemMetrics(SM_CXICON);
+    const int size = SystemMetricForDpi(SM_CXICON, Dpi());
     return UniqueIcon(
         static_cast<HICON>(LoadImageW(module, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+}
+
+HFONT Dialog::Font() const {
+    if (m_fontScaled) return static_cast<HFONT>(m_fontScaled.Get());
+    return reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
 }
 
 void Dialog::UpdateData(bool saveAndValidate) {
@@ -165,24 +164,28 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
 INT_PTR Dialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_INITDIALOG: {
+        if (EndsUnseen()) {
+            // Ended before it is shown; no control takes the focus.
+            EndDialog(IDOK);
+            return FALSE;
+        }
         BindControls();
         const BOOL result = OnInitDialog();
-        if (!m_hWnd) return result;
         if (!m_bPlaced && !(GetWindowLongW(m_hWnd, GWL_STYLE) & DS_CENTER)) CentreDialog(m_hWnd);
-        // Placed, the dialog knows its screen, and with it its scale.
+        // Placed, the dialog knows its screen, and with it its scale. The
+        // window was created just now, with the thread's awareness.
+        m_awareness = ThreadDpiAwareness();
         m_nDpi = Dpi();
         ShowScaledImages();
         return result;
     }
-    case WM_DPICHANGED: {
-        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-        if (LOWORD(wParam) == 0 || !suggested) return FALSE;
-        m_nDpi = LOWORD(wParam);
-        SetWindowPos(m_hWnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+    case WM_DPICHANGED:
+        return OnDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+    case kShowScaledImagesMessage:
+        if (wParam == 0) return FALSE;
+        m_nDpi = static_cast<UINT>(wParam);
         ShowScaledImages();
         return TRUE;
-    }
     case WM_COMMAND: {
         const WORD id = LOWORD(wParam);
         const WORD code = HIWORD(wParam);
@@ -196,9 +199,62 @@ INT_PTR Dialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_NCDESTROY:
         SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
         OnDestroy();
+        // The controls that showed it are gone.
+        m_fontScaled.Reset();
         m_hWnd = nullptr;
         return FALSE;
     default:
         return FALSE;
     }
+}
+
+INT_PTR Dialog::OnDpiChanged(UINT dpi, const RECT* suggested) {
+    if (dpi == 0 || !suggested) return FALSE;
+    switch (m_awareness) {
+    case DpiAwareness::PerMonitorV2:
+        // The dialog manager sizes the dialog and re-lays out its controls
+        // and fonts as its default handling, which runs only when the dialog
+        // procedure returns FALSE; the images follow once it has run.
+        PostMessageW(m_hWnd, kShowScaledImagesMessage, dpi, 0);
+        return FALSE;
+    case DpiAwareness::PerMonitor: {
+        // No help from the dialog manager: the dialog takes the suggested
+        // rectangle and scales its controls and fonts itself.
+        const UINT from = Dpi();
+        SetWindowPos(m_hWnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+        ScaleControls(from, dpi);
+        m_nDpi = dpi;
+        ShowScaledImages();
+        return TRUE;
+    }
+    case DpiAwareness::Stretched:
+        break;
+    }
+    // The system stretches the whole window; there is nothing to redo.
+    return FALSE;
+}
+
+void Dialog::ScaleControls(UINT from, UINT to) {
+    if (from == 0 || from == to) return;
+    const int num = static_cast<int>(to);
+    const int den = static_cast<int>(from);
+    UniqueGdiObject font;
+    LOGFONTW face;
+    if (const HFONT current = Font(); current && GetObjectW(current, sizeof face, &face) == sizeof face) {
+        face.lfHeight = MulDiv(face.lfHeight, num, den);
+        font.Reset(CreateFontIndirectW(&face));
+    }
+    for (HWND child = GetWindow(m_hWnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        // Position and size in the dialog's client area.
+        RECT place;
+        if (!GetWindowRect(child, &place)) continue;
+        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&place), 2);
+        SetWindowPos(child, nullptr, MulDiv(place.left, num, den), MulDiv(place.top, num, den),
+                     MulDiv(place.right - place.left, num, den), MulDiv(place.bottom - place.top, num, den),
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+        if (font) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), TRUE);
+    }
+    // Every control shows the new font now; the one they showed before is free.
+    if (font) m_fontScaled = std::move(font);
 }

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include "common/dpi_awareness.h"
 #include "common/secret_string.h"
 #include "common/unique_handle.h"
 
@@ -67,6 +68,10 @@ public:
     void UpdateData(bool saveAndValidate);
 
 protected:
+    // True when the dialog has nothing to ask: it then ends with IDOK as soon
+    // as it is created, before any control is bound, filled, placed or drawn,
+    // and is never seen.
+    virtual bool EndsUnseen() const { return false; }
     // Binds the control members, once, before OnInitDialog.
     virtual void BindControls() {}
     void Bind(int id, DialogItem& item) const { item.Attach(GetDlgItem(m_hWnd, id)); }
@@ -78,8 +83,11 @@ protected:
     // Tells the base that the dialog placed itself and must not be moved.
     void KeepPlacement() { m_bPlaced = true; }
     // Shows the images and sizes that depend on Dpi(): once the dialog is
-    // placed, and again whenever it moves to a screen of another scale.
+    // placed, and again whenever it moves to a screen of another scale, once
+    // its controls and fonts have been brought to that scale.
     virtual void ShowScaledImages() {}
+    // The font the controls show at the dialog's scale.
+    HFONT Font() const;
     // Base: controls into the fields, then end with IDOK.
     virtual void OnOK();
     virtual void OnCancel();
@@ -94,6 +102,11 @@ private:
     // a failure, never as IDOK.
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    // WM_DPICHANGED, answered as the dialog's awareness asks.
+    INT_PTR OnDpiChanged(UINT dpi, const RECT* suggested);
+    // Moves and sizes every control by to ÷ from and gives each the dialog's
+    // font at that scale.
+    void ScaleControls(UINT from, UINT to);
 
     UINT m_nTemplateId;
     HWND m_hParent;
@@ -102,4 +115,9 @@ private:
     HRESULT m_hrFailure = S_OK;
     UINT m_nDpi = 0;  // 0 until the images are first chosen
     bool m_bPlaced = false;
+    // Fixed when the window is created, as the platform fixes it.
+    DpiAwareness m_awareness = DpiAwareness::Stretched;
+    // The font the dialog made for its controls at a new scale; the dialog
+    // manager's own font is its until then.
+    UniqueGdiObject m_fontScaled;
 };

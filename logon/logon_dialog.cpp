@@ -75,13 +75,12 @@ void LogonDialog::DoDataExchange(DataExchange& dx) {
     dx.Text(IDC_LOGON_USER, m_wstrUser);
 }
 
+bool LogonDialog::EndsUnseen() const {
+    // The strings then stay as they were set.
+    return (m_lLevel & (kLevelUser | kLevelServer | kLevelPassword)) == 0;
+}
+
 BOOL LogonDialog::OnInitDialog() {
-    if ((m_lLevel & (kLevelUser | kLevelServer | kLevelPassword)) == 0) {
-        // Silent logon: the dialog ends before it is ever shown, and the
-        // strings stay as they were set.
-        EndDialog(IDOK);
-        return TRUE;
-    }
     Dialog::OnInitDialog();
     EnableControls();
     NameBrowseButton();

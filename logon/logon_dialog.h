@@ -30,6 +30,8 @@ public:
     std::wstring m_wstrUser;
 
 protected:
+    // A flag word that opens no row: the logon is silent.
+    bool EndsUnseen() const override;
     void BindControls() override;
     void DoDataExchange(DataExchange& dx) override;
     BOOL OnInitDialog() override;

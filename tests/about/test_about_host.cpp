@@ -79,8 +79,10 @@ TEST_CASE("Title and Icon arguments become the resource IDs asked for") {
     REQUIRE(library != nullptr);
     ImportPatch stringPatch(library, "user32.dll", "LoadStringW", reinterpret_cast<void*>(&RecordLoadString));
     ImportPatch iconPatch(library, "user32.dll", "LoadImageW", reinterpret_cast<void*>(&RecordLoadImage));
+    ImportPatch awareness(library, "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&AnsweringGetProcAddress));
     REQUIRE(stringPatch.Patched());
     REQUIRE(iconPatch.Patched());
+    REQUIRE(awareness.Patched());
     g_loadString = stringPatch.Original();
     g_loadImage = iconPatch.Original();
 
@@ -124,11 +126,26 @@ TEST_CASE("Title and Icon arguments become the resource IDs asked for") {
         g_requestedIcon = 0xDEADBEEF;
         g_requestedIconSize = 0;
         // This program runs at 96 DPI; WM_DPICHANGED is sent by hand, as Wine never sends it.
+        // Even rows run in a per-monitor v1 host, odd rows in a v2 host (see the logon dialog's DPI test).
+        const bool v2 = (&c - cases) % 2 != 0;
+        g_answeredDpiAwareness = v2 ? DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 : DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE;
         int sizeAtOpen = 0;
+        INT_PTR answer = -1;
+        LOGFONTW title = {};
         RECT suggested = {10, 20, 510, 420}, moved = {}, box = {};
         const AboutSnapshot shot = ShowAbout(c.title, c.icon, [&](HWND about) {
             sizeAtOpen = g_requestedIconSize;
-            SendMessageW(about, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+            const HWND titleLine = GetDlgItem(about, 1000);
+            if (v2) {
+                // As the dialog manager's default handling does, before the box's posted message: plain font.
+                SendMessageW(titleLine, WM_SETFONT, SendMessageW(about, WM_GETFONT, 0, 0), FALSE);
+                answer = reinterpret_cast<DLGPROC>(GetWindowLongPtrW(about, DWLP_DLGPROC))(
+                    about, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+            } else {
+                SendMessageW(about, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+            }
+            for (int i = 0; i < 100 && title.lfWeight != FW_BOLD; ++i, Sleep(20))
+                GetObjectW(reinterpret_cast<HFONT>(SendMessageW(titleLine, WM_GETFONT, 0, 0)), sizeof title, &title);
             GetWindowRect(about, &moved);
             GetWindowRect(GetDlgItem(about, 1004), &box);
         });
@@ -141,7 +158,10 @@ TEST_CASE("Title and Icon arguments become the resource IDs asked for") {
         // suggested rectangle, cut 8 pixels at that scale above the empty notices.
         CHECK(sizeAtOpen == 32);
         CHECK(g_requestedIconSize == 64);
-        CHECK((moved.left == 10 && moved.top == 20 && moved.right == 510 && box.top - moved.bottom == 16));
+        CHECK(box.top - moved.bottom == 16);
+        // Bold in the font of the new scale: the box's own in v1, the dialog manager's in v2.
+        CHECK((title.lfWeight == FW_BOLD && title.lfHeight == (v2 ? 1 : 2) * shot.titleFont.lfHeight));
+        CHECK((v2 ? answer == FALSE : moved.left == 10 && moved.top == 20 && moved.right == 510));
         CHECK(shot.hasIcon == c.hasIcon);
     }
 }

@@ -430,10 +430,34 @@ std::vector<BYTE> NativeIconPixels(UINT id, int size) {
     }
     return {};
 }
+
+// OK, Cancel and the three fields: place and size in the client area, and font height.
+std::vector<LONG> Layout(HWND dialog) {
+    std::vector<LONG> values;
+    for (int id : {IDOK, IDCANCEL, IDC_LOGON_USER, IDC_LOGON_PASSWORD, IDC_LOGON_SERVER}) {
+        RECT r = {};
+        LOGFONTW font = {};
+        GetWindowRect(GetDlgItem(dialog, id), &r);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+        GetObjectW(reinterpret_cast<HFONT>(SendDlgItemMessageW(dialog, id, WM_GETFONT, 0, 0)), sizeof font, &font);
+        values.insert(values.end(), {r.left, r.top, r.right - r.left, r.bottom - r.top, font.lfHeight});
+    }
+    return values;
+}
 }  // namespace
 
 // Runs also at 144 and 192 DPI (CTest entries test_logon_dialog_dpi144 and _dpi192).
 TEST_CASE_FIXTURE(DialogFixture, "the row icons and the browse glyph are drawn for the screen's DPI, then a new one") {
+    // Windows sends WM_DPICHANGED to per-monitor aware hosts only ("WM_DPICHANGED message"); in v2 the
+    // dialog manager re-lays out the dialog ("DIALOG_DPI_CHANGE_BEHAVIORS") unless the dialog procedure
+    // returns TRUE ("DefDlgProc"), in v1 the dialog does. Wine has no v2 and sends no WM_DPICHANGED.
+    bool v2 = false;
+    SUBCASE("per-monitor v1 host") {}
+    SUBCASE("per-monitor v2 host") { v2 = true; }
+    g_answeredDpiAwareness = v2 ? DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 : DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE;
+    ImportPatch awareness(QuarnverLibrary(), "kernel32.dll", "GetProcAddress",
+                          reinterpret_cast<void*>(&AnsweringGetProcAddress));
+    REQUIRE(awareness.Patched());
     ComPtr<IQuarn5Logon> logon = NewLogon();
     REQUIRE(logon);
     REQUIRE(logon->put_Level(7) == S_OK);
@@ -447,6 +471,8 @@ TEST_CASE_FIXTURE(DialogFixture, "the row icons and the browse glyph are drawn f
     std::vector<Shown> icons;
     BITMAP glyph = {};
     std::vector<int> newSizes;
+    std::vector<LONG> before, after;
+    INT_PTR answer = -1;
     const UniqueVariant missing = Missing();
     const InitializeResult result = InitializeWithDialog(
         logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), [&](HWND dialog) {
@@ -468,8 +494,17 @@ TEST_CASE_FIXTURE(DialogFixture, "the row icons and the browse glyph are drawn f
             const auto bitmap = reinterpret_cast<HBITMAP>(
                 SendMessageW(GetDlgItem(dialog, IDC_LOGON_BROWSE), BM_GETIMAGE, IMAGE_BITMAP, 0));
             if (bitmap) GetObjectW(bitmap, sizeof glyph, &glyph);
+            before = Layout(dialog);
             RECT suggested = {10, 20, 610, 520};  // sent by hand, as Wine never sends it; see the About test
-            SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(newDpi, newDpi), reinterpret_cast<LPARAM>(&suggested));
+            // v2: the dialog procedure's own answer, which decides whether the default handling runs; the
+            // images follow once the message the dialog posts itself is handled, the glyph last.
+            if (v2)
+                answer = reinterpret_cast<DLGPROC>(GetWindowLongPtrW(dialog, DWLP_DLGPROC))(
+                    dialog, WM_DPICHANGED, MAKEWPARAM(newDpi, newDpi), reinterpret_cast<LPARAM>(&suggested));
+            else
+                SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(newDpi, newDpi), reinterpret_cast<LPARAM>(&suggested));
+            const HWND browse = GetDlgItem(dialog, IDC_LOGON_BROWSE);
+            for (int i = 0; i < 100 && SendMessageW(browse, BM_GETIMAGE, IMAGE_BITMAP, 0) == LRESULT(bitmap); ++i) Sleep(20);
             for (HWND control : IconControls(dialog)) {
                 ICONINFO info = {};
                 BITMAP colour = {};
@@ -479,10 +514,13 @@ TEST_CASE_FIXTURE(DialogFixture, "the row icons and the browse glyph are drawn f
                 DeleteObject(info.hbmMask);
                 newSizes.push_back(colour.bmWidth);
             }
+            after = Layout(dialog);
             Click(dialog, IDCANCEL);
         });
     CHECK(result.hr == S_OK);
     CHECK(newSizes == std::vector<int>(3, MulDiv(32, newDpi, 96)));
+    if (v2) CHECK(answer == FALSE);  // v1 scales controls and fonts itself, within a pixel
+    for (size_t i = 0; !v2 && i < before.size(); ++i) CHECK(std::abs(after[i] - MulDiv(before[i], newDpi, dpi)) <= 1);
     const UINT ids[] = {IDI_LOGON_SERVER, IDI_LOGON_PASSWORD, IDI_LOGON_USER};
     REQUIRE(icons.size() == std::size(ids));
     for (size_t i = 0; i < icons.size(); ++i) {

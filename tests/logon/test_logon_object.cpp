@@ -61,6 +61,13 @@ HRESULT WINAPI RecordingCoGetClassObject(REFCLSID clsid, DWORD context, COSERVER
     return reinterpret_cast<Fn>(g_patch->Original())(clsid, context, nullptr, iid, ppv);
 }
 
+// Image requests of the library, counted and refused.
+int g_imageRequests = 0;
+HANDLE WINAPI CountingLoadImage(HINSTANCE, LPCWSTR, UINT, int, int, UINT) {
+    ++g_imageRequests;
+    return nullptr;
+}
+
 struct ActivationFixture : ObjectFixture {
     ImportPatch patch{QuarnverLibrary(), "ole32.dll", "CoGetClassObject",
                       reinterpret_cast<void*>(&RecordingCoGetClassObject)};
@@ -80,11 +87,16 @@ TEST_CASE_FIXTURE(ObjectFixture, "with nothing remembered the logon is silent, f
     CHECK(logon->get_Level(&level) == S_OK);
     CHECK(level == 0);
 
+    // Unseen, the dialog draws nothing: not one icon is loaded.
+    g_imageRequests = 0;
+    ImportPatch images(QuarnverLibrary(), "user32.dll", "LoadImageW", reinterpret_cast<void*>(&CountingLoadImage));
+    REQUIRE(images.Patched());
     bool shown = false;
     const UniqueVariant missing = Missing();
     const InitializeResult result =
         InitializeSilently(logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), &shown);
     CHECK_FALSE(shown);
+    CHECK(g_imageRequests == 0);
     CHECK(result.hr == S_OK);
     CHECK(result.out == 1);
 

@@ -109,3 +109,16 @@ AllocationFailure::~AllocationFailure() { g_failNextAllocationOn = 0; }
 void AllocationFailure::FailNextOn(DWORD thread) { g_failNextAllocationOn = thread; }
 
 bool AllocationFailure::Happened() const { return g_failNextAllocationOn == 0; }
+
+DPI_AWARENESS_CONTEXT g_answeredDpiAwareness = nullptr;
+namespace {
+DPI_AWARENESS_CONTEXT WINAPI AnsweredThreadContext() { return g_answeredDpiAwareness; }
+BOOL WINAPI AnsweredContextsEqual(DPI_AWARENESS_CONTEXT a, DPI_AWARENESS_CONTEXT b) { return a == b; }
+}  // namespace
+FARPROC WINAPI AnsweringGetProcAddress(HMODULE module, LPCSTR name) {
+    if (!IS_INTRESOURCE(name) && lstrcmpA(name, "GetThreadDpiAwarenessContext") == 0)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&AnsweredThreadContext));
+    if (!IS_INTRESOURCE(name) && lstrcmpA(name, "AreDpiAwarenessContextsEqual") == 0)
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&AnsweredContextsEqual));
+    return GetProcAddress(module, name);
+}

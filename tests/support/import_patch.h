@@ -61,3 +61,8 @@ public:
 private:
     ImportPatch m_patch;
 };
+
+// Put over a module's GetProcAddress import: the awareness queries answer as a host of awareness
+// g_answeredDpiAwareness (a documented context) would, every other name as the platform does.
+extern DPI_AWARENESS_CONTEXT g_answeredDpiAwareness;
+FARPROC WINAPI AnsweringGetProcAddress(HMODULE module, LPCSTR name);
