@@ -28,9 +28,13 @@ std::wstring Lower(std::wstring s) {
     return s;
 }
 
-// What the library's CoGetClassObject calls asked for. Remote names fail
-// with remoteResult unless it is S_OK; everything else goes on to COM
-// without server information (Wine would ignore the name anyway).
+// What the library's CoGetClassObject calls asked for, answered by Windows'
+// rule ("CoGetClassObject function": to enable a remote activation, include
+// CLSCTX_REMOTE_SERVER): without that bit the server information does not
+// take the call to the named computer, and this computer has no such class
+// (REGDB_E_CLASSNOTREG). Wine ignores the bit and the name alike. With it,
+// remote names fail with remoteResult unless it is S_OK; everything goes on
+// to COM as it was asked.
 struct ActivationCall {
     CLSID clsid;
     DWORD context;
@@ -53,12 +57,12 @@ HRESULT WINAPI RecordingCoGetClassObject(REFCLSID clsid, DWORD context, COSERVER
         call.hasAuthInfo = info->pAuthInfo != nullptr;
     }
     g_activations.push_back(call);
-    if (info && FAILED(g_remoteResult)) {
+    if (info && (!(context & CLSCTX_REMOTE_SERVER) || FAILED(g_remoteResult))) {
         *ppv = nullptr;
-        return g_remoteResult;
+        return context & CLSCTX_REMOTE_SERVER ? g_remoteResult : REGDB_E_CLASSNOTREG;
     }
     using Fn = HRESULT(WINAPI*)(REFCLSID, DWORD, COSERVERINFO*, REFIID, void**);
-    return reinterpret_cast<Fn>(g_patch->Original())(clsid, context, nullptr, iid, ppv);
+    return reinterpret_cast<Fn>(g_patch->Original())(clsid, context, info, iid, ppv);
 }
 
 struct ActivationFixture : ObjectFixture {
@@ -287,7 +291,12 @@ TEST_CASE_FIXTURE(ActivationFixture, "this computer activates without server inf
         std::wstring server;
         bool expectInfo;
     };
-    const Row rows[] = {{computer, false}, {Lower(computer), false}, {L"", false}, {L"FARHOST", true}};
+    const Row rows[] = {{computer, false},         {Lower(computer), false},     {L"\\\\" + computer, false},
+                        {L"", false},              {L"localhost", false},        {L"LocalHost", false},
+                        {L".", false},             {L"127.0.0.1", false},        {L"127.20.30.40", false},
+                        {L"::1", false},           {L"[::1]", false},            {L"::ffff:127.0.0.1", false},
+                        {L"FARHOST", true},        {L"\\\\FARHOST", true},       {L"128.0.0.1", true},
+                        {L"::2", true},            {L"localhost.example", true}, {L"..", true}};
     for (const Row& row : rows) {
         CAPTURE(std::string(row.server.begin(), row.server.end()));
         g_activations.clear();
@@ -300,7 +309,7 @@ TEST_CASE_FIXTURE(ActivationFixture, "this computer activates without server inf
         REQUIRE(g_activations.size() == 1);
         const ActivationCall& call = g_activations.front();
         CHECK(IsEqualCLSID(call.clsid, CLSID_QuarnSvrDirections));
-        CHECK(call.context == CLSCTX_LOCAL_SERVER);
+        CHECK(call.context == (row.expectInfo ? CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER : CLSCTX_LOCAL_SERVER));
         CHECK(IsEqualIID(call.iid, IID_IClassFactory));
         CHECK(call.hasServerInfo == row.expectInfo);
         if (row.expectInfo) {
@@ -365,16 +374,35 @@ BOOL WINAPI CyrillicComputerNameW(LPWSTR name, LPDWORD size) {
     *size = length;
     return TRUE;
 }
+
+// Its DNS names, longer than any NetBIOS name, as GetComputerNameEx reports them.
+BOOL WINAPI DnsComputerNameW(COMPUTER_NAME_FORMAT format, LPWSTR name, LPDWORD size) {
+    const wchar_t* answer = format == ComputerNameDnsFullyQualified ? L"quarn-translation-host.corp.example"
+                                                                    : L"quarn-translation-host";
+    const DWORD length = static_cast<DWORD>(lstrlenW(answer));
+    if (!name || *size <= length) {
+        *size = length + 1;
+        SetLastError(ERROR_MORE_DATA);
+        return FALSE;
+    }
+    lstrcpyW(name, answer);
+    *size = length;
+    return TRUE;
+}
 }  // namespace
 
-TEST_CASE_FIXTURE(ActivationFixture, "a Cyrillic computer name in other letter case is this computer") {
+TEST_CASE_FIXTURE(ActivationFixture, "a Cyrillic computer name in other letter case and the DNS names are this computer") {
     REQUIRE(patch.Patched());
     ImportPatch wide(QuarnverLibrary(), "kernel32.dll", "GetComputerNameW", reinterpret_cast<void*>(&CyrillicComputerNameW));
+    ImportPatch dns(QuarnverLibrary(), "kernel32.dll", "GetComputerNameExW", reinterpret_cast<void*>(&DnsComputerNameW));
     REQUIRE(wide.Patched());
+    REQUIRE(dns.Patched());
     const struct {
         const wchar_t* server;
         bool expectInfo;
-    } rows[] = {{L"сервер-1", false}, {L"Сервер-1", false}, {L"СЕРВЕР-1", false}, {L"сервер-2", true}};
+    } rows[] = {{L"сервер-1", false}, {L"Сервер-1", false}, {L"\\\\СЕРВЕР-1", false}, {L"сервер-2", true},
+                {L"QUARN-Translation-Host", false}, {L"quarn-translation-host.corp.example", false},
+                {L"quarn-translation-host.other.example", true}};
     for (const auto& row : rows) {
         CAPTURE(WideToUtf8(row.server));
         g_activations.clear();
