@@ -76,7 +76,7 @@ void LogonDialog::DoDataExchange(DataExchange& dx) {
 }
 
 BOOL LogonDialog::OnInitDialog() {
-    if ((m_lLevel & (kLevelUser | kLevelServer | kLevelPassword)) == 0) {
+    if (!HasOpenRow()) {
         // Silent logon: the dialog ends before it is ever shown, and the
         // strings stay as they were set.
         EndDialog(IDOK);

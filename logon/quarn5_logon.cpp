@@ -2,6 +2,7 @@
 #include "common/bstr.h"
 #include "common/com_call_guard.h"
 #include "common/hresult.h"
+#include "common/interactive_window_station.h"
 #include "common/missing_argument.h"
 #include "common/resource_module.h"
 #include "logon/local_computer.h"
@@ -54,6 +55,15 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
     dialog.m_wstrUser = m_wstrUser;
     dialog.m_wstrPassword = m_wstrPassword;
     dialog.m_lLevel = m_lLevel;
+    // Where nobody can see the dialog, nobody can answer it: fail instead of
+    // waiting for ever. A silent logon needs no one and goes on.
+    if (dialog.HasOpenRow()) {
+        const HRESULT interactive = RequireInteractiveWindowStation();
+        if (FAILED(interactive)) {
+            *pVal = 0;
+            return interactive;
+        }
+    }
     const INT_PTR result = dialog.DoModal();
     if (result == -1) {
         // The dialog could not be created or could not go on: that is no

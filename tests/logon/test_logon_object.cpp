@@ -470,6 +470,68 @@ TEST_CASE_FIXTURE(ObjectFixture, "a dialog that cannot be made is a failure, not
     CHECK(hr == kNotLoggedOn);
 }
 
+namespace {
+// Windows' answers where no user can see a window: the window station of a
+// service, or of a task run whether the user is logged on or not, lacks
+// WSF_VISIBLE ("USEROBJECTFLAGS structure"), and since Vista session 0 holds
+// services only ("Interactive Services"). Wine answers visible, session 1.
+BOOL WINAPI InvisibleStation(HANDLE, int index, PVOID info, DWORD size, LPDWORD needed) {
+    if (index != UOI_FLAGS || size < sizeof(USEROBJECTFLAGS)) return FALSE;
+    *static_cast<USEROBJECTFLAGS*>(info) = {FALSE, FALSE, 0};
+    *needed = sizeof(USEROBJECTFLAGS);
+    return TRUE;
+}
+
+BOOL WINAPI SessionZero(DWORD, DWORD* session) {
+    *session = 0;
+    return TRUE;
+}
+}  // namespace
+
+TEST_CASE_FIXTURE(ObjectFixture, "where no window can be seen, a logon with a row open and DlgAbout fail at once") {
+    const HRESULT notInteractive = HRESULT_FROM_WIN32(ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION);
+    const struct {
+        const char *dll, *function;
+        void* replacement;
+    } rows[] = {{"user32.dll", "GetUserObjectInformationW", reinterpret_cast<void*>(&InvisibleStation)},
+                {"kernel32.dll", "ProcessIdToSessionId", reinterpret_cast<void*>(&SessionZero)}};
+    using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    const auto getClassObject = reinterpret_cast<GetClassObjectFn>(
+        reinterpret_cast<void*>(GetProcAddress(QuarnverLibrary(), "DllGetClassObject")));
+    for (const auto& row : rows) {
+        CAPTURE(row.function);
+        DeleteTree(HKEY_CURRENT_USER, kLogonKey);
+        ImportPatch patch(QuarnverLibrary(), row.dll, row.function, row.replacement);
+        REQUIRE(patch.Patched());
+        ComPtr<IQuarn5Logon> logon = NewLogon();
+        REQUIRE(logon);
+        REQUIRE(logon->put_Level(1) == S_OK);
+        bool shown = false;
+        const UniqueVariant user = Text(L"Пётр"), missing = Missing();
+        InitializeResult result = InitializeSilently(logon.Get(), L"client", *missing.Get(), *user.Get(), *missing.Get(), &shown);
+        CHECK(result.hr == notInteractive);
+        CHECK(result.out == 0);
+        CHECK_FALSE(shown);
+        CHECK(Remembered(L"User") == L"<missing>");
+        CHECK(Recorded().lockBalance == 0);
+        // A silent logon needs nobody; it uses the user of the failed call.
+        REQUIRE(logon->put_Level(0) == S_OK);
+        result = InitializeSilently(logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), &shown);
+        CHECK(result.hr == S_OK);
+        CHECK(Get(logon.Get(), Property::User) == L"Пётр");
+
+        ComPtr<IClassFactory> factory;
+        ComPtr<IQuarn5About> about;
+        REQUIRE(getClassObject(CLSID_Quarn5About, IID_IClassFactory, factory.ReceiveVoid()) == S_OK);
+        REQUIRE(factory->CreateInstance(nullptr, IID_IQuarn5About, about.ReceiveVoid()) == S_OK);
+        HRESULT shownAbout = E_NOTIMPL;
+        RunModal([&] { shownAbout = about->DlgAbout(*missing.Get(), *missing.Get()); }, [&] {
+            if (const HWND box = WaitForWindow(L"О программе", 1000)) PostMessageW(box, WM_CLOSE, 0, 0);
+        });
+        CHECK(shownAbout == notInteractive);
+    }
+}
+
 TEST_CASE_FIXTURE(ObjectFixture, "the library stays locked until a released logon object is gone") {
     using CanUnloadNowFn = HRESULT(STDAPICALLTYPE*)();
     const auto canUnloadNow = reinterpret_cast<CanUnloadNowFn>(
