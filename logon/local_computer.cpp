@@ -25,13 +25,9 @@ std::wstring NetBiosName() {
 
 // One of this computer's DNS names; empty when unknown or not configured.
 std::wstring DnsName(COMPUTER_NAME_FORMAT format) {
-    DWORD size = 0;
-    (void)GetComputerNameExW(format, nullptr, &size);  // asks for the size only
-    if (size == 0) return std::wstring();
-    std::wstring name(size, L'\0');
-    if (!GetComputerNameExW(format, &name[0], &size)) return std::wstring();
-    name.resize(size);
-    return name;
+    wchar_t name[256] = {};  // a DNS name has at most 255 characters
+    DWORD size = ARRAYSIZE(name);
+    return GetComputerNameExW(format, name, &size) ? std::wstring(name, size) : std::wstring();
 }
 
 // A loopback address in one of the forms the platform's own parsers accept.
