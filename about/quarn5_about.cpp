@@ -2,6 +2,7 @@
 #include "about/about_dialog.h"
 #include "about/resource_id_argument.h"
 #include "common/com_call_guard.h"
+#include "common/interactive_window_station.h"
 #include "common/resource_module.h"
 #include "server/call_keep_alive.h"
 
@@ -11,7 +12,11 @@ STDMETHODIMP Quarn5About::DlgAbout(VARIANT Title, VARIANT Icon) {
     ResourceModuleScope scope(ThisModule());
     // The box's loop dispatches the host's messages.
     CallKeepAlive alive(this);
-    // The box gives nothing back: whatever stops it, the caller sees S_OK.
+    // Where nobody can see the box, nobody can close it: fail instead of
+    // waiting for ever.
+    const HRESULT interactive = RequireInteractiveWindowStation();
+    if (FAILED(interactive)) return interactive;
+    // Once shown, the box gives nothing back: whatever stops it, the caller sees S_OK.
     (void)GuardComCall([&] {
         const HMODULE host = GetModuleHandleW(nullptr);
         const LONG titleId = ResourceIdFromArgument(Title);

@@ -9,6 +9,9 @@ class Quarn5About : public IQuarn5About {
 public:
     // Title: ID of a string, Icon: ID of an icon, both resources of the
     // calling process's executable; VT_I2 or VT_I4, anything else (omitted
-    // included) means 0. Runs the box modally; always S_OK.
+    // included) means 0. Runs the box modally and answers S_OK; where no
+    // window can be seen (common/interactive_window_station.h) it shows
+    // nothing and fails with HRESULT_FROM_WIN32(
+    // ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION).
     STDMETHODIMP DlgAbout(VARIANT Title, VARIANT Icon) override;
 };

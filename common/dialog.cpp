@@ -3,6 +3,7 @@
 #include <vector>
 #include "common/activation_context.h"
 #include "common/com_call_guard.h"
+#include "common/dialog_owner.h"
 #include "common/resource_module.h"
 
 namespace {
@@ -85,8 +86,12 @@ INT_PTR Dialog::DoModal() {
     // The dialog and every control in it come from version 6 of the common
     // controls, whatever the host's manifest.
     ActivationScope isolation;
-    const INT_PTR result = DialogBoxParamW(m_hResourceModule, MAKEINTRESOURCEW(m_nTemplateId), m_hParent,
-                                           DialogProc, reinterpret_cast<LPARAM>(this));
+    // Without a parent of its own the dialog is modal to the host's window;
+    // the dialog manager disables that window while the dialog runs and
+    // enables it again only if it was enabled before.
+    const HWND owner = m_hParent ? m_hParent : DialogOwner();
+    const INT_PTR result = DialogBoxParamW(m_hResourceModule, MAKEINTRESOURCEW(m_nTemplateId), owner, DialogProc,
+                                           reinterpret_cast<LPARAM>(this));
     return FAILED(m_hrFailure) ? -1 : result;
 }
 

@@ -50,8 +50,10 @@ public:
     Dialog& operator=(const Dialog&) = delete;
 
     // Runs the dialog modally from the template in the current resource
-    // module; returns the code given to EndDialog, or -1 when the dialog could
-    // not be created or a handler could not go on (then Failure() tells why).
+    // module, owned by the parent or, without one, by DialogOwner()
+    // (common/dialog_owner.h); returns the code given to EndDialog, or -1 when
+    // the dialog could not be created or a handler could not go on (then
+    // Failure() tells why).
     [[nodiscard]] INT_PTR DoModal();
     // Why a handler of the last DoModal could not go on; S_OK when none failed.
     HRESULT Failure() const { return m_hrFailure; }

@@ -77,7 +77,7 @@ void LogonDialog::DoDataExchange(DataExchange& dx) {
 
 bool LogonDialog::EndsUnseen() const {
     // The strings then stay as they were set.
-    return (m_lLevel & (kLevelUser | kLevelServer | kLevelPassword)) == 0;
+    return !HasOpenRow();
 }
 
 BOOL LogonDialog::OnInitDialog() {

@@ -29,6 +29,10 @@ public:
     std::wstring m_wstrServer;
     std::wstring m_wstrUser;
 
+    // True when m_lLevel opens a row, so that DoModal shows the dialog to the
+    // user; otherwise the logon is silent.
+    bool HasOpenRow() const { return (m_lLevel & (kLevelUser | kLevelServer | kLevelPassword)) != 0; }
+
 protected:
     // A flag word that opens no row: the logon is silent.
     bool EndsUnseen() const override;

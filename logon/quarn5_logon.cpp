@@ -2,8 +2,10 @@
 #include "common/bstr.h"
 #include "common/com_call_guard.h"
 #include "common/hresult.h"
+#include "common/interactive_window_station.h"
 #include "common/missing_argument.h"
 #include "common/resource_module.h"
+#include "logon/local_computer.h"
 #include "logon/logon_dialog.h"
 #include "logon/logon_settings.h"
 #include "server/call_keep_alive.h"
@@ -53,6 +55,15 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
     dialog.m_wstrUser = m_wstrUser;
     dialog.m_wstrPassword = m_wstrPassword;
     dialog.m_lLevel = m_lLevel;
+    // Where nobody can see the dialog, nobody can answer it: fail instead of
+    // waiting for ever. A silent logon needs no one and goes on.
+    if (dialog.HasOpenRow()) {
+        const HRESULT interactive = RequireInteractiveWindowStation();
+        if (FAILED(interactive)) {
+            *pVal = 0;
+            return interactive;
+        }
+    }
     const INT_PTR result = dialog.DoModal();
     if (result == -1) {
         // The dialog could not be created or could not go on: that is no
@@ -78,11 +89,15 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
         LogonSettings::RememberPassword(m_wstrUser, m_wstrPassword);
     }
 
+    // This computer is asked for a local server without server information;
+    // another one is reached only with CLSCTX_REMOTE_SERVER in the context,
+    // which COM requires beside a COSERVERINFO for a remote activation.
+    const bool local = IsLocalComputer(m_wstrServer);
     COSERVERINFO serverInfo = {0, const_cast<LPWSTR>(m_wstrServer.c_str()), nullptr, 0};
-    COSERVERINFO* where = IsLocalComputer(m_wstrServer) ? nullptr : &serverInfo;
+    const DWORD context = local ? CLSCTX_LOCAL_SERVER : CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 
     ComPtr<IClassFactory> factory;
-    QUARN_RETURN_IF_FAILED(CoGetClassObject(CLSID_QuarnSvrDirections, CLSCTX_LOCAL_SERVER, where,
+    QUARN_RETURN_IF_FAILED(CoGetClassObject(CLSID_QuarnSvrDirections, context, local ? nullptr : &serverInfo,
                                             IID_IClassFactory, factory.ReceiveVoid()));
     QUARN_RETURN_IF_NULL(factory.Get(), E_NOINTERFACE);
     factory->LockServer(TRUE);
@@ -159,18 +174,6 @@ bool Quarn5Logon::ArgumentText(const VARIANT& argument, SecretString* text) {
     if (FAILED(VariantChangeType(converted.Get(), normalized.Get(), 0, VT_BSTR))) return false;
     text->assign(V_BSTR(converted.Get()) ? V_BSTR(converted.Get()) : L"", SysStringLen(V_BSTR(converted.Get())));
     return true;
-}
-
-bool Quarn5Logon::IsLocalComputer(const std::wstring& name) {
-    if (name.empty()) return true;
-    wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = ARRAYSIZE(computer);
-    if (!GetComputerNameW(computer, &size)) return false;
-    // Letter case is ignored for every letter, Cyrillic and Greek included,
-    // not only for ASCII. A name longer than any computer name is another.
-    if (name.size() > MAX_COMPUTERNAME_LENGTH) return false;
-    return CompareStringOrdinal(name.data(), static_cast<int>(name.size()), computer, static_cast<int>(size), TRUE) ==
-           CSTR_EQUAL;
 }
 
 STDMETHODIMP Quarn5Logon::get_Level(LONG* pVal) {

@@ -45,8 +45,6 @@ private:
     // empty or unconvertible argument, which leaves its member alone. The
     // copies made on the way are wiped: the argument may be a password.
     [[nodiscard]] static bool ArgumentText(const VARIANT& argument, SecretString* text);
-    // True for an empty name and for this computer's name in any letter case.
-    static bool IsLocalComputer(const std::wstring& name);
 
     [[nodiscard]] HRESULT InitializeBody(BSTR client, const VARIANT& server, const VARIANT& user, const VARIANT& password,
                            LONG* pVal);

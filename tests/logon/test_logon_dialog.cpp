@@ -4,6 +4,7 @@
 #include <doctest/doctest.h>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 #include <shlobj.h>
 #include <commctrl.h>
@@ -179,6 +180,28 @@ TEST_CASE_FIXTURE(DialogFixture, "the running dialog shows its Cyrillic texts, p
     CHECK(window.bottom <= work.bottom);
     CHECK(std::abs((window.left + window.right) - (work.left + work.right)) <= 2);
     CHECK(std::abs((window.top + window.bottom) - (work.top + work.bottom)) <= 2);
+}
+
+TEST_CASE_FIXTURE(DialogFixture, "the host's active window owns the dialog and is disabled while it runs") {
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE(logon);
+    REQUIRE(logon->put_Level(7) == S_OK);
+    const std::unique_ptr<HWND__, BOOL(WINAPI*)(HWND)> host(
+        CreateWindowExW(0, L"Static", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100, 80, 640, 480, nullptr, nullptr,
+                        nullptr, nullptr), DestroyWindow);
+    SetActiveWindow(host.get());
+    REQUIRE(GetActiveWindow() == host.get());
+    HWND owner = nullptr;
+    BOOL enabledWhileOpen = TRUE;
+    const UniqueVariant missing = Missing();
+    CHECK(InitializeWithDialog(logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), [&](HWND shown) {
+        owner = shown ? GetWindow(shown, GW_OWNER) : nullptr;
+        enabledWhileOpen = IsWindowEnabled(host.get());
+        Click(shown, IDCANCEL);
+    }).hr == S_OK);
+    CHECK(owner == host.get());
+    CHECK_FALSE(enabledWhileOpen);
+    CHECK(IsWindowEnabled(host.get()));
 }
 
 TEST_CASE_FIXTURE(DialogFixture, "each flag word opens exactly its rows; closed rows show and keep their text") {

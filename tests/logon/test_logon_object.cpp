@@ -28,9 +28,9 @@ std::wstring Lower(std::wstring s) {
     return s;
 }
 
-// What the library's CoGetClassObject calls asked for. Remote names fail
-// with remoteResult unless it is S_OK; everything else goes on to COM
-// without server information (Wine would ignore the name anyway).
+// What the library's CoGetClassObject calls asked for. As on Windows ("CoGetClassObject function": a remote
+// activation needs CLSCTX_REMOTE_SERVER), not Wine, server information without it finds no class; with it, remote
+// names fail with remoteResult unless it is S_OK. The rest goes on to COM, which under Wine ignores the name.
 struct ActivationCall {
     CLSID clsid;
     DWORD context;
@@ -53,12 +53,12 @@ HRESULT WINAPI RecordingCoGetClassObject(REFCLSID clsid, DWORD context, COSERVER
         call.hasAuthInfo = info->pAuthInfo != nullptr;
     }
     g_activations.push_back(call);
-    if (info && FAILED(g_remoteResult)) {
+    if (info && (!(context & CLSCTX_REMOTE_SERVER) || FAILED(g_remoteResult))) {
         *ppv = nullptr;
-        return g_remoteResult;
+        return context & CLSCTX_REMOTE_SERVER ? g_remoteResult : REGDB_E_CLASSNOTREG;
     }
     using Fn = HRESULT(WINAPI*)(REFCLSID, DWORD, COSERVERINFO*, REFIID, void**);
-    return reinterpret_cast<Fn>(g_patch->Original())(clsid, context, nullptr, iid, ppv);
+    return reinterpret_cast<Fn>(g_patch->Original())(clsid, context, info, iid, ppv);
 }
 
 // Image requests of the library, counted and refused.
@@ -299,7 +299,10 @@ TEST_CASE_FIXTURE(ActivationFixture, "this computer activates without server inf
         std::wstring server;
         bool expectInfo;
     };
-    const Row rows[] = {{computer, false}, {Lower(computer), false}, {L"", false}, {L"FARHOST", true}};
+    const Row rows[] = {{computer, false}, {Lower(computer), false}, {L"\\\\" + computer, false}, {L"", false},
+                        {L"LocalHost", false}, {L".", false}, {L"127.20.30.40", false}, {L"[::1]", false},
+                        {L"::ffff:127.0.0.1", false}, {L"FARHOST", true}, {L"\\\\FARHOST", true}, {L"128.0.0.1", true},
+                        {L"::2", true}, {L"localhost.example", true}};
     for (const Row& row : rows) {
         CAPTURE(std::string(row.server.begin(), row.server.end()));
         g_activations.clear();
@@ -312,7 +315,7 @@ TEST_CASE_FIXTURE(ActivationFixture, "this computer activates without server inf
         REQUIRE(g_activations.size() == 1);
         const ActivationCall& call = g_activations.front();
         CHECK(IsEqualCLSID(call.clsid, CLSID_QuarnSvrDirections));
-        CHECK(call.context == CLSCTX_LOCAL_SERVER);
+        CHECK(call.context == (row.expectInfo ? CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER : CLSCTX_LOCAL_SERVER));
         CHECK(IsEqualIID(call.iid, IID_IClassFactory));
         CHECK(call.hasServerInfo == row.expectInfo);
         if (row.expectInfo) {
@@ -436,6 +439,18 @@ INT_PTR WINAPI FailingDialogBoxParam(HINSTANCE, LPCWSTR, HWND, DLGPROC, LPARAM) 
     SetLastError(ERROR_RESOURCE_TYPE_NOT_FOUND);
     return -1;
 }
+
+// Windows' answers where no user can see a window: the station of a service, or of a task run whether the user is
+// logged on or not, lacks WSF_VISIBLE ("USEROBJECTFLAGS structure"), and session 0 has held services only since
+// Vista ("Interactive Services"). Wine answers visible, session 1.
+BOOL WINAPI InvisibleStation(HANDLE, int, PVOID info, DWORD, LPDWORD) {
+    static_cast<USEROBJECTFLAGS*>(info)->dwFlags = 0;
+    return TRUE;
+}
+BOOL WINAPI SessionZero(DWORD, DWORD* session) {
+    *session = 0;
+    return TRUE;
+}
 }  // namespace
 
 TEST_CASE_FIXTURE(ObjectFixture, "a dialog that cannot be made is a failure, not a cancel") {
@@ -452,6 +467,43 @@ TEST_CASE_FIXTURE(ObjectFixture, "a dialog that cannot be made is a failure, not
     HRESULT hr = S_OK;
     Get(logon.Get(), Property::Client, &hr);
     CHECK(hr == kNotLoggedOn);
+}
+
+TEST_CASE_FIXTURE(ObjectFixture, "where no window can be seen a logon with a row open and DlgAbout fail, a silent logon works") {
+    const HRESULT notInteractive = HRESULT_FROM_WIN32(ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION);
+    const struct {
+        const char *dll, *function;
+        void* replacement;
+    } rows[] = {{"user32.dll", "GetUserObjectInformationW", reinterpret_cast<void*>(&InvisibleStation)},
+                {"kernel32.dll", "ProcessIdToSessionId", reinterpret_cast<void*>(&SessionZero)}};
+    for (const auto& row : rows) {
+        CAPTURE(std::string(row.function));
+        ImportPatch patch(QuarnverLibrary(), row.dll, row.function, row.replacement);
+        REQUIRE(patch.Patched());
+        DeleteTree(HKEY_CURRENT_USER, kLogonKey);
+        RememberLevel(1);
+        ComPtr<IQuarn5Logon> logon = NewLogon();
+        bool shown = false;
+        const UniqueVariant missing = Missing();
+        const InitializeResult result =
+            InitializeSilently(logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), &shown);
+        CHECK(result.hr == notInteractive);
+        CHECK(result.out == 0);
+        CHECK_FALSE(shown);
+        CHECK(Remembered(L"User") == L"<missing>");
+        CHECK(logon->put_Level(0) == S_OK);
+        CHECK(InitializeSilently(logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), &shown).hr == S_OK);
+        ComPtr<IClassFactory> factory;
+        ComPtr<IQuarn5About> box;
+        const auto getClassObject = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
+            reinterpret_cast<void*>(GetProcAddress(QuarnverLibrary(), "DllGetClassObject")));
+        REQUIRE(getClassObject(CLSID_Quarn5About, IID_IClassFactory, factory.ReceiveVoid()) == S_OK);
+        REQUIRE(factory->CreateInstance(nullptr, IID_IQuarn5About, box.ReceiveVoid()) == S_OK);
+        HRESULT about = E_NOTIMPL;
+        RunModal([&] { about = box->DlgAbout(*missing.Get(), *missing.Get()); },
+                 [&] { if (const HWND shownBox = WaitForWindow(L"О программе", 1000)) PostMessageW(shownBox, WM_CLOSE, 0, 0); });
+        CHECK(about == notInteractive);
+    }
 }
 
 TEST_CASE_FIXTURE(ObjectFixture, "the library stays locked until a released logon object is gone") {
