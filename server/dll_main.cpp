@@ -2,9 +2,10 @@
 #include <windows.h>
 #include <objbase.h>
 #include "common/com_call_guard.h"
+#include "common/hresult.h"
 #include "common/resource_module.h"
+#include "server/classes_key.h"
 #include "server/server_module.h"
-#include "server/user_registration.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     switch (reason) {
@@ -31,40 +32,46 @@ STDAPI DllCanUnloadNow() {
     return Module().GetLockCount() == 0 ? S_OK : S_FALSE;
 }
 
-STDAPI DllRegisterServer() {
-    return GuardComCall([] { return Module().RegisterServer(); });
-}
-
-STDAPI DllUnregisterServer() {
-    // Unregistering removes what it can; whatever is left, it succeeds.
-    (void)GuardComCall([] { return Module().UnregisterServer(); });
-    return S_OK;
-}
-
 namespace {
-// Per user, unregistering takes the type library out too: left behind, the
-// user's registration of it would shadow a later machine-wide one, with a
-// path that may no longer exist. The machine-wide form leaves it registered.
-// NOTE: runs with HKEY_CLASSES_ROOT pointing at the user's classes; the
-// system's UnRegisterTypeLib is not used, since Wine's also removes the
-// Interface keys of the other registry view from the machine's classes.
-HRESULT STDAPICALLTYPE UnregisterServerForUser() {
-    (void)DllUnregisterServer();  // always S_OK
-    // Unregistering removes what it can; whatever is left, it succeeds.
-    (void)GuardComCall([] { return Module().UnregisterTypeLibrary(HKEY_CLASSES_ROOT); });
+// Registration below the classes key of `hive`: HKEY_LOCAL_MACHINE for the
+// machine, HKEY_CURRENT_USER for the current user (server/classes_key.h).
+HRESULT RegisterBelow(HKEY hive) {
+    UniqueHkey classes;
+    QUARN_RETURN_IF_FAILED(OpenClassesKey(hive, &classes));
+    return Module().RegisterServer(classes.Get());
+}
+
+// Unregistering removes what it can; whatever is left, it succeeds. Per user
+// it takes the type library out too: left behind, the user's registration of
+// it would shadow a later machine-wide one, with a path that may no longer
+// exist. The machine-wide form leaves it registered.
+HRESULT UnregisterBelow(HKEY hive) {
+    UniqueHkey classes;
+    if (FAILED(OpenClassesKey(hive, &classes))) return S_OK;
+    (void)Module().UnregisterServer(classes.Get());  // always S_OK
+    if (hive == HKEY_CURRENT_USER) (void)Module().UnregisterTypeLibrary(classes.Get());
     return S_OK;
 }
 }  // namespace
 
+STDAPI DllRegisterServer() {
+    return GuardComCall([] { return RegisterBelow(HKEY_LOCAL_MACHINE); });
+}
+
+STDAPI DllUnregisterServer() {
+    (void)GuardComCall([] { return UnregisterBelow(HKEY_LOCAL_MACHINE); });
+    return S_OK;
+}
+
 // regsvr32 /n /i:user calls DllInstall(TRUE, L"user"), /u /n /i:user
-// DllInstall(FALSE, L"user"): the same registration for the current user only,
-// and the type library's unregistration with it. Without a command line it
-// does what DllRegisterServer and DllUnregisterServer do.
+// DllInstall(FALSE, L"user"): the same registration below the current user's
+// classes key only, and the type library's unregistration with it. Without a
+// command line it does what DllRegisterServer and DllUnregisterServer do.
 STDAPI DllInstall(BOOL install, LPCWSTR commandLine) {
     return GuardComCall([&] {
         if (commandLine == nullptr || *commandLine == L'\0')
             return install ? DllRegisterServer() : DllUnregisterServer();
         if (lstrcmpiW(commandLine, L"user") != 0) return E_INVALIDARG;
-        return RunForCurrentUser(install ? &DllRegisterServer : &UnregisterServerForUser);
+        return install ? RegisterBelow(HKEY_CURRENT_USER) : UnregisterBelow(HKEY_CURRENT_USER);
     });
 }

@@ -5,6 +5,7 @@ add_library(quarn_regscript STATIC
     ${CMAKE_CURRENT_LIST_DIR}/script_tree.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_walk.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registry_native.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/registry_views.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registration_script.cpp
     ${CMAKE_CURRENT_LIST_DIR}/registration_resource.cpp
 )

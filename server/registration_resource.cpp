@@ -13,7 +13,7 @@ HRESULT ResourceLoadFailure(DWORD lastError) {
     return HresultFromWin32(static_cast<LONG>(lastError));
 }
 
-HRESULT UpdateRegistryFromResource(HMODULE module, UINT resourceId, bool doRegister) {
+HRESULT UpdateRegistryFromResource(HMODULE module, UINT resourceId, bool doRegister, HKEY classes) {
     try {
         std::wstring path;
         QUARN_RETURN_IF_FAILED(ModuleFilePath(module, &path));
@@ -39,7 +39,7 @@ HRESULT UpdateRegistryFromResource(HMODULE module, UINT resourceId, bool doRegis
         const char* bytes = static_cast<const char*>(LockResource(loaded));
         if (bytes == nullptr && size != 0) return ResourceLoadFailure(GetLastError());
         const std::string script(bytes == nullptr ? "" : bytes, bytes == nullptr ? 0 : size);
-        return RunRegistrationScript(script, replacements, doRegister);
+        return RunRegistrationScript(script, replacements, doRegister, classes);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }

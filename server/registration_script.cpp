@@ -30,14 +30,15 @@ const TextPlatform& Win32TextPlatform() {
     return platform;
 }
 
-HRESULT RunRegistrationScript(const std::string& script, const ReplacementTable& replacements, bool doRegister) {
+HRESULT RunRegistrationScript(const std::string& script, const ReplacementTable& replacements, bool doRegister,
+                              HKEY classes) {
     try {
         // NOTE: the text ends at its first NUL.
         std::string expanded;
         QUARN_RETURN_IF_FAILED(ExpandReplacements(script.c_str(), replacements, Win32TextPlatform(), &expanded));
         ScriptTree tree;
         QUARN_RETURN_IF_FAILED(ParseScript(expanded.c_str(), Win32TextPlatform(), &tree));
-        return doRegister ? RegisterScriptTree(tree) : UnregisterScriptTree(tree);
+        return doRegister ? RegisterScriptTree(tree, classes) : UnregisterScriptTree(tree, classes);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }

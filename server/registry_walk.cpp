@@ -5,6 +5,7 @@
 #include "common/hresult.h"
 #include "common/unique_handle.h"
 #include "server/registry_native.h"
+#include "server/registry_views.h"
 #include "server/script_text.h"
 
 namespace {
@@ -12,9 +13,10 @@ namespace {
 constexpr DWORD kSubkeyNameBuffer = 256;
 constexpr DWORD kValueNameBuffer = 4096;
 
-HKEY PredefinedKey(ScriptRoot root) {
+// The key a root block names; "HKCR" stands for the classes key of the run.
+HKEY RootKey(ScriptRoot root, HKEY classes) {
     switch (root) {
-    case ScriptRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
+    case ScriptRoot::ClassesRoot: return classes;
     case ScriptRoot::CurrentUser: return HKEY_CURRENT_USER;
     case ScriptRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
     case ScriptRoot::Users: return HKEY_USERS;
@@ -69,16 +71,12 @@ std::wstring ReadDefaultString(HKEY parent, const std::wstring& path) {
     return text;
 }
 
-// The view of the registry the other bitness's programs see.
-constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
-constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
-
 // Whether the class of the ProgID `progId` below the classes root `classes`
 // (its CLSID, or that of the ProgID its CurVer names) is registered in the
 // other registry view. ProgIDs are one for both views, class keys are not:
-// such a ProgID still serves the other bitness. Where both views are one
-// key (a 32-bit system, the current user's classes under Wine) there is no
-// other registration.
+// such a ProgID still serves the other bitness. Where both views share the
+// class key (a 32-bit system, the current user's classes under Wine) there
+// is no other registration.
 bool ClassRegisteredInOtherView(HKEY classes, const std::wstring& progId) {
     std::wstring clsid = ReadDefaultString(classes, progId + L"\\CLSID");
     if (clsid.empty()) {
@@ -88,19 +86,7 @@ bool ClassRegisteredInOtherView(HKEY classes, const std::wstring& progId) {
     }
     if (clsid.empty() || clsid.find(L'\\') != std::wstring::npos) return false;
     const std::wstring classKey = L"CLSID\\" + clsid;
-    // The views are chosen below a key of its own: on a predefined key a
-    // view flag bypasses the redirection of HKEY_CLASSES_ROOT to the user's
-    // classes (Wine).
-    UniqueHkey root;
-    if (RegOpenKeyExW(classes, L"", 0, KEY_QUERY_VALUE, root.Receive()) != ERROR_SUCCESS) return false;
-    UniqueHkey other;
-    if (RegOpenKeyExW(root.Get(), classKey.c_str(), 0, KEY_QUERY_VALUE | kOtherView, other.Receive()) != ERROR_SUCCESS)
-        return false;
-    UniqueHkey own;
-    if (RegOpenKeyExW(root.Get(), classKey.c_str(), 0, KEY_QUERY_VALUE | kOwnView, own.Receive()) != ERROR_SUCCESS)
-        return true;
-    const std::wstring otherName = RegistryKeyName(other.Get());
-    return !otherName.empty() && lstrcmpiW(otherName.c_str(), RegistryKeyName(own.Get()).c_str()) != 0;
+    return KeyExistsInView(classes, classKey, kOtherView) && !RegistryViewsShareKey(classes, classKey);
 }
 
 // The number for "D" data; text that is no unsigned 32-bit number writes 0.
@@ -247,12 +233,12 @@ HRESULT Walk::WriteValue(HKEY key, const wchar_t* name, const ScriptItem& item) 
 
 }  // namespace
 
-HRESULT RegisterScriptTree(const ScriptTree& tree) {
+HRESULT RegisterScriptTree(const ScriptTree& tree, HKEY classes) {
     if (tree.maxDepth > kMaxBlockDepth) return DISP_E_EXCEPTION;
     Walk walk(tree);
     for (size_t index = 0; index < tree.items.size(); index = tree.items[index].end) {
         const ScriptItem& root = tree.items[index];
-        const HKEY key = PredefinedKey(root.root);
+        const HKEY key = RootKey(root.root, classes);
         walk.EnterRoot(root.root);
         const HRESULT hr = walk.Register(key, index + 1, root.end);
         if (FAILED(hr)) {
@@ -265,22 +251,22 @@ HRESULT RegisterScriptTree(const ScriptTree& tree) {
     return S_OK;
 }
 
-HRESULT UnregisterScriptTree(const ScriptTree& tree) {
+HRESULT UnregisterScriptTree(const ScriptTree& tree, HKEY classes) {
     Walk walk(tree);
     for (size_t index = 0; index < tree.items.size(); index = tree.items[index].end) {
         const ScriptItem& root = tree.items[index];
         walk.EnterRoot(root.root);
-        const HRESULT hr = walk.Unregister(PredefinedKey(root.root), index + 1, root.end, 1);
+        const HRESULT hr = walk.Unregister(RootKey(root.root, classes), index + 1, root.end, 1);
         if (FAILED(hr)) return hr;
     }
     return S_OK;
 }
 
-LONG DeleteKeyTree(HKEY parent, const wchar_t* name) {
+LONG DeleteKeyTree(HKEY parent, const wchar_t* name, REGSAM view) {
     // An empty name would stand for the parent itself.
     if (*name == L'\0') return ERROR_INVALID_PARAMETER;
     UniqueHkey key;
-    LONG error = RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, KEY_READ | DELETE, key.Receive());
+    LONG error = RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, KEY_READ | DELETE | view, key.Receive());
     if (error != ERROR_SUCCESS) return error;
     if (!IsRegistryLink(key.Get())) {
         wchar_t subkey[kSubkeyNameBuffer];
@@ -288,7 +274,7 @@ LONG DeleteKeyTree(HKEY parent, const wchar_t* name) {
             DWORD length = kSubkeyNameBuffer;
             if (RegEnumKeyExW(key.Get(), 0, subkey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
                 break;
-            error = DeleteKeyTree(key.Get(), subkey);
+            error = DeleteKeyTree(key.Get(), subkey, view);
             if (error != ERROR_SUCCESS) return error;
         }
     }

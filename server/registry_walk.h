@@ -14,7 +14,7 @@
 // goes when nothing but its default value is left, or when its block leaves
 // no subkeys (named values the script does not mention go with it); a
 // NoRemove key always stays, and so does everything below a key that is not
-// there. Directly below HKEY_CLASSES_ROOT, a key whose class (its "CLSID",
+// there. Directly below the classes root, a key whose class (its "CLSID",
 // or that of the ProgID its "CurVer" names) is registered in the other
 // registry view stays whole: it is a ProgID the other bitness still uses. A
 // key closed in vain ends the run with DISP_E_EXCEPTION.
@@ -28,11 +28,15 @@
 // Blocks nest at most as deep as the registry itself does.
 constexpr size_t kMaxBlockDepth = 512;
 
-[[nodiscard]] HRESULT RegisterScriptTree(const ScriptTree& tree);
-[[nodiscard]] HRESULT UnregisterScriptTree(const ScriptTree& tree);
+// `classes` is the classes root that the root blocks "HKCR" of the script
+// stand for: the machine's or the current user's Software\Classes key, which
+// the caller has opened. HKEY_CLASSES_ROOT itself is a merged view on Windows,
+// whose writes can land in either; the caller chooses instead.
+[[nodiscard]] HRESULT RegisterScriptTree(const ScriptTree& tree, HKEY classes);
+[[nodiscard]] HRESULT UnregisterScriptTree(const ScriptTree& tree, HKEY classes);
 
-// Removes the key `name` under `parent` with its whole tree; a Win32 error
-// code. A registry link met on the way is removed itself: the walk never
-// descends through one, so nothing it points to is touched. The library's
-// one way of deleting a tree.
-[[nodiscard]] LONG DeleteKeyTree(HKEY parent, const wchar_t* name);
+// Removes the key `name` under `parent` with its whole tree, every key of it
+// opened in `view` (0, or a KEY_WOW64_* flag); a Win32 error code. A registry
+// link met on the way is removed itself: the walk never descends through one,
+// so nothing it points to is touched. The library's one way of deleting a tree.
+[[nodiscard]] LONG DeleteKeyTree(HKEY parent, const wchar_t* name, REGSAM view = 0);

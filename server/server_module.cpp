@@ -36,17 +36,17 @@ HRESULT ServerModule::GetClassObject(REFCLSID clsid, REFIID iid, void** ppv) {
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-HRESULT ServerModule::RegisterServer() {
+HRESULT ServerModule::RegisterServer(HKEY classes) {
     for (const ClassEntry* row = m_pClassTable; row && row->pClassId; ++row)
-        QUARN_RETURN_IF_FAILED(UpdateRegistryFromResource(row->nScriptResource, true));
-    return RegisterTypeLibrary();
+        QUARN_RETURN_IF_FAILED(UpdateRegistryFromResource(row->nScriptResource, true, classes));
+    return RegisterTypeLibrary(classes);
 }
 
-HRESULT ServerModule::UnregisterServer() {
+HRESULT ServerModule::UnregisterServer(HKEY classes) {
     for (const ClassEntry* row = m_pClassTable; row && row->pClassId; ++row)
         // Each class is removed on its own: one that cannot be does not keep
         // the others registered.
-        (void)UpdateRegistryFromResource(row->nScriptResource, false);
+        (void)UpdateRegistryFromResource(row->nScriptResource, false, classes);
     return S_OK;
 }
 
@@ -59,6 +59,6 @@ HRESULT ServerModule::AddTermFunction(TermFn fn, DWORD_PTR arg) {
     return S_OK;
 }
 
-HRESULT ServerModule::UpdateRegistryFromResource(UINT resourceId, bool doRegister) {
-    return ::UpdateRegistryFromResource(m_hModule, resourceId, doRegister);
+HRESULT ServerModule::UpdateRegistryFromResource(UINT resourceId, bool doRegister, HKEY classes) {
+    return ::UpdateRegistryFromResource(m_hModule, resourceId, doRegister, classes);
 }

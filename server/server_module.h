@@ -35,22 +35,31 @@ public:
     [[nodiscard]] HRESULT Term(bool processTerminating);
 
     [[nodiscard]] HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** ppv);
-    [[nodiscard]] HRESULT RegisterServer();
-    [[nodiscard]] HRESULT UnregisterServer();
+    // Registration below the classes key `classes` (server/classes_key.h):
+    // every class of the table and then the type library; unregistering
+    // takes out the classes and leaves the type library.
+    [[nodiscard]] HRESULT RegisterServer(HKEY classes);
+    [[nodiscard]] HRESULT UnregisterServer(HKEY classes);
 
     LONG Lock() { return InterlockedIncrement(&m_nLockCount); }
     LONG Unlock() { return InterlockedDecrement(&m_nLockCount); }
     LONG GetLockCount() const { return m_nLockCount; }
 
     [[nodiscard]] HRESULT AddTermFunction(TermFn fn, DWORD_PTR arg);
-    [[nodiscard]] HRESULT UpdateRegistryFromResource(UINT resourceId, bool doRegister);
+    [[nodiscard]] HRESULT UpdateRegistryFromResource(UINT resourceId, bool doRegister, HKEY classes);
 
     // Loads the type library from the module file (or the ".tlb" beside it);
     // both outs are null on failure, owned by the caller on success.
     [[nodiscard]] HRESULT LoadTypeLibrary(BSTR* path, ITypeLib** typeLib);
-    [[nodiscard]] HRESULT RegisterTypeLibrary();
-    // Takes the type library's registration out of the classes key
-    // `classes`: its version's TypeLib key and the Interface keys that name it.
+    // Writes the type library's registration below the classes key
+    // `classes`: the keys the platform's RegisterTypeLib writes below
+    // HKEY_CLASSES_ROOT, its Interface keys in both registry views as
+    // RegisterTypeLib does. TYPE_E_REGISTRYACCESS when a key or value cannot
+    // be written; this module's part is then taken out again.
+    [[nodiscard]] HRESULT RegisterTypeLibrary(HKEY classes);
+    // Takes this module's part of the type library's registration out of the
+    // classes key `classes`: its platform key, and the keys of the library's
+    // version and its Interface keys once nothing uses them any longer.
     [[nodiscard]] HRESULT UnregisterTypeLibrary(HKEY classes);
 
     HINSTANCE ModuleHandle() const { return m_hModule; }

@@ -6,6 +6,7 @@
 #include "common/hresult.h"
 #include "common/module_path.h"
 #include "common/unique_handle.h"
+#include "server/registry_views.h"
 #include "server/registry_walk.h"
 #include "server/server_module.h"
 
@@ -43,7 +44,96 @@ HRESULT ServerModule::LoadTypeLibrary(BSTR* path, ITypeLib** typeLib) {
     return S_OK;
 }
 
-HRESULT ServerModule::RegisterTypeLibrary() {
+namespace {
+std::wstring GuidText(const GUID& guid) {
+    wchar_t text[40] = {};
+    return StringFromGUID2(guid, text, 40) > 0 ? std::wstring(text) : std::wstring();
+}
+
+// The marshalers an Interface key names: the type library marshaler for an
+// interface with a vtable, the dispatch marshaler for a pure dispinterface.
+const wchar_t kTypeLibraryMarshaler[] = L"{00020424-0000-0000-C000-000000000046}";
+const wchar_t kDispatchMarshaler[] = L"{00020420-0000-0000-C000-000000000046}";
+
+// The marshaler of type `index` when the type library's registration writes
+// an Interface key for it (a dispinterface, dual or not, or an oleautomation
+// interface), with its IID; null for any other type.
+const wchar_t* RegisteredInterfaceMarshaler(ITypeLib* typeLib, UINT index, GUID* iid) {
+    ComPtr<ITypeInfo> info;
+    if (FAILED(typeLib->GetTypeInfo(index, info.Receive()))) return nullptr;
+    TYPEATTR* attributes = nullptr;
+    if (FAILED(info->GetTypeAttr(&attributes))) return nullptr;
+    const TYPEKIND kind = attributes->typekind;
+    const WORD flags = attributes->wTypeFlags;
+    *iid = attributes->guid;
+    info->ReleaseTypeAttr(attributes);
+    if ((kind == TKIND_INTERFACE && (flags & TYPEFLAG_FOLEAUTOMATION)) ||
+        (kind == TKIND_DISPATCH && (flags & TYPEFLAG_FDUAL)))
+        return kTypeLibraryMarshaler;
+    return kind == TKIND_DISPATCH ? kDispatchMarshaler : nullptr;
+}
+
+// A dual or dispatch interface: one whose Interface key the type library's registration writes.
+bool IsRegisteredInterface(ITypeLib* typeLib, UINT index, GUID* iid) {
+    return RegisteredInterfaceMarshaler(typeLib, index, iid) != nullptr;
+}
+
+// The library's keys below a classes key, for this module's registration.
+struct LibraryKeys {
+    wchar_t libid[40];        // {LIBID}
+    wchar_t versionName[16];  // 1.0
+    wchar_t library[64];      // TypeLib\{LIBID}
+    wchar_t version[80];      // ...\1.0
+    wchar_t lcid[96];         // ...\409
+    wchar_t platform[112];    // ...\win32 or ...\win64, after the library's target system
+};
+
+void KeysOf(const TLIBATTR& library, LibraryKeys* keys) {
+    if (StringFromGUID2(library.guid, keys->libid, 40) == 0) keys->libid[0] = L'\0';
+    wsprintfW(keys->versionName, L"%x.%x", library.wMajorVerNum, library.wMinorVerNum);
+    wsprintfW(keys->library, L"TypeLib\\%s", keys->libid);
+    wsprintfW(keys->version, L"%s\\%s", keys->library, keys->versionName);
+    wsprintfW(keys->lcid, L"%s\\%lx", keys->version, static_cast<unsigned long>(library.lcid));
+    wsprintfW(keys->platform, L"%s\\%s", keys->lcid, library.syskind == SYS_WIN64 ? L"win64" : L"win32");
+}
+
+// One string value that registration writes: below a key given apart, its
+// subkey `subkey` ("" for the key itself), the value `name` (null for the
+// default value).
+struct StringRow {
+    const wchar_t* subkey;
+    const wchar_t* name;
+    const wchar_t* text;
+};
+
+// Creates each row's key below `parent`\`key` in the registry view `view`
+// (0: the parent's) and writes its value; false at the first that fails.
+bool WriteRows(HKEY parent, const std::wstring& key, const StringRow* rows, size_t count, REGSAM view) {
+    for (const StringRow* row = rows; row != rows + count; ++row) {
+        UniqueHkey written;
+        if (RegCreateKeyExW(parent, (key + row->subkey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_SET_VALUE | view, nullptr, written.Receive(), nullptr) != ERROR_SUCCESS ||
+            RegSetValueExW(written.Get(), row->name, 0, REG_SZ, reinterpret_cast<const BYTE*>(row->text),
+                           static_cast<DWORD>((lstrlenW(row->text) + 1) * sizeof(wchar_t))) != ERROR_SUCCESS)
+            return false;
+    }
+    return true;
+}
+
+// The string value `name` (null: the default value) of `path` below `parent`
+// in `view`; empty when there is none.
+std::wstring ReadString(HKEY parent, const std::wstring& path, const wchar_t* name, REGSAM view) {
+    UniqueHkey key;
+    wchar_t text[40] = {};
+    DWORD size = sizeof text - sizeof(wchar_t);
+    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_QUERY_VALUE | view, key.Receive()) != ERROR_SUCCESS ||
+        RegGetValueW(key.Get(), nullptr, name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+        return std::wstring();
+    return text;
+}
+}  // namespace
+
+HRESULT ServerModule::RegisterTypeLibrary(HKEY classes) {
     UniqueBstr path;
     ComPtr<ITypeLib> typeLib;
     QUARN_RETURN_IF_FAILED(LoadTypeLibrary(path.Receive(), typeLib.Receive()));
@@ -54,31 +144,50 @@ HRESULT ServerModule::RegisterTypeLibrary() {
     const size_t separator = helpDir.find_last_of(L"\\/:");
     helpDir.resize(separator == std::wstring::npos ? 0 : separator + 1);
 
-    return RegisterTypeLib(typeLib.Get(), path.Get(), const_cast<wchar_t*>(helpDir.c_str()));
+    TLIBATTR* attributes = nullptr;
+    QUARN_RETURN_IF_FAILED(typeLib->GetLibAttr(&attributes));
+    const TLIBATTR library = *attributes;
+    typeLib->ReleaseTLibAttr(attributes);
+    LibraryKeys keys;
+    KeysOf(library, &keys);
+    // The version's key is titled with the library's help string, or its name without one.
+    UniqueBstr libraryName, help;
+    QUARN_RETURN_IF_FAILED(typeLib->GetDocumentation(-1, libraryName.Receive(), help.Receive(), nullptr, nullptr));
+    const std::wstring title = WideFromBstr(help.Length() > 0 ? help.Get() : libraryName.Get());
+    // The flags without "has a disk image", which tells how the library was loaded, not what it is.
+    wchar_t flags[16];
+    wsprintfW(flags, L"%u", static_cast<unsigned>(library.wLibFlags & ~LIBFLAG_FHASDISKIMAGE));
+
+    const StringRow libraryRows[] = {
+        {L"", nullptr, title.c_str()},
+        {keys.platform + lstrlenW(keys.version), nullptr, path.Get()},
+        {L"\\FLAGS", nullptr, flags},
+        {L"\\HELPDIR", nullptr, helpDir.c_str()},
+    };
+    bool written = WriteRows(classes, keys.version, libraryRows, 4, 0);
+    for (UINT index = 0, count = typeLib->GetTypeInfoCount(); written && index < count; ++index) {
+        GUID iid;
+        const wchar_t* marshaler = RegisteredInterfaceMarshaler(typeLib.Get(), index, &iid);
+        if (marshaler == nullptr) continue;
+        UniqueBstr name;
+        (void)typeLib->GetDocumentation(static_cast<INT>(index), name.Receive(), nullptr, nullptr, nullptr);
+        const StringRow interfaceRows[] = {
+            {L"", nullptr, name.Get() ? name.Get() : L""},
+            {L"\\ProxyStubClsid", nullptr, marshaler},
+            {L"\\ProxyStubClsid32", nullptr, marshaler},
+            {L"\\TypeLib", nullptr, keys.libid},
+            {L"\\TypeLib", L"Version", keys.versionName},
+        };
+        // In both views, so that clients of either bitness marshal the interface.
+        for (REGSAM view : {kOwnView, kOtherView})
+            written = written && WriteRows(classes, L"Interface\\" + GuidText(iid), interfaceRows, 5, view);
+    }
+    if (written) return S_OK;
+    (void)UnregisterTypeLibrary(classes);  // nothing half-written stays; it removes what it can
+    return TYPE_E_REGISTRYACCESS;
 }
 
 namespace {
-std::wstring GuidText(const GUID& guid) {
-    wchar_t text[40] = {};
-    return StringFromGUID2(guid, text, 40) > 0 ? std::wstring(text) : std::wstring();
-}
-
-// A dual or dispatch interface: one whose Interface key the type library's registration writes.
-bool IsRegisteredInterface(ITypeLib* typeLib, UINT index, GUID* iid) {
-    ComPtr<ITypeInfo> info;
-    if (FAILED(typeLib->GetTypeInfo(index, info.Receive()))) return false;
-    TYPEATTR* attributes = nullptr;
-    if (FAILED(info->GetTypeAttr(&attributes))) return false;
-    const bool registered =
-        attributes->typekind == TKIND_DISPATCH ||
-        (attributes->typekind == TKIND_INTERFACE && (attributes->wTypeFlags & TYPEFLAG_FOLEAUTOMATION));
-    *iid = attributes->guid;
-    info->ReleaseTypeAttr(attributes);
-    return registered;
-}
-
-// The platform key this module's registration writes below a library's LCID key.
-const wchar_t* const kOwnPlatform = sizeof(void*) == 8 ? L"win64" : L"win32";
 
 bool HasSubkeys(HKEY parent, const std::wstring& path) {
     UniqueHkey key;
@@ -106,54 +215,51 @@ bool StillRegistered(HKEY classes, const std::wstring& versionKey) {
 }
 }  // namespace
 
-// The TypeLib key and the Interface keys are one for both bitnesses where the
-// registry views share them (the current user's classes): each bitness takes
-// out its own platform key only, and the rest goes once no platform is left.
+// The TypeLib key is one for both bitnesses: each takes out its own platform
+// key, and the rest goes once no platform is left. Interface keys are per
+// registry view on Windows and shared under Wine, which the registry is asked.
 HRESULT ServerModule::UnregisterTypeLibrary(HKEY classes) {
     UniqueBstr path;
     ComPtr<ITypeLib> typeLib;
     QUARN_RETURN_IF_FAILED(LoadTypeLibrary(path.Receive(), typeLib.Receive()));
     TLIBATTR* attributes = nullptr;
     QUARN_RETURN_IF_FAILED(typeLib->GetLibAttr(&attributes));
-    const TLIBATTR library = *attributes;
+    LibraryKeys keys;
+    KeysOf(*attributes, &keys);
     typeLib->ReleaseTLibAttr(attributes);
-    const std::wstring libid = GuidText(library.guid);
 
     // This platform's key, then the LCID key, the version key and the
     // library's key as each is left empty of registrations.
-    wchar_t version[16], lcid[16];
-    wsprintfW(version, L"%x.%x", library.wMajorVerNum, library.wMinorVerNum);
-    wsprintfW(lcid, L"%lx", static_cast<unsigned long>(library.lcid));
-    const std::wstring libraryKey = L"TypeLib\\" + libid;
-    const std::wstring versionKey = libraryKey + L"\\" + version;
-    const std::wstring lcidKey = versionKey + L"\\" + lcid;
-    LONG error = DeleteKeyTree(classes, (lcidKey + L"\\" + kOwnPlatform).c_str());
+    LONG error = DeleteKeyTree(classes, keys.platform);
     if (error == ERROR_FILE_NOT_FOUND) error = ERROR_SUCCESS;
-    if (!HasSubkeys(classes, lcidKey)) (void)DeleteKeyTree(classes, lcidKey.c_str());
-    if (!StillRegistered(classes, versionKey)) {
-        const LONG versionError = DeleteKeyTree(classes, versionKey.c_str());
+    if (!HasSubkeys(classes, keys.lcid)) (void)DeleteKeyTree(classes, keys.lcid);
+    if (!StillRegistered(classes, keys.version)) {
+        const LONG versionError = DeleteKeyTree(classes, keys.version);
         if (versionError != ERROR_FILE_NOT_FOUND && error == ERROR_SUCCESS) error = versionError;
     }
-    if (!HasSubkeys(classes, libraryKey)) (void)DeleteKeyTree(classes, libraryKey.c_str());
+    if (!HasSubkeys(classes, keys.library)) (void)DeleteKeyTree(classes, keys.library);
 
-    // The Interface keys that name this library, once the version they name
-    // is registered for no platform; another library's stay.
+    // The Interface keys that name this library; another library's stay.
+    // This view's key goes with this bitness where the views are separate;
+    // a key both bitnesses see (the one key of shared views, or the other
+    // view's, written for that bitness's clients too) goes once the version
+    // it names is registered for no platform.
     for (UINT index = 0, count = typeLib->GetTypeInfoCount(); index < count; ++index) {
         GUID iid;
         if (!IsRegisteredInterface(typeLib.Get(), index, &iid)) continue;
         const std::wstring key = L"Interface\\" + GuidText(iid);
-        wchar_t owner[40] = {}, ownerVersion[16] = {};
-        DWORD size = sizeof owner - sizeof(wchar_t);
-        if (RegGetValueW(classes, (key + L"\\TypeLib").c_str(), nullptr, RRF_RT_REG_SZ, nullptr, owner, &size) !=
-                ERROR_SUCCESS ||
-            lstrcmpiW(owner, libid.c_str()) != 0)
-            continue;
-        size = sizeof ownerVersion - sizeof(wchar_t);
-        if (RegGetValueW(classes, (key + L"\\TypeLib").c_str(), L"Version", RRF_RT_REG_SZ, nullptr, ownerVersion,
-                         &size) == ERROR_SUCCESS &&
-            StillRegistered(classes, libraryKey + L"\\" + ownerVersion))
-            continue;
-        (void)DeleteKeyTree(classes, key.c_str());  // removes what it can
+        const std::wstring owner = key + L"\\TypeLib";
+        const bool shared = RegistryViewsShareKey(classes, key);
+        for (REGSAM view : {kOwnView, kOtherView}) {
+            if (shared && view == kOtherView) break;  // the same key
+            if (lstrcmpiW(ReadString(classes, owner, nullptr, view).c_str(), keys.libid) != 0) continue;
+            const std::wstring ownerVersion = ReadString(classes, owner, L"Version", view);
+            const bool thisBitness = !shared && view == kOwnView && ownerVersion == keys.versionName;
+            if (!thisBitness && !ownerVersion.empty() &&
+                StillRegistered(classes, keys.library + (L"\\" + ownerVersion)))
+                continue;
+            (void)DeleteKeyTree(classes, key.c_str(), view);  // removes what it can
+        }
     }
     return HresultFromWin32(error);
 }

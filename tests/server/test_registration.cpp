@@ -8,6 +8,7 @@
 #include "import_patch.h"
 #include "quarnver_module.h"
 #include "registration_guard.h"
+#include "server/registry_native.h"
 #include "system_tools.h"
 
 namespace {
@@ -199,9 +200,11 @@ TEST_CASE("a failing first class registers nothing else") {
         bool volatileProgId;  // a volatile key cannot hold the non-volatile subkeys the first script creates
         bool valuesRefused;   // every value write of the library is refused
         HRESULT result;
+        bool standardUser;  // HKEY_LOCAL_MACHINE refuses writing, as it does a standard user on Windows
     } cases[] = {
         {"a key that cannot be created", true, false, DISP_E_EXCEPTION},
         {"values that cannot be written", false, true, E_ACCESSDENIED},
+        {"a standard user", false, false, DISP_E_EXCEPTION, true},
     };
     for (const auto& c : cases) {
         INFO(c.what);
@@ -220,8 +223,11 @@ TEST_CASE("a failing first class registers nothing else") {
                                reinterpret_cast<void*>(&RefusedSetValue));
                 REQUIRE(refuse->Patched());
             }
+            std::optional<WriteRefusingRegistry> standardUser;
+            if (c.standardUser) standardUser.emplace(dll.Handle(), HKEY_LOCAL_MACHINE);
             CHECK(dll.RegisterServer() == c.result);
         }
+        CHECK_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\Quarn5.Logon.1"));
         CheckClassGone(kClasses[1]);
         CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, kTypeLibKey));
         CHECK_FALSE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + kClasses[0].clsid));
@@ -378,14 +384,15 @@ struct ClassesKey {
     HKEY key = nullptr;
 };
 
-// The machine's copies of every entry that registration writes, in both views.
-std::string MachineRegistration() {
+// The copies below `hive`'s classes of every entry that registration writes, in both views.
+std::string ClassesRegistration(HKEY hive) {
     std::wstring text;
     for (const wchar_t* path : RegistrationGuard::kPaths)
         for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY})
-            AppendTree(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + path, view, &text);
+            AppendTree(hive, std::wstring(L"Software\\Classes\\") + path, view, &text);
     return WideToUtf8(text);
 }
+std::string MachineRegistration() { return ClassesRegistration(HKEY_LOCAL_MACHINE); }
 
 // What a per-user registration leaves: both classes and the type library
 // below the user's classes, nothing machine-wide.
@@ -424,29 +431,6 @@ TEST_CASE("DllInstall registers for the current user with \"user\", machine-wide
     CHECK(dll.Install(FALSE, L"USER") == S_OK);
     CheckGoneForUser(machine);
 
-    // The user's TypeLib and Interface keys are one for both bitnesses: while
-    // the other bitness's registration is there, only this one's platform key goes.
-    const std::wstring otherPlatform = std::wstring(kTypeLibKey) + L"\\1.0\\409\\" +
-                                       (sizeof(void*) == 8 ? L"win32" : L"win64");
-    {
-        ClassesKey user(HKEY_CURRENT_USER);
-        const wchar_t otherPath[] = L"C:\\other\\quarnver.dll";
-        const std::wstring otherPlatformKey = L"Software\\Classes\\" + otherPlatform;
-        REQUIRE(RegSetKeyValueW(HKEY_CURRENT_USER, otherPlatformKey.c_str(), nullptr, REG_SZ, otherPath,
-                                sizeof otherPath) == ERROR_SUCCESS);
-        REQUIRE(dll.Install(TRUE, L"user") == S_OK);
-        CHECK(dll.Install(FALSE, L"user") == S_OK);
-        for (const ClassNames& c : kClasses) CheckClassGone(c, user.key);
-        CHECK_FALSE(KeyExists(user.key, kTypeLibPathKey));
-        CHECK(ReadRegString(user.key, otherPlatform, L"") == otherPath);
-        CHECK(ReadRegString(user.key, std::wstring(kTypeLibKey) + L"\\1.0", L"") == L"QUARN 5 Common User Interface");
-        for (const wchar_t* key : kInterfaceKeys) CHECK(KeyExists(user.key, key));
-        // Once the other bitness is gone too, nothing is left.
-        REQUIRE(RegDeleteKeyW(HKEY_CURRENT_USER, otherPlatformKey.c_str()) == ERROR_SUCCESS);
-        CHECK(dll.Install(FALSE, L"user") == S_OK);
-        CheckGoneForUser(machine);
-    }
-
     // Any other command line is refused and writes nothing.
     for (const wchar_t* line : {L"machine", L"user ", L"/user"}) {
         CAPTURE(WideToUtf8(line));
@@ -460,6 +444,128 @@ TEST_CASE("DllInstall registers for the current user with \"user\", machine-wide
     for (const ClassNames& c : kClasses) CheckClassRegistered(c, path);
     CHECK(dll.Install(FALSE, L"") == S_OK);
     for (const ClassNames& c : kClasses) CheckClassGone(c);
+}
+
+namespace {
+// Two rules of Windows' registry that Wine 8 does not follow, made for the
+// library's RegOpenKeyExW and RegCreateKeyExW while a WindowsRegistry lives.
+// - Merged: a key named below HKEY_CLASSES_ROOT is the current user's where
+//   HKCU\Software\Classes has it, else the machine's (docs: "HKEY_CLASSES_ROOT
+//   Key", "Merged View of HKEY_CLASSES_ROOT").
+// - PerView: below HKCU\Software\Classes, CLSID and Interface are one key per bitness
+//   (docs: "Registry Keys Affected by WOW64"); the 32-bit view's are in a scratch key.
+enum class Rule { Merged, PerView };
+Rule g_rule = Rule::Merged;
+HKEY g_user = nullptr, g_machine = nullptr, g_view32 = nullptr;  // the classes keys, the 32-bit view's
+
+// The key below which a call of the library that names `parent` lands.
+HKEY Resolve(HKEY parent, const wchar_t* name, REGSAM access) {
+    const std::wstring path = name ? name : L"", first = path.substr(0, path.find(L'\\'));
+    if (g_rule == Rule::Merged)
+        return parent != HKEY_CLASSES_ROOT ? parent : KeyExists(g_user, path) ? g_user : g_machine;
+    const bool view32 = (access & KEY_WOW64_32KEY) || (sizeof(void*) == 4 && !(access & KEY_WOW64_64KEY));
+    const bool perView = lstrcmpiW(first.c_str(), L"CLSID") == 0 || lstrcmpiW(first.c_str(), L"Interface") == 0;
+    return view32 && perView && RegistryKeyName(parent) == RegistryKeyName(g_user) ? g_view32 : parent;
+}
+LSTATUS WINAPI ResolvedOpen(HKEY parent, LPCWSTR name, DWORD options, REGSAM access, PHKEY key) {
+    return RegOpenKeyExW(Resolve(parent, name, access), name, options, access, key);
+}
+LSTATUS WINAPI ResolvedCreate(HKEY parent, LPCWSTR name, DWORD reserved, LPWSTR keyClass, DWORD options,
+                              REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY key, LPDWORD disposition) {
+    return RegCreateKeyExW(Resolve(parent, name, access), name, reserved, keyClass, options, access, security, key,
+                           disposition);
+}
+
+struct WindowsRegistry {
+    WindowsRegistry(HMODULE module, Rule rule)
+        : open(module, "advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(&ResolvedOpen)),
+          create(module, "advapi32.dll", "RegCreateKeyExW", reinterpret_cast<void*>(&ResolvedCreate)) {
+        g_rule = rule;
+        g_user = user.key, g_machine = machine.key, g_view32 = view32.Open();
+    }
+    ~WindowsRegistry() { RegCloseKey(g_view32); }
+    ClassesKey user{HKEY_CURRENT_USER}, machine{HKEY_LOCAL_MACHINE};
+    ScratchKey view32{L"UserClasses32"};
+    ImportPatch open, create;
+};
+}  // namespace
+
+TEST_CASE("beside a per-user registration, machine-wide registration writes the machine's classes only") {
+    RegistrationGuard guard;
+    QuarnverModule dll;
+    const std::wstring path = ModulePath(dll.Handle());
+    REQUIRE(dll.Install(TRUE, L"user") == S_OK);
+    const std::string user = ClassesRegistration(HKEY_CURRENT_USER);
+    WindowsRegistry merged(dll.Handle(), Rule::Merged);
+    REQUIRE((merged.open.Patched() && merged.create.Patched()));
+
+    REQUIRE(dll.RegisterServer() == S_OK);
+    CHECK(ClassesRegistration(HKEY_CURRENT_USER) == user);
+    ClassesKey machine(HKEY_LOCAL_MACHINE);
+    for (const ClassNames& c : kClasses) CheckClassRegistered(c, path, machine.key);
+    CHECK(ReadRegString(machine.key, kTypeLibPathKey, L"") == path);
+    for (const wchar_t* key : kInterfaceKeys) CHECK(KeyExists(machine.key, key));
+    CHECK(dll.UnregisterServer() == S_OK);
+    CHECK(ClassesRegistration(HKEY_CURRENT_USER) == user);
+    for (const ClassNames& c : kClasses) CheckClassGone(c, machine.key);
+}
+
+TEST_CASE("per user, unregistering one bitness keeps what the other still registers, in shared and separate views") {
+    const std::wstring otherPlatform = std::wstring(L"Software\\Classes\\") + kTypeLibKey + L"\\1.0\\409\\" +
+                                       (sizeof(void*) == 8 ? L"win32" : L"win64");
+    const bool own32 = sizeof(void*) == 4;
+    for (const bool separate : {false, true}) {  // Wine's shared views; Windows' separate ones
+        CAPTURE(separate);
+        RegistrationGuard guard;
+        QuarnverModule dll;
+        std::optional<WindowsRegistry> windows;
+        if (separate) REQUIRE(windows.emplace(dll.Handle(), Rule::PerView).open.Patched());
+        const std::string machine = MachineRegistration();
+        ClassesKey user(HKEY_CURRENT_USER);
+        // Whether the 32-bit (or the 64-bit) view has `key` below the user's classes.
+        const auto exists = [&](bool view32, const std::wstring& key) {
+            return KeyExists(separate && view32 ? g_view32 : user.key, key);
+        };
+        SetRegString(HKEY_CURRENT_USER, otherPlatform, nullptr, L"C:\\other\\quarnver.dll");  // the other bitness's
+        REQUIRE(dll.Install(TRUE, L"user") == S_OK);
+        for (const ClassNames& c : kClasses) {
+            const std::wstring key = std::wstring(L"CLSID\\") + c.clsid;
+            CHECK((exists(own32, key) && exists(!own32, key) == !separate));
+        }
+        for (const wchar_t* key : kInterfaceKeys) CHECK((exists(own32, key) && exists(!own32, key)));
+        CHECK(dll.Install(FALSE, L"user") == S_OK);
+        for (const ClassNames& c : kClasses) CHECK_FALSE(exists(own32, std::wstring(L"CLSID\\") + c.clsid));
+        CHECK_FALSE(KeyExists(user.key, kTypeLibPathKey));
+        CHECK(ReadRegString(user.key, std::wstring(kTypeLibKey) + L"\\1.0", L"") == L"QUARN 5 Common User Interface");
+        for (const wchar_t* key : kInterfaceKeys) CHECK((exists(own32, key) == !separate && exists(!own32, key)));
+        // Once the other bitness is gone too, nothing is left.
+        DeleteTree(HKEY_CURRENT_USER, otherPlatform);
+        CHECK(dll.Install(FALSE, L"user") == S_OK);
+        CheckGoneForUser(machine);
+        for (const wchar_t* key : kInterfaceKeys) CHECK_FALSE((exists(own32, key) || exists(!own32, key)));
+    }
+}
+
+TEST_CASE("a caller's override of HKEY_LOCAL_MACHINE captures the machine-wide registration whole, and stays") {
+    RegistrationGuard guard;
+    QuarnverModule dll;
+    const std::wstring path = ModulePath(dll.Handle());
+    const std::string machine = MachineRegistration();
+    ScratchKey capture(L"Capture");
+    HKEY root = capture.Open();
+    for (HKEY predefined : {HKEY_LOCAL_MACHINE, HKEY_CLASSES_ROOT})
+        REQUIRE(RegOverridePredefKey(predefined, root) == ERROR_SUCCESS);
+    CHECK(dll.RegisterServer() == S_OK);
+    CHECK(dll.Install(TRUE, L"user") == S_OK);  // into the user's own classes
+    // The caller's override of HKEY_CLASSES_ROOT still shows the capture.
+    CHECK(KeyExists(HKEY_CLASSES_ROOT, L"Software\\Classes\\Quarn5.Logon.1"));
+    ClassesKey captured(HKEY_LOCAL_MACHINE);
+    for (HKEY predefined : {HKEY_LOCAL_MACHINE, HKEY_CLASSES_ROOT}) RegOverridePredefKey(predefined, nullptr);
+    RegCloseKey(root);
+    for (const ClassNames& c : kClasses) CheckClassRegistered(c, path, captured.key);
+    CHECK(ReadRegString(captured.key, kTypeLibPathKey, L"") == path);
+    for (const wchar_t* key : kInterfaceKeys) CHECK(KeyExists(captured.key, key));
+    CHECK(MachineRegistration() == machine);
 }
 
 TEST_CASE("Wine's regsvr32 /n /i:user registers and unregisters for the current user only") {

@@ -1,6 +1,7 @@
 #include "import_patch.h"
 #include <atomic>
 #include <cstdlib>
+#include <string>
 
 namespace {
 void Write(void** slot, void* value) {
@@ -44,8 +45,23 @@ constexpr REGSAM kWriteRights =
     KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
 HKEY g_refusedRoot = nullptr;
+std::wstring g_refusedPath;  // the root's name in the registry's namespace and a '\', "\REGISTRY\MACHINE\"
 
-bool Refused(HKEY parent, REGSAM access) { return parent == g_refusedRoot && (access & kWriteRights) != 0; }
+// A key's name in the registry's namespace and a '\'; "\" for a predefined key, which has none.
+std::wstring KeyPath(HKEY key) {
+    static const auto query = reinterpret_cast<LONG(NTAPI*)(HANDLE, int, void*, ULONG, ULONG*)>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+    ULONG name[1024] = {}, length = 0;  // KEY_NAME_INFORMATION: the length in bytes, then the name
+    (void)query(key, 3, name, sizeof name, &length);
+    return std::wstring(reinterpret_cast<const wchar_t*>(name + 1), name[0] / sizeof(wchar_t)) + L"\\";
+}
+
+// Write rights asked at the refused root or anywhere below it.
+bool Refused(HKEY parent, REGSAM access) {
+    return (access & kWriteRights) != 0 &&
+           (parent == g_refusedRoot || (g_refusedPath.size() > 1 && _wcsnicmp(KeyPath(parent).c_str(), g_refusedPath.c_str(),
+                                                                               g_refusedPath.size()) == 0));
+}
 
 // The system's own functions, not the (possibly patched) imports of this program.
 template <typename Fn>
@@ -84,6 +100,12 @@ WriteRefusingRegistry::WriteRefusingRegistry(HMODULE module, HKEY root)
       m_createA(module, "advapi32.dll", "RegCreateKeyExA", reinterpret_cast<void*>(&CreateRefusingA)),
       m_createW(module, "advapi32.dll", "RegCreateKeyExW", reinterpret_cast<void*>(&CreateRefusingW)) {
     g_refusedRoot = root;
+    // Its Software key's path less "Software\": a predefined root has no name to ask.
+    HKEY key = nullptr;
+    (void)RegOpenKeyExW(root, L"Software", 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key);
+    g_refusedPath = KeyPath(key);
+    g_refusedPath.erase(g_refusedPath.size() > 9 ? g_refusedPath.size() - 9 : 1);
+    if (key) RegCloseKey(key);
 }
 
 WriteRefusingRegistry::~WriteRefusingRegistry() { g_refusedRoot = nullptr; }

@@ -21,7 +21,7 @@ private:
 };
 
 // The registry as a user without write access to one root sees it: while the
-// object lives, every request of the module to open or create a key directly
+// object lives, every request of the module to open or create a key at or
 // below root with any write right is refused with ERROR_ACCESS_DENIED, as a
 // standard user's requests below HKEY_LOCAL_MACHINE are. Read access passes.
 // Covers the module's RegOpenKeyEx and RegCreateKeyEx imports, narrow and
