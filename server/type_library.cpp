@@ -6,6 +6,7 @@
 #include "common/hresult.h"
 #include "common/module_path.h"
 #include "common/unique_handle.h"
+#include "server/registered_interface.h"
 #include "server/registry_walk.h"
 #include "server/server_module.h"
 
@@ -63,15 +64,16 @@ std::wstring GuidText(const GUID& guid) {
     return StringFromGUID2(guid, text, 40) > 0 ? std::wstring(text) : std::wstring();
 }
 
+static_assert(kTypeKindInterface == TKIND_INTERFACE && kTypeKindDispatch == TKIND_DISPATCH &&
+              kTypeKindCoclass == TKIND_COCLASS && kTypeFlagOleAutomation == TYPEFLAG_FOLEAUTOMATION);
+
 // A dual or dispatch interface: one whose Interface key the type library's registration writes.
 bool IsRegisteredInterface(ITypeLib* typeLib, UINT index, GUID* iid) {
     ComPtr<ITypeInfo> info;
     if (FAILED(typeLib->GetTypeInfo(index, info.Receive()))) return false;
     TYPEATTR* attributes = nullptr;
     if (FAILED(info->GetTypeAttr(&attributes))) return false;
-    const bool registered =
-        attributes->typekind == TKIND_DISPATCH ||
-        (attributes->typekind == TKIND_INTERFACE && (attributes->wTypeFlags & TYPEFLAG_FOLEAUTOMATION));
+    const bool registered = IsRegisteredInterfaceKind(attributes->typekind, attributes->wTypeFlags);
     *iid = attributes->guid;
     info->ReleaseTypeAttr(attributes);
     return registered;
