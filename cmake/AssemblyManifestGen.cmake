@@ -1,6 +1,6 @@
 # Writes the side-by-side assembly manifest of quarnver.dll from the facts the
-# registry scripts and the IDL already hold, so that registration, type
-# library and manifest describe the same classes and interfaces. Run with
+# registry scripts and the type library already hold, so that registration,
+# type library and manifest describe the same classes and interfaces. Run with
 # cmake -P:
 #   -DCLASSES=<file>           the classes the registry scripts register, as
 #                              cmake/script_classes.cpp reads them with the
@@ -8,9 +8,12 @@
 #                              CLSID, threading model, ProgID,
 #                              version-independent ProgID and description,
 #                              separated by tabs
-#   -DIDL=<x.idl>              the type library: LIBID and version, and its
-#                              dual interfaces, as cmake/IdlFacts.cmake reads
-#                              them; every class must be a coclass there
+#   -DLIBRARY=<file>           the type library as cmake/type_library_facts.cpp
+#                              reads it: "library", LIBID and version, then a
+#                              "coclass" line per class and an "interface"
+#                              line (IID, name) per interface that registration
+#                              gives an Interface key; every class must be a
+#                              coclass there
 #   -DNAME=<assembly name> -DVERSION=<a.b.c.d> -DARCH=<x86|amd64>
 #   -DDLL=<file name> -DOUTPUT=<file>
 cmake_minimum_required(VERSION 3.20)
@@ -27,11 +30,26 @@ function(quarn_xml_escape text out)
     set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
-include(${CMAKE_CURRENT_LIST_DIR}/IdlFacts.cmake)
-quarn_read_idl("${IDL}")
-set(libid "${IDL_LIBID}")
-set(library_version "${IDL_VERSION}")
-set(coclass_ids "${IDL_COCLASSES}")
+file(STRINGS "${LIBRARY}" library_lines)
+set(libid "")
+set(coclass_ids "")
+set(interfaces "")
+foreach(line IN LISTS library_lines)
+    if(line MATCHES "^library\t({[0-9A-F-]+})\t([0-9a-f]+\\.[0-9a-f]+)$")
+        set(libid "${CMAKE_MATCH_1}")
+        set(library_version "${CMAKE_MATCH_2}")
+    elseif(line MATCHES "^coclass\t({[0-9A-F-]+})$")
+        list(APPEND coclass_ids "${CMAKE_MATCH_1}")
+    elseif(line MATCHES "^interface\t({[0-9A-F-]+})\t([A-Za-z_][A-Za-z0-9_]*)$")
+        list(APPEND interfaces "${CMAKE_MATCH_2}")
+        set(iid_${CMAKE_MATCH_2} "${CMAKE_MATCH_1}")
+    else()
+        quarn_fail("${LIBRARY}: no fact of the type library in \"${line}\"")
+    endif()
+endforeach()
+if(libid STREQUAL "" OR NOT interfaces)
+    quarn_fail("${LIBRARY} names no library or no interface to marshal")
+endif()
 
 file(STRINGS "${CLASSES}" class_lines)
 if(NOT class_lines)
@@ -48,7 +66,7 @@ foreach(line IN LISTS class_lines)
     set(independent_progid "${CMAKE_MATCH_4}")
     set(description "${CMAKE_MATCH_5}")
     if(NOT clsid IN_LIST coclass_ids)
-        quarn_fail("the scripts register ${clsid}, which is no coclass of ${IDL}")
+        quarn_fail("the scripts register ${clsid}, which is no coclass of the type library")
     endif()
     foreach(var description progid independent_progid threading)
         quarn_xml_escape("${${var}}" ${var})
@@ -60,13 +78,13 @@ foreach(line IN LISTS class_lines)
         "    </comClass>\n")
 endforeach()
 
-# Each dual interface is marshalled by the type library marshaler, from the
-# type library the assembly holds: a client in another apartment (a
-# multithreaded one using an Apartment class) reaches it with nothing
-# registered.
+# Each interface that registration gives an Interface key is marshalled by
+# the type library marshaler, from the type library the assembly holds: a
+# client in another apartment (a multithreaded one using an Apartment class)
+# reaches it with nothing registered.
 set(proxy_stubs "")
-foreach(interface_name IN LISTS IDL_DUALS)
-    set(iid "${IDL_DUAL_${interface_name}}")
+foreach(interface_name IN LISTS interfaces)
+    set(iid "${iid_${interface_name}}")
     string(APPEND proxy_stubs
         "  <comInterfaceExternalProxyStub name=\"${interface_name}\" iid=\"${iid}\"\n"
         "                                 proxyStubClsid32=\"{00020424-0000-0000-C000-000000000046}\"\n"

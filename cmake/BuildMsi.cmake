@@ -1,8 +1,9 @@
 # Builds one Windows Installer package around the fragment msi/quarnver.wxs
 # (cmake/InstallerSourceGen.cmake) with wixl, reproducibly: the product code
-# and the package code follow from the product's name, version and
-# architecture, every file time and the package's own times are DATE, so a
-# build from another folder gives the same bytes. Run with cmake -P:
+# follows from the product's name, version and architecture, the package code
+# from the package's content (below), every file time and the package's own
+# times are DATE, so a build from another folder gives the same bytes, its
+# signature aside. Run with cmake -P:
 #   -DNAME=<product name> -DVERSION=<a.b.c> -DARCH=<x86|x64>
 #   -DUPGRADE_CODE=<guid>       the same for every version of the product
 #   -DFRAGMENT=<quarnver.wxs> -DDLL=<quarnver.dll> -DFILE_VERSION=<a.b.c.d>
@@ -14,11 +15,12 @@ cmake_minimum_required(VERSION 3.20)
 find_program(WIXL wixl REQUIRED)
 find_program(MSIBUILD msibuild REQUIRED)
 find_program(FAKETIME faketime REQUIRED)
+find_program(MSIINFO msiinfo REQUIRED)
+find_program(OSSLSIGNCODE osslsigncode REQUIRED)
 
-# Codes derived from what identifies the package, never random.
+# The product code follows from what identifies the product, never random.
 set(namespace CBDF21FC-E314-4D7A-8B05-5BFDB433D8DD)
 string(UUID product_code NAMESPACE ${namespace} NAME "${NAME} ${VERSION} ${ARCH} product" TYPE SHA1 UPPER)
-string(UUID package_code NAMESPACE ${namespace} NAME "${NAME} ${VERSION} ${ARCH} package" TYPE SHA1 UPPER)
 if(ARCH STREQUAL "x64")
     set(template "x64;1033")
 else()
@@ -73,14 +75,49 @@ endforeach()
 
 # wixl reads no version resource: the File table gets the DLL's file version,
 # so the installer's versioning rules apply, and no hash row in its place.
-# It also takes RemoveFolder's folder for the component's own: the vendor
-# folder is the one to remove when it is left empty.
+# (The fragment's comment lists these steps for the products that include it.)
+quarn_run(${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f "${DATE}" ${MSIBUILD} unsigned.msi
+          -q "UPDATE `File` SET `Version` = '${FILE_VERSION}' WHERE `File` = 'QuarnverDll'"
+          -q "DELETE FROM `MsiFileHash`" ${insert_rows})
+
+# The package code: no two different packages may share one, and a rebuild of
+# the same package keeps it. So it is a digest of the package's content, taken
+# before anything is signed, since each build signs with a certificate of its
+# own: the DLL without its signature, every table, and the summary's fields.
+execute_process(COMMAND ${OSSLSIGNCODE} remove-signature -in quarnver.dll -out quarnver-unsigned.dll
+                WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(result EQUAL 0)
+    file(SHA256 "${WORK}/quarnver-unsigned.dll" content)
+elseif(output MATCHES "No signature found")
+    file(SHA256 "${WORK}/quarnver.dll" content)
+else()
+    message(FATAL_ERROR "BuildMsi: the DLL's signature cannot be removed:\n${output}")
+endif()
+string(APPEND content "\n${NAME}\nVelmora\n${template}\n")
+execute_process(COMMAND ${MSIINFO} tables unsigned.msi WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE result
+                OUTPUT_VARIABLE tables ERROR_VARIABLE output)
+string(REGEX REPLACE "\n$" "" tables "${tables}")
+string(REPLACE "\n" ";" tables "${tables}")
+list(REMOVE_ITEM tables _SummaryInformation)
+list(SORT tables)
+if(NOT result EQUAL 0 OR NOT "Registry" IN_LIST tables)
+    message(FATAL_ERROR "BuildMsi: no tables in unsigned.msi:\n${output}")
+endif()
+foreach(table IN LISTS tables)
+    execute_process(COMMAND ${MSIINFO} export unsigned.msi ${table} WORKING_DIRECTORY "${WORK}"
+                    RESULT_VARIABLE result OUTPUT_VARIABLE rows ERROR_VARIABLE output)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "BuildMsi: table ${table} cannot be read:\n${output}")
+    endif()
+    string(SHA256 rows "${rows}")
+    string(APPEND content "${table} ${rows}\n")
+endforeach()
+string(UUID package_code NAMESPACE ${namespace} NAME "${content}" TYPE SHA1 UPPER)
+message(STATUS "BuildMsi: ${OUTPUT}: package code {${package_code}}")
+
 # The template ("platform;language") holds a semicolon: the call is made here,
 # where a quoted argument stays one.
 execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f "${DATE}" ${MSIBUILD} unsigned.msi
-                        -q "UPDATE `File` SET `Version` = '${FILE_VERSION}' WHERE `File` = 'QuarnverDll'"
-                        -q "DELETE FROM `MsiFileHash`" ${insert_rows}
-                        -q "UPDATE `RemoveFile` SET `DirProperty` = 'QuarnverVendorFolder' WHERE `FileKey` = 'QuarnverVendorFolderRemoved'"
                         -s "${NAME}" "Velmora" "${template}" "{${package_code}}"
                 WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
 if(NOT result EQUAL 0)

@@ -8,10 +8,11 @@
 # registers it through rows of its Registry table: no self-registration. The
 # rows are generated from what the library itself registers from: the
 # registry scripts, read by the library's own script parser built for the
-# build machine (cmake/script_classes.cpp --rows), and the IDL
-# (cmake/IdlFacts.cmake) for the type library and its interfaces
-# (cmake/InstallerSourceGen.cmake). cmake/BuildMsi.cmake builds and signs it
-# from the signed DLL of the release package, reproducibly.
+# build machine (cmake/script_classes.cpp --rows), and the type library that
+# widl built, read by cmake/type_library_facts.cpp --rows with the library's
+# rule for Interface keys (cmake/InstallerSourceGen.cmake).
+# cmake/BuildMsi.cmake builds and signs it from the signed DLL of the release
+# package, reproducibly.
 set(QUARN_INSTALLER_DIR ${CMAKE_BINARY_DIR}/msi)
 if(QUARN_PACKAGE_BITS EQUAL 64)
     set(QUARN_MSI_ARCH x64)
@@ -30,20 +31,32 @@ add_custom_command(
     DEPENDS ${QUARN_SCRIPT_CLASSES} ${QUARN_REGISTRY_SCRIPTS}
     COMMENT "registry entries of the registry scripts"
     VERBATIM)
+set(quarn_installer_library_rows ${CMAKE_BINARY_DIR}/host/type_library_rows.txt)
+add_custom_command(
+    OUTPUT ${quarn_installer_library_rows}
+    COMMAND ${QUARN_TYPE_LIBRARY_FACTS} --rows ${quarn_installer_library_rows} ${QUARN_TYPE_LIBRARY}
+    DEPENDS ${QUARN_TYPE_LIBRARY_FACTS} ${QUARN_TYPE_LIBRARY}
+    COMMENT "registry entries of the type library"
+    VERBATIM)
 add_custom_command(
     OUTPUT ${QUARN_INSTALLER_FRAGMENT}
-    COMMAND ${CMAKE_COMMAND} -DROWS=${quarn_installer_rows} -DIDL=${CMAKE_SOURCE_DIR}/resources/quarnver.idl
-            -DARCH=${QUARN_MSI_ARCH} -DOUTPUT=${QUARN_INSTALLER_FRAGMENT}
+    COMMAND ${CMAKE_COMMAND} -DROWS=${quarn_installer_rows} -DLIBRARY_ROWS=${quarn_installer_library_rows}
+            -DARCH=${QUARN_MSI_ARCH} -DFILE_VERSION=${QUARN_MSI_FILE_VERSION} -DOUTPUT=${QUARN_INSTALLER_FRAGMENT}
             -P ${CMAKE_SOURCE_DIR}/cmake/InstallerSourceGen.cmake
-    DEPENDS ${quarn_installer_rows} ${CMAKE_SOURCE_DIR}/resources/quarnver.idl
-            ${CMAKE_SOURCE_DIR}/cmake/InstallerSourceGen.cmake ${CMAKE_SOURCE_DIR}/cmake/IdlFacts.cmake
+    DEPENDS ${quarn_installer_rows} ${quarn_installer_library_rows}
+            ${CMAKE_SOURCE_DIR}/cmake/InstallerSourceGen.cmake
     COMMENT "Windows Installer fragment ${QUARN_INSTALLER_FRAGMENT}"
     VERBATIM)
 
-# quarn_add_msi(<output> NAME <product> VERSION <a.b.c> UPGRADE_CODE <guid> [SIGN])
-# A package around the fragment and the release package's signed DLL.
+# quarn_add_msi(<output> NAME <product> VERSION <a.b.c> UPGRADE_CODE <guid> [DLL <file>] [SIGN])
+# A package around the fragment and the release package's signed DLL, or the DLL given.
 function(quarn_add_msi output)
-    cmake_parse_arguments(M "SIGN" "NAME;VERSION;UPGRADE_CODE" "" ${ARGN})
+    cmake_parse_arguments(M "SIGN" "NAME;VERSION;UPGRADE_CODE;DLL" "" ${ARGN})
+    set(dll_depends ${M_DLL})
+    if(NOT M_DLL)
+        # Made with the release zip, which the command depends on.
+        set(M_DLL ${QUARN_PACKAGE_DIR}/quarnver.dll)
+    endif()
     get_filename_component(work ${output} NAME_WLE)
     set(sign "")
     if(M_SIGN)
@@ -53,10 +66,10 @@ function(quarn_add_msi output)
         OUTPUT ${output}
         COMMAND ${CMAKE_COMMAND} -DNAME=${M_NAME} -DVERSION=${M_VERSION} -DARCH=${QUARN_MSI_ARCH}
                 -DUPGRADE_CODE=${M_UPGRADE_CODE} -DFRAGMENT=${QUARN_INSTALLER_FRAGMENT}
-                -DDLL=${QUARN_PACKAGE_DIR}/quarnver.dll -DFILE_VERSION=${QUARN_MSI_FILE_VERSION}
+                -DDLL=${M_DLL} -DFILE_VERSION=${QUARN_MSI_FILE_VERSION}
                 -DWORK=${QUARN_INSTALLER_DIR}/${work} -DOUTPUT=${output} "-DDATE=${QUARN_SOURCE_DATE}" ${sign}
                 -P ${CMAKE_SOURCE_DIR}/cmake/BuildMsi.cmake
-        DEPENDS ${QUARN_PACKAGE_ZIP} ${QUARN_INSTALLER_FRAGMENT} ${CMAKE_SOURCE_DIR}/cmake/BuildMsi.cmake
+        DEPENDS ${QUARN_PACKAGE_ZIP} ${dll_depends} ${QUARN_INSTALLER_FRAGMENT} ${CMAKE_SOURCE_DIR}/cmake/BuildMsi.cmake
                 ${CMAKE_SOURCE_DIR}/cmake/SignFile.cmake
         COMMENT "Windows Installer package ${output}"
         VERBATIM)

@@ -7,26 +7,32 @@
 #   -DROWS=<file>    what the registry scripts write below HKEY_CLASSES_ROOT,
 #                    as cmake/script_classes.cpp --rows reads them with the
 #                    library's own script parser ("%MODULE%" for the DLL)
-#   -DIDL=<x.idl>    the type library and its dual interfaces
-#                    (cmake/IdlFacts.cmake)
-#   -DARCH=<x86|x64> -DOUTPUT=<file>
+#   -DLIBRARY_ROWS=<file>  what registering the type library writes, in the
+#                    same lines, as cmake/type_library_facts.cpp --rows reads
+#                    it from the type library that widl built
+#   -DARCH=<x86|x64> -DFILE_VERSION=<a.b.c.d> -DOUTPUT=<file>
 cmake_minimum_required(VERSION 3.20)
-include(${CMAKE_CURRENT_LIST_DIR}/IdlFacts.cmake)
 
 function(quarn_fail message)
     message(FATAL_ERROR "InstallerSourceGen: ${message}")
 endfunction()
 
 # Component GUIDs never change: a later version's package holds the same
-# components. The shared one is the same in both bitnesses' packages.
+# components. The shared one is the same in both bitnesses' packages and
+# holds the same rows in both: one component code names one set of
+# resources. Its bitness follows the package's (a 32-bit package holds no
+# 64-bit component; Wine's msiexec writes a 32-bit component's ProgIDs into
+# the 32-bit view only, where Windows shares them).
 set(shared_guid "E7B961EE-BE92-4D88-AC75-096DD4C1DEB7")
 if(ARCH STREQUAL "x86")
     set(library_guid "B2C3BC91-EFFF-4B5B-8424-1E091395B768")
+    set(vendor_guid "338EBB16-D3BF-4698-BBB4-785A699EA120")
     set(common_files CommonFilesFolder)
     set(platform win32)
     set(win64 "")
 elseif(ARCH STREQUAL "x64")
     set(library_guid "4B718EE0-AFB9-4CD9-B57B-368B831938DD")
+    set(vendor_guid "2C7327DD-5C14-47AB-9CD6-4A66609172E5")
     set(common_files CommonFiles64Folder)
     set(platform win64)
     set(win64 " Win64=\"yes\"")
@@ -34,27 +40,15 @@ else()
     quarn_fail("ARCH is x86 or x64, not \"${ARCH}\"")
 endif()
 
-quarn_read_idl("${IDL}")
-
-# Rows as "key<tab>name<tab>type<tab>data" lines.
+# Rows as "key<tab>name<tab>type<tab>data" lines. The type library's rows
+# carry no HELPDIR: the library ships no help file, and a folder there would
+# name the folder of one package in a key that both share.
 file(STRINGS "${ROWS}" rows)
-if(NOT rows)
-    quarn_fail("${ROWS} lists no registry entry")
+file(STRINGS "${LIBRARY_ROWS}" library_rows)
+if(NOT rows OR NOT library_rows)
+    quarn_fail("${ROWS} or ${LIBRARY_ROWS} lists no registry entry")
 endif()
-set(typelib "TypeLib\\${IDL_LIBID}\\${IDL_VERSION}")
-set(marshaler "{00020424-0000-0000-C000-000000000046}")
-list(APPEND rows "${typelib}\t\tstring\t${IDL_HELPSTRING}")
-# Windows writes the library's flags without the "has a disk image" bit: 0 for this one.
-list(APPEND rows "${typelib}\\FLAGS\t\tstring\t0")
-list(APPEND rows "${typelib}\\HELPDIR\t\tstring\t%FOLDER%")
-list(APPEND rows "${typelib}\\${IDL_LCID}\\${platform}\t\tstring\t%MODULE%")
-foreach(name IN LISTS IDL_DUALS)
-    set(interface "Interface\\${IDL_DUAL_${name}}")
-    list(APPEND rows "${interface}\t\tstring\t${name}" "${interface}\\ProxyStubClsid\t\tstring\t${marshaler}"
-                     "${interface}\\ProxyStubClsid32\t\tstring\t${marshaler}"
-                     "${interface}\\TypeLib\t\tstring\t${IDL_LIBID}"
-                     "${interface}\\TypeLib\tVersion\tstring\t${IDL_VERSION}")
-endforeach()
+list(APPEND rows ${library_rows})
 
 # Class and Interface keys are per registry view and go with the DLL of
 # their bitness; everything else (ProgIDs, the type library's version key)
@@ -82,11 +76,13 @@ foreach(row IN LISTS rows)
     if(key MATCHES "^(CLSID|Interface)\\\\" OR key MATCHES "^TypeLib\\\\[^\\\\]+\\\\[^\\\\]+\\\\[^\\\\]+\\\\")
         set(per_view ON)
     endif()
+    if(key MATCHES "^TypeLib\\\\[^\\\\]+\\\\[^\\\\]+\\\\[^\\\\]+\\\\([^\\\\]+)$" AND NOT CMAKE_MATCH_1 STREQUAL platform)
+        quarn_fail("${key}: the type library is built for ${CMAKE_MATCH_1}, the package for ${platform}")
+    endif()
     if(NOT per_view AND value MATCHES "%MODULE%")
         quarn_fail("${key}: a shared key cannot name the DLL of one bitness")
     endif()
     string(REPLACE "%MODULE%" "[#QuarnverDll]" value "${value}")
-    string(REPLACE "%FOLDER%" "[QuarnverFolder]" value "${value}")
     foreach(var key name value)
         string(REPLACE "&" "&amp;" ${var} "${${var}}")
         string(REPLACE "<" "&lt;" ${var} "${${var}}")
@@ -122,10 +118,17 @@ file(WRITE "${OUTPUT}.tmp"
      Include it in a product's WiX 3 source (wixl or WiX):
        <Feature ...><ComponentGroupRef Id=\"QuarnverComponents\"/></Feature>
      built with -dQuarnverDir=<folder of quarnver.dll> (candle) or
-     -D QuarnverDir=<folder> (wixl, which takes relative folders only, and
-     skips the empty keys: add a Registry row named "*" for each RegistryKey).
+     -D QuarnverDir=<folder> (wixl, which takes relative folders only).
+     After wixl, apply to the package what WiX does by itself and wixl
+     does not, as the standalone package's build does (msibuild -q):
+       - the File row's Version: the DLL's file version (${FILE_VERSION}),
+         and no MsiFileHash row;
+       - a Registry row named \"*\" (Root 0, in component QuarnverLibrary)
+         for each RegistryKey below, which wixl skips.
      Every package that holds these components shares one reference-counted
-     copy with the standalone quarnver MSI: do not change the GUIDs. -->
+     copy with the standalone quarnver MSI: do not change the GUIDs. The
+     vendor folder is a component of its own, so that it goes with the last
+     package that holds it, once the library's folder has gone. -->
 <Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">
   <Fragment>
     <DirectoryRef Id=\"TARGETDIR\">
@@ -134,9 +137,11 @@ file(WRITE "${OUTPUT}.tmp"
           <Directory Id=\"QuarnverFolder\" Name=\"QUARN 5\">
             <Component Id=\"QuarnverLibrary\" Guid=\"{${library_guid}}\"${win64}>
               <File Id=\"QuarnverDll\" Name=\"quarnver.dll\" Source=\"$(var.QuarnverDir)/quarnver.dll\" KeyPath=\"yes\"/>
-              <RemoveFolder Id=\"QuarnverVendorFolderRemoved\" Directory=\"QuarnverVendorFolder\" On=\"uninstall\"/>
 ${library_rows}            </Component>
           </Directory>
+          <Component Id=\"QuarnverVendor\" Guid=\"{${vendor_guid}}\"${win64}>
+            <CreateFolder/>
+          </Component>
         </Directory>
       </Directory>
       <Component Id=\"QuarnverShared\" Guid=\"{${shared_guid}}\"${win64}>
@@ -145,6 +150,7 @@ ${shared_rows}      </Component>
     <ComponentGroup Id=\"QuarnverComponents\">
       <ComponentRef Id=\"QuarnverLibrary\"/>
       <ComponentRef Id=\"QuarnverShared\"/>
+      <ComponentRef Id=\"QuarnverVendor\"/>
     </ComponentGroup>
   </Fragment>
 </Wix>

@@ -6,6 +6,7 @@
 #include "common/hresult.h"
 #include "common/module_path.h"
 #include "common/unique_handle.h"
+#include "server/registered_interface.h"
 #include "server/registry_views.h"
 #include "server/registry_walk.h"
 #include "server/server_module.h"
@@ -55,6 +56,9 @@ std::wstring GuidText(const GUID& guid) {
 const wchar_t kTypeLibraryMarshaler[] = L"{00020424-0000-0000-C000-000000000046}";
 const wchar_t kDispatchMarshaler[] = L"{00020420-0000-0000-C000-000000000046}";
 
+static_assert(kTypeKindInterface == TKIND_INTERFACE && kTypeKindDispatch == TKIND_DISPATCH &&
+              kTypeKindCoclass == TKIND_COCLASS && kTypeFlagOleAutomation == TYPEFLAG_FOLEAUTOMATION);
+
 // The marshaler of type `index` when the type library's registration writes
 // an Interface key for it (a dispinterface, dual or not, or an oleautomation
 // interface), with its IID; null for any other type.
@@ -67,10 +71,8 @@ const wchar_t* RegisteredInterfaceMarshaler(ITypeLib* typeLib, UINT index, GUID*
     const WORD flags = attributes->wTypeFlags;
     *iid = attributes->guid;
     info->ReleaseTypeAttr(attributes);
-    if ((kind == TKIND_INTERFACE && (flags & TYPEFLAG_FOLEAUTOMATION)) ||
-        (kind == TKIND_DISPATCH && (flags & TYPEFLAG_FDUAL)))
-        return kTypeLibraryMarshaler;
-    return kind == TKIND_DISPATCH ? kDispatchMarshaler : nullptr;
+    if (!IsRegisteredInterfaceKind(kind, flags)) return nullptr;
+    return kind == TKIND_DISPATCH && !(flags & TYPEFLAG_FDUAL) ? kDispatchMarshaler : kTypeLibraryMarshaler;
 }
 
 // A dual or dispatch interface: one whose Interface key the type library's registration writes.

@@ -1,9 +1,11 @@
 // The Windows Installer packages under Wine's msiexec, in the suite's prefix:
-// both bitnesses beside each other, upgrade and downgrade, and two products
-// that include the fragment. Each case starts and ends with nothing of ours.
+// both bitnesses beside each other in either order, upgrade and downgrade, the
+// package code, and two products that include the fragment. Each case starts
+// and ends with nothing of ours.
 #include <doctest/doctest.h>
 #include <windows.h>
 #include <msi.h>
+#include <msidefs.h>
 #include <msiquery.h>
 #include <algorithm>
 #include <sstream>
@@ -75,11 +77,18 @@ INSTALLSTATE State(const char* msi) {
     return MsiQueryProductStateW(Wide(code.substr(0, code.find('\n'))).c_str());
 }
 
-// Our keys in one registry view, sorted, with the DLL's path and folder as placeholders.
-std::string Ours(REGSAM view, const std::wstring& dll = L"<none>") {
+std::wstring Tree(REGSAM view) {
     std::wstring text;
     for (const wchar_t* path : RegistrationGuard::kPaths)
         AppendTree(HKEY_LOCAL_MACHINE, std::wstring(L"Software\\Classes\\") + path, view, &text, path);
+    return text;
+}
+
+// Our keys in one registry view, sorted, with the DLL's path and folder as placeholders.
+// HELPDIR aside: regsvr32 names the DLL's folder, the packages write none (no help
+// file ships, and the key is one for both bitnesses).
+std::string Ours(REGSAM view, const std::wstring& dll = L"<none>") {
+    std::wstring text = Tree(view);
     const std::wstring folder = dll.substr(0, dll.rfind(L'\\') + 1);
     for (const auto& [from, to] : {std::pair<std::wstring, std::wstring>{dll, L"<dll>"}, {folder, L"<folder>"},
                                    // Wine's RegisterTypeLib writes the "has a disk image" flag; Windows does not.
@@ -89,7 +98,8 @@ std::string Ours(REGSAM view, const std::wstring& dll = L"<none>") {
     text.erase(std::remove(text.begin(), text.end(), L'\0'), text.end());
     std::vector<std::string> lines;
     std::istringstream in(WideToUtf8(text));
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        if (line.find("\\HELPDIR") == std::string::npos) lines.push_back(line);
     std::sort(lines.begin(), lines.end());
     std::string out;
     for (const std::string& line : lines) out += line + "\n";
@@ -134,7 +144,7 @@ TEST_CASE("the packages register through Registry rows only and carry the DLL's 
     }
 }
 
-TEST_CASE("both bitnesses install beside each other as regsvr32 registers them, and go without a trace") {
+TEST_CASE("both bitnesses install beside each other in either order as regsvr32 registers them, and go without a trace") {
     RegistrationGuard guard;
     RemoveTypeLibrary();
     std::string output, expected[2];
@@ -147,29 +157,39 @@ TEST_CASE("both bitnesses install beside each other as regsvr32 registers them, 
     }
     CheckNothingLeft();
 
-    REQUIRE(Msiexec("/i", k32.msi, nullptr, k32) == 0);
-    CHECK(Ours(KEY_WOW64_32KEY, Folder(k32) + L"quarnver.dll") == expected[0]);
-    CHECK(ClientWorks(k32));
-    REQUIRE(Msiexec("/i", k64.msi) == 0);
-    for (const Package* p : {&k32, &k64}) {
-        CAPTURE(p->msi);
-        CHECK(State(p->msi) == INSTALLSTATE_DEFAULT);
-        CHECK(ClientWorks(*p));
+    // Installed first, second; removed first: the other one stays whole.
+    static const struct {
+        const Package *first, *second, *removed;
+    } orders[] = {{&k32, &k64, &k32}, {&k64, &k32, &k32}, {&k32, &k64, &k64}, {&k64, &k32, &k64}};
+    for (const auto& order : orders) {
+        const Package& first = *order.first;
+        const Package& kept = order.removed == &k32 ? k64 : k32;
+        INFO("installed first: ", first.msi, "; removed first: ", order.removed->msi);
+        REQUIRE(Msiexec("/i", first.msi, nullptr, first) == 0);
+        CHECK(Ours(first.view, Folder(first) + L"quarnver.dll") == expected[&first == &k64]);
+        REQUIRE(Msiexec("/i", order.second->msi, nullptr, *order.second) == 0);
+        for (const Package* p : {&k32, &k64}) {
+            CHECK(State(p->msi) == INSTALLSTATE_DEFAULT);
+            CHECK(ClientWorks(*p));
+        }
+
+        CHECK(Msiexec("/x", order.removed->msi, nullptr, *order.removed) == 0);
+        CHECK(State(order.removed->msi) == INSTALLSTATE_UNKNOWN);
+        CHECK_FALSE(ClientWorks(*order.removed));
+        CHECK(ClientWorks(kept));
+        CHECK(Ours(kept.view, Folder(kept) + L"quarnver.dll") == expected[&kept == &k64]);
+        // No value names the removed package's folder, in either view.
+        std::wstring gone = Folder(*order.removed);
+        CharLowerW(gone.data());
+        for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+            std::wstring text = Tree(view);
+            CharLowerW(text.data());
+            CHECK(text.find(gone) == std::wstring::npos);
+        }
+
+        CHECK(Msiexec("/x", kept.msi, nullptr, kept) == 0);
+        CheckNothingLeft();
     }
-
-    // Removing one bitness keeps the other working: the shared keys stay.
-    CHECK(Msiexec("/x", k32.msi, nullptr, k32) == 0);
-    CHECK(State(k32.msi) == INSTALLSTATE_UNKNOWN);
-    CHECK(ClientWorks(k64));
-    CHECK(Ours(KEY_WOW64_64KEY, Folder(k64) + L"quarnver.dll") == expected[1]);
-    CHECK_FALSE(ClientWorks(k32));
-
-    CHECK(Msiexec("/x", k64.msi) == 0);
-    // Wine keeps the 32-bit package's vendor folder, empty, when it is removed
-    // while the 64-bit package is installed.
-    const std::wstring vendor32 = Expand(k32.commonFiles) + L"\\Velmora";
-    CHECK((RemoveDirectoryW(vendor32.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND));
-    CheckNothingLeft();
 }
 
 TEST_CASE("a later version replaces an earlier one, and an earlier one is refused over a later one") {
@@ -190,6 +210,26 @@ TEST_CASE("a later version replaces an earlier one, and an earlier one is refuse
 
     CHECK(Msiexec("/x", k64.msi) == 0);
     CheckNothingLeft();
+}
+
+// The package code is the summary's revision number.
+std::string PackageCode(const char* msi) {
+    MSIHANDLE summary = 0;
+    wchar_t code[64] = {};
+    DWORD length = 64;
+    UINT type = 0;
+    if (MsiGetSummaryInformationW(0, Wide(Windows(msi)).c_str(), 0, &summary) == ERROR_SUCCESS)
+        MsiSummaryInfoGetPropertyW(summary, PID_REVNUMBER, &type, nullptr, nullptr, code, &length);
+    MsiCloseHandle(summary);
+    return WideToUtf8(code);
+}
+
+TEST_CASE("the package code follows the content: a rebuild keeps it, other DLL bytes change it") {
+    const std::string code = PackageCode(k64.msi);
+    CHECK(code.size() == 38);
+    CHECK(PackageCode(QUARN_MSI64_REBUILT) == code);  // rebuilt, and left unsigned
+    CHECK(PackageCode(QUARN_MSI64_OTHER_DLL).size() == 38);
+    CHECK(PackageCode(QUARN_MSI64_OTHER_DLL) != code);
 }
 
 TEST_CASE("two products that include the fragment share one copy of the library") {

@@ -1,0 +1,19 @@
+// Which types of a type library get an Interface key when the library is
+// registered: dispatch interfaces (a dual interface is stored as one) and
+// vtable interfaces marked oleautomation, which the type library marshaler
+// carries. The library's registration (server/type_library.cpp) and the
+// build's reader of the type library file (cmake/type_library_facts.cpp)
+// decide by this one rule, so the packages register what the DLL does.
+// Free of Win32 headers: the build machine compiles it too.
+#pragma once
+
+// TYPEKIND and TYPEFLAGS values (oaidl.h), as the type library file stores them.
+constexpr unsigned kTypeKindInterface = 3;
+constexpr unsigned kTypeKindDispatch = 4;
+constexpr unsigned kTypeKindCoclass = 5;
+constexpr unsigned kTypeFlagOleAutomation = 0x100;
+
+[[nodiscard]] constexpr bool IsRegisteredInterfaceKind(unsigned typeKind, unsigned typeFlags) {
+    return typeKind == kTypeKindDispatch ||
+           (typeKind == kTypeKindInterface && (typeFlags & kTypeFlagOleAutomation) != 0);
+}
