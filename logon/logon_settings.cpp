@@ -2,6 +2,7 @@
 #include "common/registry_key.h"
 #include "logon/logon_credential.h"
 #include "logon/password_policy.h"
+#include "logon/plain_text_record.h"
 
 namespace LogonSettings {
 
@@ -78,23 +79,56 @@ std::wstring ReadUser() {
 
 bool WriteUser(const std::wstring& user) { return WriteText(kUser, user); }
 
-SecretString ReadPassword() {
-    RegistryKey key;
-    (void)OpenForReading(key);
-    return PasswordFrom(key);
-}
+namespace {
 
+// The plain-text pair, which knows no policy.
 bool WritePassword(const SecretString& password) {
     RegistryKey key;
     return CreateForWriting(key) && key.WriteString(kPassword, password.c_str());
 }
 
-namespace {
-
 bool DeleteRegistryPassword() {
     RegistryKey key;
     if (!key.Open(HKEY_CURRENT_USER, kKeyPath, KEY_SET_VALUE)) return key.LastError() == ERROR_FILE_NOT_FOUND;
     return key.DeleteValue(kPassword);
+}
+
+bool HasPlainText(RegistryKey& key) { return key.IsOpen() && key.GetValueType(kPassword) != 0; }
+
+SecretString RecallFromCredentialManager(RegistryKey& key, const std::wstring& user) {
+    SecretString held;
+    std::wstring record;
+    const LogonCredential::Lookup lookup = LogonCredential::Read(&held, &record);
+    // Where the credential cannot be read, nobody can tell whether a
+    // plain-text value is newer: nothing is moved, and nothing offered.
+    if (lookup == LogonCredential::Lookup::Refused || !HasPlainText(key)) return held;
+    SecretString plain = PasswordFrom(key);
+    if (lookup == LogonCredential::Lookup::Found && PlainTextRecord::Matches(record, plain)) {
+        // The credential was written while this very value stood in the
+        // registry, so it is at least as new: the value is stale, left behind
+        // by a deletion that failed.
+        (void)DeleteRegistryPassword();
+        return held;
+    }
+    if (LogonCredential::Write(user, plain, PlainTextRecord::Make(plain))) (void)DeleteRegistryPassword();
+    return plain;
+}
+
+SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user) {
+    using PasswordPolicy::PasswordStore;
+    switch (PasswordPolicy::Current()) {
+    case PasswordStore::Nowhere:
+        // Removed as soon as settings are read, not at the next logon that
+        // remembers, so a client that always sets Level bit 8 leaves none.
+        if (HasPlainText(key)) (void)DeleteRegistryPassword();
+        (void)LogonCredential::Delete();
+        return SecretString();
+    case PasswordStore::CredentialManager:
+        return RecallFromCredentialManager(key, user);
+    case PasswordStore::Registry:
+        break;
+    }
+    return PasswordFrom(key);
 }
 
 }  // namespace
@@ -105,42 +139,32 @@ SecretString RecallPassword(const std::wstring& user) {
     return RecallPasswordFrom(key, user);
 }
 
-namespace {
-SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user) {
-    using PasswordPolicy::PasswordStore;
-    SecretString password;
-    switch (PasswordPolicy::Current()) {
-    case PasswordStore::Nowhere:
-        return password;
-    case PasswordStore::CredentialManager:
-        if (key.IsOpen() && key.GetValueType(kPassword) != 0) {
-            password = PasswordFrom(key);
-            if (LogonCredential::Write(user, password)) (void)DeleteRegistryPassword();
-            return password;
-        }
-        (void)LogonCredential::Read(&password);
-        return password;
-    case PasswordStore::Registry:
-        break;
-    }
-    return PasswordFrom(key);
-}
-}  // namespace
-
 void RememberPassword(const std::wstring& user, const SecretString& password) {
     using PasswordPolicy::PasswordStore;
     switch (PasswordPolicy::Current()) {
     case PasswordStore::Nowhere:
-        (void)DeleteRegistryPassword();
-        (void)LogonCredential::Delete();
-        return;
-    case PasswordStore::CredentialManager:
-        if (LogonCredential::Write(user, password)) (void)DeleteRegistryPassword();
-        return;
+        break;
+    case PasswordStore::CredentialManager: {
+        // A plain-text value still in the registry is older than the password
+        // just confirmed: the credential records it, so it is never moved
+        // over this one.
+        RegistryKey key;
+        (void)OpenForReading(key);
+        const std::wstring record = HasPlainText(key) ? PlainTextRecord::Make(PasswordFrom(key)) : std::wstring();
+        if (LogonCredential::Write(user, password, record)) {
+            (void)DeleteRegistryPassword();
+            return;
+        }
+        // Credential Manager refuses it, and the policy forbids the registry:
+        // the password is remembered nowhere, and no older one is offered.
+        break;
+    }
     case PasswordStore::Registry:
         (void)WritePassword(password);
         return;
     }
+    (void)DeleteRegistryPassword();
+    (void)LogonCredential::Delete();
 }
 
 std::wstring ReadServer() {
