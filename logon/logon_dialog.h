@@ -25,6 +25,9 @@ public:
     // disabled rows included (or, when the dialog closed itself, what was
     // set). Otherwise they stay as they were set.
     LONG m_lLevel = 0;
+    // The organisation fixes the server: its row stays closed whatever the
+    // flag word says.
+    bool m_bServerFixed = false;
     SecretString m_wstrPassword;
     std::wstring m_wstrServer;
     std::wstring m_wstrUser;
@@ -37,7 +40,9 @@ protected:
     bool OnCommand(WORD id, WORD code, HWND control) override;
 
 private:
-    // Disables every row whose bit is clear.
+    // The row bits of the flag word that the user may change.
+    LONG OpenRows() const;
+    // Disables every row that is not open.
     void EnableControls();
     // Lets the user pick the server computer in the shell's computer browser.
     void OnBrowse();

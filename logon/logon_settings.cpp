@@ -1,7 +1,7 @@
 #include "logon/logon_settings.h"
 #include "common/registry_key.h"
 #include "logon/logon_credential.h"
-#include "logon/password_policy.h"
+#include "logon/logon_policy.h"
 #include "logon/plain_text_record.h"
 
 namespace LogonSettings {
@@ -40,9 +40,11 @@ std::wstring UserFrom(RegistryKey& key) {
     std::wstring text = key.IsOpen() ? key.ReadString(kUser, L"") : std::wstring();
     return text.empty() ? WindowsUserName() : text;
 }
-std::wstring ServerFrom(RegistryKey& key) {
+// The default server is the one the organisation names, else this computer.
+std::wstring ServerFrom(RegistryKey& key, const std::wstring& defaultServer = std::wstring()) {
     std::wstring text = key.IsOpen() ? key.ReadString(kServer, L"") : std::wstring();
-    return text.empty() ? ThisComputerName() : text;
+    if (!text.empty()) return text;
+    return defaultServer.empty() ? ThisComputerName() : defaultServer;
 }
 SecretString PasswordFrom(RegistryKey& key) {
     return key.IsOpen() ? TakeSecret(key.ReadString(kPassword, L"")) : SecretString();
@@ -51,7 +53,7 @@ LONG LevelFrom(RegistryKey& key) { return key.IsOpen() ? static_cast<LONG>(key.R
 
 // The remembered password from where the policy keeps it; key is the Logon
 // key opened for reading, or closed.
-SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user);
+SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user, LogonPolicy::PasswordStore store);
 
 bool WriteText(const wchar_t* name, const std::wstring& text) {
     RegistryKey key;
@@ -61,12 +63,14 @@ bool WriteText(const wchar_t* name, const std::wstring& text) {
 }  // namespace
 
 Remembered ReadRemembered() {
+    const LogonPolicy::Decisions policy = LogonPolicy::Current();
     RegistryKey key;
     (void)OpenForReading(key);
     Remembered remembered;
     remembered.user = UserFrom(key);
-    remembered.password = RecallPasswordFrom(key, remembered.user);
-    remembered.server = ServerFrom(key);
+    remembered.password = RecallPasswordFrom(key, remembered.user, policy.passwords);
+    remembered.serverFixed = policy.serverFixed;
+    remembered.server = policy.serverFixed ? policy.server : ServerFrom(key, policy.server);
     remembered.level = LevelFrom(key);
     return remembered;
 }
@@ -114,9 +118,9 @@ SecretString RecallFromCredentialManager(RegistryKey& key, const std::wstring& u
     return plain;
 }
 
-SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user) {
-    using PasswordPolicy::PasswordStore;
-    switch (PasswordPolicy::Current()) {
+SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user, LogonPolicy::PasswordStore store) {
+    using LogonPolicy::PasswordStore;
+    switch (store) {
     case PasswordStore::Nowhere:
         // Removed as soon as settings are read, not at the next logon that
         // remembers, so a client that always sets Level bit 8 leaves none.
@@ -136,12 +140,12 @@ SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user) {
 SecretString RecallPassword(const std::wstring& user) {
     RegistryKey key;
     (void)OpenForReading(key);
-    return RecallPasswordFrom(key, user);
+    return RecallPasswordFrom(key, user, LogonPolicy::Current().passwords);
 }
 
 void RememberPassword(const std::wstring& user, const SecretString& password) {
-    using PasswordPolicy::PasswordStore;
-    switch (PasswordPolicy::Current()) {
+    using LogonPolicy::PasswordStore;
+    switch (LogonPolicy::Current().passwords) {
     case PasswordStore::Nowhere:
         break;
     case PasswordStore::CredentialManager: {

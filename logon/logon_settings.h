@@ -16,11 +16,14 @@ extern const wchar_t kKeyPath[];
 
 // What a new logon object starts from: the four values as the readers below
 // give them, read in the order User, Password, Server, Level from one
-// opening of the key, the password through RecallPassword.
+// opening of the key, the password through RecallPassword; and the server
+// as the organisation decides it (logon/logon_policy.h): a fixed server
+// instead of the remembered one, a default server instead of this computer.
 struct Remembered {
     std::wstring user;
     SecretString password;
     std::wstring server;
+    bool serverFixed = false;  // every logon goes to server
     LONG level = 0;
 };
 Remembered ReadRemembered();
@@ -31,7 +34,7 @@ std::wstring ReadUser();
 [[nodiscard]] bool WriteUser(const std::wstring& user);
 
 // The remembered password from where the password policy keeps it
-// (logon/password_policy.h); empty when passwords are not remembered or none
+// (logon/logon_policy.h); empty when passwords are not remembered or none
 // is. user is the remembered user. With no policy set, only the registry is
 // read, as it always was: a credential left by a policy since lifted stays in
 // Credential Manager, unused.

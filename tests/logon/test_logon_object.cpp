@@ -11,6 +11,7 @@
 #include <vector>
 #include "import_patch.h"
 #include "quarn_server_h.h"
+#include "resources/resource.h"
 #include "logon_test_support.h"
 #include "recording_server.h"
 
@@ -585,7 +586,8 @@ namespace {
 // template that names other values than the library reads makes it fail.
 struct TemplatePolicy {
     std::wstring key, valueName;
-    DWORD enabled = 0xDEADBEEF, disabled = 0xDEADBEEF;
+    DWORD enabled = 0xDEADBEEF, disabled = 0xDEADBEEF;  // or the boolean element's true and false
+    std::map<std::string, std::wstring> valueNames;     // of the text and boolean elements, by id
 };
 
 std::string TemplateFile(const char* relative) {
@@ -610,10 +612,16 @@ std::map<std::string, TemplatePolicy> TemplatePolicies() {
         TemplatePolicy& policy = policies[Attribute(tag, "name")];
         policy.key = Utf8ToWide(Attribute(tag, "key").c_str());
         policy.valueName = Utf8ToWide(Attribute(tag, "valueName").c_str());
-        const std::string enabled = element.substr(element.find("<enabledValue>") + 1);
-        const std::string disabled = element.substr(element.find("<disabledValue>") + 1);
+        const bool elements = policy.valueName.empty();
+        const std::string enabled = element.substr(element.find(elements ? "<trueValue>" : "<enabledValue>") + 1);
+        const std::string disabled = element.substr(element.find(elements ? "<falseValue>" : "<disabledValue>") + 1);
         policy.enabled = strtoul(Attribute(enabled, "value").c_str(), nullptr, 10);
         policy.disabled = strtoul(Attribute(disabled, "value").c_str(), nullptr, 10);
+        for (const char* kind : {"<text ", "<boolean "})
+            for (size_t e = element.find(kind); e != std::string::npos; e = element.find(kind, e + 1)) {
+                const std::string item = element.substr(e, element.find('>', e) - e);
+                policy.valueNames[Attribute(item, "id")] = Utf8ToWide(Attribute(item, "valueName").c_str());
+            }
     }
     return policies;
 }
@@ -651,7 +659,7 @@ std::vector<uint8_t> Utf16Bytes(const std::wstring& text) {
 }
 
 // The policy keys of both roots and the credential, owned by the test.
-struct PolicyFixture : ObjectFixture {
+struct PolicyFixture : ActivationFixture {
     KeyBackup machinePolicies{HKEY_LOCAL_MACHINE, L"Software\\Policies\\Velmora"};
     KeyBackup userPolicies{HKEY_CURRENT_USER, L"Software\\Policies\\Velmora"};
     PolicyFixture() { CredDeleteW(kCredentialTarget, CRED_TYPE_GENERIC, 0); }
@@ -673,17 +681,18 @@ BOOL WINAPI RefusingCredRead(LPCWSTR, DWORD, DWORD, PCREDENTIALW*) {
 
 TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the password is remembered") {
     const std::map<std::string, TemplatePolicy> policies = TemplatePolicies();
-    REQUIRE(policies.size() == 2);
+    REQUIRE(policies.size() == 3);
     REQUIRE(policies.count("DisablePasswordSaving"));
     REQUIRE(policies.count("UseCredentialManager"));
-    // Every text the template names is in both languages' resources.
+    // Every text and presentation the template names is in both languages' resources.
     const std::string admx = TemplateFile("quarnver.admx");
     for (const char* adml : {"en-US/quarnver.adml", "ru-RU/quarnver.adml"}) {
         const std::string strings = TemplateFile(adml);
-        for (size_t at = admx.find("$(string."); at != std::string::npos; at = admx.find("$(string.", at + 1)) {
-            const std::string id = admx.substr(at + 9, admx.find(')', at) - at - 9);
-            CHECK_MESSAGE(strings.find("id=\"" + id + "\"") != std::string::npos, adml, " lacks ", id);
-        }
+        for (const std::string kind : {"$(string.", "$(presentation."})
+            for (size_t at = admx.find(kind); at != std::string::npos; at = admx.find(kind, at + 1)) {
+                const std::string id = admx.substr(at + kind.size(), admx.find(')', at) - at - kind.size());
+                CHECK_MESSAGE(strings.find("id=\"" + id + "\"") != std::string::npos, adml, " lacks ", id);
+            }
     }
     const TemplatePolicy& noSaving = policies.at("DisablePasswordSaving");
     const TemplatePolicy& vault = policies.at("UseCredentialManager");
@@ -817,5 +826,70 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
                 CHECK(Get(next.Get(), Property::Password) == (row.store == Store::Registry || (inVault && reads) ? expected : L""));
             }
         }
+    }
+}
+
+TEST_CASE_FIXTURE(PolicyFixture, "the server policy fixes the server or names its default") {
+    const TemplatePolicy policy = TemplatePolicies().at("TranslationServer");
+    const wchar_t *named = L"СЕРВЕР-ПОЛИТИКИ", *machine = L"МАШИННЫЙ", *remembered = L"ЗАПОМНЕННЫЙ";
+    const wchar_t *given = L"ПЕРЕДАННЫЙ", *typed = L"НАБРАННЫЙ";
+    const std::wstring tooLong(256, L'S'), local = ComputerNameW();
+    enum Allow { Absent, No, Yes };
+    const struct {
+        const char* name;
+        const wchar_t* server[2];  // Server of the machine, of the user
+        Allow allow[2];            // AllowServerChange of the machine, of the user
+        const wchar_t *remembered, *given, *typed, *expected;  // expected: the logon's server
+        LONG level;
+        bool open;  // the server row can be changed, and the server is remembered
+    } rows[] = {
+        {"fixed by the machine", {named}, {}, remembered, given, nullptr, named, 7, false},
+        {"fixed by the user: the server row alone is silent", {nullptr, named}, {Absent, No}, nullptr, given, nullptr, named, 2, false},
+        {"default: remembered wins", {named}, {Yes}, remembered, nullptr, nullptr, remembered, 7, true},
+        {"default: for none remembered", {nullptr, named}, {Absent, Yes}, nullptr, nullptr, nullptr, named, 7, true},
+        {"default: given wins", {named}, {Yes}, remembered, given, nullptr, given, 0, true},
+        {"default: typed wins", {named}, {Yes}, nullptr, nullptr, typed, typed, 2, true},
+        {"machine's Server over the user's default", {machine, named}, {Absent, Yes}, nullptr, given, nullptr, machine, 0, false},
+        {"machine's AllowServerChange alone: the user's pair", {nullptr, named}, {Yes}, nullptr, given, nullptr, named, 0, false},
+        {"empty machine value: the user's pair", {L"", named}, {}, nullptr, nullptr, nullptr, named, 0, false},
+        {"empty value: no policy", {L""}, {Yes}, nullptr, nullptr, nullptr, local.c_str(), 0, true},
+        {"256 characters: no policy", {tooLong.c_str()}, {}, remembered, nullptr, nullptr, remembered, 0, true},
+    };
+    for (const auto& row : rows) {
+        INFO(std::string(row.name));
+        for (int i : {0, 1}) {
+            const HKEY root = i == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+            DeleteTree(root, L"Software\\Policies\\Velmora");
+            if (row.server[i]) SetRegString(root, policy.key, policy.valueNames.at("Server").c_str(), row.server[i]);
+            const DWORD value = row.allow[i] == Yes ? policy.enabled : policy.disabled;
+            if (row.allow[i] != Absent)
+                SetRegValue(root, policy.key, policy.valueNames.at("AllowServerChange").c_str(), REG_DWORD, &value, sizeof value);
+        }
+        DeleteTree(HKEY_CURRENT_USER, kLogonKey);
+        if (row.remembered) Remember(L"Server", row.remembered);
+        ComPtr<IQuarn5Logon> logon = NewLogon();
+        REQUIRE(logon);
+        CHECK(logon->put_Level(row.level) == S_OK);
+        g_activations.clear();
+        const UniqueVariant server = row.given ? Text(row.given) : Missing();
+        DialogView view;
+        bool shown = false;
+        const bool dialog = (row.level & (row.open ? 7 : 5)) != 0;
+        const InitializeResult result =
+            dialog ? InitializeWithDialog(logon.Get(), L"client", *server.Get(), *Missing().Get(), *Missing().Get(),
+                                          [&](HWND window) {
+                                              view = ReadDialog(window);
+                                              if (row.typed) TypeInto(window, IDC_LOGON_SERVER, row.typed);
+                                              Click(window, IDOK);
+                                          })
+                   : InitializeSilently(logon.Get(), L"client", *server.Get(), *Missing().Get(), *Missing().Get(), &shown);
+        REQUIRE(result.hr == S_OK);
+        CHECK((view.found == dialog && !shown));
+        if (view.found) CHECK(view.server == (row.typed ? named : row.expected));
+        if (view.found) CHECK(std::vector<bool>{view.serverLabelEnabled, view.serverEnabled, view.browseEnabled} == std::vector<bool>(3, row.open));
+        CHECK(Get(logon.Get(), Property::Server) == row.expected);
+        REQUIRE(g_activations.size() == 1);
+        CHECK(g_activations[0].name == (row.expected == local ? L"" : row.expected));
+        CHECK(Remembered(L"Server") == (row.open ? row.expected : row.remembered ? row.remembered : L"<missing>"));
     }
 }

@@ -4,7 +4,7 @@
 #include "child_process.h"
 #include "logon/logon_credential.h"
 #include "logon/logon_settings.h"
-#include "logon/password_policy.h"
+#include "logon/logon_policy.h"
 #include "import_patch.h"
 #include "test_support.h"
 
@@ -151,7 +151,7 @@ TEST_CASE("the settings read where the registry refuses write access; writers th
 TEST_CASE("remembers the password in QUARN_PASSWORD_TO_REMEMBER for the other bitness to read" * doctest::skip()) {
     const wchar_t* password = _wgetenv(L"QUARN_PASSWORD_TO_REMEMBER");
     REQUIRE(password);
-    REQUIRE(PasswordPolicy::Current() == PasswordPolicy::PasswordStore::CredentialManager);
+    REQUIRE(LogonPolicy::Current().passwords == LogonPolicy::PasswordStore::CredentialManager);
     LogonSettings::RememberPassword(L"другой", SecretString(std::wstring_view(password)));
 }
 
@@ -161,7 +161,7 @@ TEST_CASE("a password the other bitness keeps in Credential Manager is read here
     KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
     (void)LogonCredential::Delete();
     const DWORD on = 1;
-    SetRegValue(HKEY_CURRENT_USER, PasswordPolicy::kKeyPath, PasswordPolicy::kUseCredentialManager, REG_DWORD, &on,
+    SetRegValue(HKEY_CURRENT_USER, LogonPolicy::kKeyPath, LogonPolicy::kUseCredentialManager, REG_DWORD, &on,
                 sizeof on);
     const std::wstring password = L"пароль ✓ другой разрядности";
     SetEnvironmentVariableW(L"QUARN_PASSWORD_TO_REMEMBER", password.c_str());
