@@ -612,9 +612,8 @@ std::map<std::string, TemplatePolicy> TemplatePolicies() {
         TemplatePolicy& policy = policies[Attribute(tag, "name")];
         policy.key = Utf8ToWide(Attribute(tag, "key").c_str());
         policy.valueName = Utf8ToWide(Attribute(tag, "valueName").c_str());
-        const bool elements = policy.valueName.empty();
-        const std::string enabled = element.substr(element.find(elements ? "<trueValue>" : "<enabledValue>") + 1);
-        const std::string disabled = element.substr(element.find(elements ? "<falseValue>" : "<disabledValue>") + 1);
+        const std::string enabled = element.substr(element.find(policy.valueName.empty() ? "<trueValue>" : "<enabledValue>") + 1);
+        const std::string disabled = element.substr(element.find(policy.valueName.empty() ? "<falseValue>" : "<disabledValue>") + 1);
         policy.enabled = strtoul(Attribute(enabled, "value").c_str(), nullptr, 10);
         policy.disabled = strtoul(Attribute(disabled, "value").c_str(), nullptr, 10);
         for (const char* kind : {"<text ", "<boolean "})
@@ -831,8 +830,8 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
 
 TEST_CASE_FIXTURE(PolicyFixture, "the server policy fixes the server or names its default") {
     const TemplatePolicy policy = TemplatePolicies().at("TranslationServer");
-    const wchar_t *named = L"СЕРВЕР-ПОЛИТИКИ", *machine = L"МАШИННЫЙ", *remembered = L"ЗАПОМНЕННЫЙ";
-    const wchar_t *given = L"ПЕРЕДАННЫЙ", *typed = L"НАБРАННЫЙ";
+    const wchar_t *named = L"СЕРВЕР-ПОЛИТИКИ", *machine = L"МАШИННЫЙ", *remembered = L"ЗАПОМНЕННЫЙ", *given = L"ПЕРЕДАННЫЙ",
+                  *typed = L"НАБРАННЫЙ";
     const std::wstring tooLong(256, L'S'), local = ComputerNameW();
     enum Allow { Absent, No, Yes };
     const struct {
@@ -868,8 +867,7 @@ TEST_CASE_FIXTURE(PolicyFixture, "the server policy fixes the server or names it
         DeleteTree(HKEY_CURRENT_USER, kLogonKey);
         if (row.remembered) Remember(L"Server", row.remembered);
         ComPtr<IQuarn5Logon> logon = NewLogon();
-        REQUIRE(logon);
-        CHECK(logon->put_Level(row.level) == S_OK);
+        REQUIRE((logon && logon->put_Level(row.level) == S_OK));
         g_activations.clear();
         const UniqueVariant server = row.given ? Text(row.given) : Missing();
         DialogView view;
