@@ -68,9 +68,10 @@ const wchar_t kLogonKey[] = L"Software\\Velmora\\QUARN 5\\Logon";
 const wchar_t kPolicyKey[] = L"Software\\Policies\\Velmora\\QUARN 5\\Logon";
 const wchar_t kCredentialTarget[] = L"Velmora/QUARN 5/Logon";
 
-// Credential Manager required by the user's policy, with a credential to
-// read, for the time of a benchmark; the Logon key's plain-text password,
-// which the first new object moves into the credential, is put back after.
+// Credential Manager required and the translation server fixed by the
+// user's policies, with a credential to read, for the time of a benchmark;
+// the Logon key's plain-text password, which the first new object moves into
+// the credential, is put back after.
 class CredentialPolicyScope {
 public:
     CredentialPolicyScope() {
@@ -83,6 +84,8 @@ public:
         }
         const DWORD on = 1;
         RegSetKeyValueW(HKEY_CURRENT_USER, kPolicyKey, L"UseCredentialManager", REG_DWORD, &on, sizeof on);
+        const wchar_t server[] = L"BENCH-SERVER";
+        RegSetKeyValueW(HKEY_CURRENT_USER, kPolicyKey, L"Server", REG_SZ, server, sizeof server);
         wchar_t password[] = L"bench password";
         CREDENTIALW credential = {};
         credential.Type = CRED_TYPE_GENERIC;
@@ -201,14 +204,15 @@ int main() {
 
     {
         // The floor: what any object that honours the policies must read, the
-        // two policies in both roots, the four remembered values and the
+        // four policy values in both roots, the four remembered values and the
         // credential.
         CredentialPolicyScope policy;
         const long objects = 2000;
-        BenchTable vault("Logon object creation with Credential Manager required");
+        BenchTable vault("Logon object creation with policies set (Credential Manager, a fixed server)");
         vault.Baseline("floor: policy and Logon values read, CredReadW", objects, [] {
             for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER})
-                ReadValues(root, kPolicyKey, {L"DisablePasswordSaving", L"UseCredentialManager"});
+                ReadValues(root, kPolicyKey, {L"DisablePasswordSaving", L"UseCredentialManager", L"Server",
+                                              L"AllowServerChange"});
             ReadValues(HKEY_CURRENT_USER, kLogonKey, {L"User", L"Password", L"Server", L"Level"});
             PCREDENTIALW credential = nullptr;
             if (CredReadW(kCredentialTarget, CRED_TYPE_GENERIC, 0, &credential)) CredFree(credential);

@@ -1,6 +1,7 @@
 // Move-only owners of Win32 handles: one line per handle kind.
 #pragma once
 #include <windows.h>
+#include <wincrypt.h>
 #include <utility>
 
 template <typename Traits>
@@ -88,6 +89,19 @@ struct ActivationContextTraits {
     static bool Close(Handle h) { ReleaseActCtx(h); return true; }
 };
 
+// A context of a CryptoAPI provider, and a hash object made in one (which
+// must go before its provider does).
+struct CryptProviderTraits {
+    using Handle = HCRYPTPROV;
+    static Handle Invalid() { return 0; }
+    static bool Close(Handle h) { return CryptReleaseContext(h, 0) != FALSE; }
+};
+struct CryptHashTraits {
+    using Handle = HCRYPTHASH;
+    static Handle Invalid() { return 0; }
+    static bool Close(Handle h) { return CryptDestroyHash(h) != FALSE; }
+};
+
 using UniqueHkey = UniqueHandle<HkeyTraits>;
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
@@ -97,3 +111,5 @@ using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 using UniqueActivationContext = UniqueHandle<ActivationContextTraits>;
+using UniqueCryptProvider = UniqueHandle<CryptProviderTraits>;
+using UniqueCryptHash = UniqueHandle<CryptHashTraits>;

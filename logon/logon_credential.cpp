@@ -26,27 +26,35 @@ private:
 };
 }  // namespace
 
-bool Read(SecretString* password) {
+Lookup Read(SecretString* password, std::wstring* comment) {
     CredentialRead credential;
-    if (!CredReadW(kTargetName, CRED_TYPE_GENERIC, 0, credential.Receive())) return false;
+    if (!CredReadW(kTargetName, CRED_TYPE_GENERIC, 0, credential.Receive()))
+        return GetLastError() == ERROR_NOT_FOUND ? Lookup::Missing : Lookup::Refused;
     const DWORD bytes = credential->CredentialBlobSize;
-    if (bytes % sizeof(wchar_t) != 0 || bytes > kMaxBlobBytes) return false;
-    if (bytes != 0 && !credential->CredentialBlob) return false;
-    // The blob need not be aligned for wchar_t: its bytes are copied, never
-    // read through a wchar_t pointer.
     SecretString text;
-    text.resize(bytes / sizeof(wchar_t));
-    if (bytes != 0) memcpy(&text[0], credential->CredentialBlob, bytes);
+    if (bytes % sizeof(wchar_t) == 0 && bytes <= kMaxBlobBytes && (bytes == 0 || credential->CredentialBlob)) {
+        // The blob need not be aligned for wchar_t: its bytes are copied,
+        // never read through a wchar_t pointer.
+        text.resize(bytes / sizeof(wchar_t));
+        if (bytes != 0) memcpy(&text[0], credential->CredentialBlob, bytes);
+    }
+    *comment = credential->Comment ? credential->Comment : L"";
     *password = std::move(text);
-    return true;
+    return Lookup::Found;
 }
 
-bool Write(const std::wstring& user, const SecretString& password) {
+bool Write(const std::wstring& user, const SecretString& password, const std::wstring& comment) {
+    // Windows refuses a user name longer than CRED_MAX_USERNAME_LENGTH and a
+    // comment longer than CRED_MAX_STRING_LENGTH (the CREDENTIAL structure's
+    // page). They are refused here on every platform alike, so that such a
+    // password is never remembered where Windows would not remember it.
     const size_t bytes = password.size() * sizeof(wchar_t);
-    if (bytes > kMaxBlobBytes) return false;
+    if (bytes > kMaxBlobBytes || user.size() > CRED_MAX_USERNAME_LENGTH || comment.size() > CRED_MAX_STRING_LENGTH)
+        return false;
     CREDENTIALW credential = {};
     credential.Type = CRED_TYPE_GENERIC;
     credential.TargetName = const_cast<LPWSTR>(kTargetName);
+    credential.Comment = comment.empty() ? nullptr : const_cast<LPWSTR>(comment.c_str());
     credential.CredentialBlobSize = static_cast<DWORD>(bytes);
     credential.CredentialBlob = bytes ? reinterpret_cast<LPBYTE>(const_cast<wchar_t*>(password.data())) : nullptr;
     credential.Persist = CRED_PERSIST_LOCAL_MACHINE;

@@ -1,7 +1,9 @@
 // The remembered password kept in Credential Manager: one generic credential
 // of the current user, target name "Velmora/QUARN 5/Logon", whose user name
 // is the remembered user and whose blob is the password in UTF-16LE without
-// a terminating zero, kept on this computer (CRED_PERSIST_LOCAL_MACHINE).
+// a terminating zero, kept on this computer (CRED_PERSIST_LOCAL_MACHINE). Its
+// comment holds what the settings store records beside the password (see
+// logon/plain_text_record.h).
 #pragma once
 #include <string>
 #include "common/secret_string.h"
@@ -14,13 +16,19 @@ extern const wchar_t kTargetName[];
 // limit, so it is not used.
 constexpr size_t kMaxBlobBytes = 5 * 512;
 
-// The password of the credential; false, with *password untouched, when
-// there is none or when its blob is damaged (not a whole number of UTF-16
-// units, or larger than the platform allows).
-[[nodiscard]] bool Read(SecretString* password);
-// Creates or replaces the credential; false when it could not be written or
-// the password is too long for a credential.
-[[nodiscard]] bool Write(const std::wstring& user, const SecretString& password);
+enum class Lookup {
+    Found,    // the credential exists
+    Missing,  // there is none
+    Refused   // Credential Manager cannot be read here (no logon session, ...)
+};
+// Reads the credential. Found: *password is its password, or empty when the
+// blob is damaged (not a whole number of UTF-16 units, or larger than the
+// platform allows); *comment its comment. Otherwise both stay untouched.
+[[nodiscard]] Lookup Read(SecretString* password, std::wstring* comment);
+// Creates or replaces the credential; false when Credential Manager refuses,
+// or would refuse, it: a user name or comment longer than it takes, a
+// password too long for a blob.
+[[nodiscard]] bool Write(const std::wstring& user, const SecretString& password, const std::wstring& comment);
 // Deletes the credential; true when none is left.
 bool Delete();
 

@@ -145,16 +145,21 @@ void LogonDialog::NameBrowseButton() {
     SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
+LONG LogonDialog::OpenRows() const {
+    return m_lLevel & (kLevelUser | kLevelPassword | (m_bServerFixed ? 0 : kLevelServer));
+}
+
 void LogonDialog::EnableControls() {
-    if (!(m_lLevel & kLevelUser)) {
+    const LONG open = OpenRows();
+    if (!(open & kLevelUser)) {
         m_labelUser.Enable(false);
         m_editUser.Enable(false);
     }
-    if (!(m_lLevel & kLevelPassword)) {
+    if (!(open & kLevelPassword)) {
         m_labelPassword.Enable(false);
         m_editPassword.Enable(false);
     }
-    if (!(m_lLevel & kLevelServer)) {
+    if (!(open & kLevelServer)) {
         m_labelServer.Enable(false);
         m_editServer.Enable(false);
         m_btnBrowse.Enable(false);

@@ -25,13 +25,16 @@ public:
     // disabled rows included (or, when the dialog closed itself, what was
     // set). Otherwise they stay as they were set.
     LONG m_lLevel = 0;
+    // The organisation fixes the server: its row stays closed whatever the
+    // flag word says.
+    bool m_bServerFixed = false;
     SecretString m_wstrPassword;
     std::wstring m_wstrServer;
     std::wstring m_wstrUser;
 
     // True when m_lLevel opens a row, so that DoModal shows the dialog to the
     // user; otherwise the logon is silent.
-    bool HasOpenRow() const { return (m_lLevel & (kLevelUser | kLevelServer | kLevelPassword)) != 0; }
+    bool HasOpenRow() const { return OpenRows() != 0; }
 
 protected:
     // A flag word that opens no row: the logon is silent.
@@ -43,7 +46,9 @@ protected:
     bool OnCommand(WORD id, WORD code, HWND control) override;
 
 private:
-    // Disables every row whose bit is clear.
+    // The row bits of the flag word that the user may change.
+    LONG OpenRows() const;
+    // Disables every row that is not open.
     void EnableControls();
     // Lets the user pick the server computer in the shell's computer browser.
     void OnBrowse();

@@ -1,7 +1,8 @@
 #include "logon/logon_settings.h"
 #include "common/registry_key.h"
 #include "logon/logon_credential.h"
-#include "logon/password_policy.h"
+#include "logon/logon_policy.h"
+#include "logon/plain_text_record.h"
 
 namespace LogonSettings {
 
@@ -39,9 +40,11 @@ std::wstring UserFrom(RegistryKey& key) {
     std::wstring text = key.IsOpen() ? key.ReadString(kUser, L"") : std::wstring();
     return text.empty() ? WindowsUserName() : text;
 }
-std::wstring ServerFrom(RegistryKey& key) {
+// The default server is the one the organisation names, else this computer.
+std::wstring ServerFrom(RegistryKey& key, const std::wstring& defaultServer = std::wstring()) {
     std::wstring text = key.IsOpen() ? key.ReadString(kServer, L"") : std::wstring();
-    return text.empty() ? ThisComputerName() : text;
+    if (!text.empty()) return text;
+    return defaultServer.empty() ? ThisComputerName() : defaultServer;
 }
 SecretString PasswordFrom(RegistryKey& key) {
     return key.IsOpen() ? TakeSecret(key.ReadString(kPassword, L"")) : SecretString();
@@ -50,7 +53,7 @@ LONG LevelFrom(RegistryKey& key) { return key.IsOpen() ? static_cast<LONG>(key.R
 
 // The remembered password from where the policy keeps it; key is the Logon
 // key opened for reading, or closed.
-SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user);
+SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user, LogonPolicy::PasswordStore store);
 
 bool WriteText(const wchar_t* name, const std::wstring& text) {
     RegistryKey key;
@@ -60,12 +63,14 @@ bool WriteText(const wchar_t* name, const std::wstring& text) {
 }  // namespace
 
 Remembered ReadRemembered() {
+    const LogonPolicy::Decisions policy = LogonPolicy::Current();
     RegistryKey key;
     (void)OpenForReading(key);
     Remembered remembered;
     remembered.user = UserFrom(key);
-    remembered.password = RecallPasswordFrom(key, remembered.user);
-    remembered.server = ServerFrom(key);
+    remembered.password = RecallPasswordFrom(key, remembered.user, policy.passwords);
+    remembered.serverFixed = policy.serverFixed;
+    remembered.server = policy.serverFixed ? policy.server : ServerFrom(key, policy.server);
     remembered.level = LevelFrom(key);
     return remembered;
 }
@@ -78,18 +83,13 @@ std::wstring ReadUser() {
 
 bool WriteUser(const std::wstring& user) { return WriteText(kUser, user); }
 
-SecretString ReadPassword() {
-    RegistryKey key;
-    (void)OpenForReading(key);
-    return PasswordFrom(key);
-}
+namespace {
 
+// The plain-text pair, which knows no policy.
 bool WritePassword(const SecretString& password) {
     RegistryKey key;
     return CreateForWriting(key) && key.WriteString(kPassword, password.c_str());
 }
-
-namespace {
 
 bool DeleteRegistryPassword() {
     RegistryKey key;
@@ -97,50 +97,78 @@ bool DeleteRegistryPassword() {
     return key.DeleteValue(kPassword);
 }
 
-}  // namespace
+bool HasPlainText(RegistryKey& key) { return key.IsOpen() && key.GetValueType(kPassword) != 0; }
 
-SecretString RecallPassword(const std::wstring& user) {
-    RegistryKey key;
-    (void)OpenForReading(key);
-    return RecallPasswordFrom(key, user);
+SecretString RecallFromCredentialManager(RegistryKey& key, const std::wstring& user) {
+    SecretString held;
+    std::wstring record;
+    const LogonCredential::Lookup lookup = LogonCredential::Read(&held, &record);
+    // Where the credential cannot be read, nobody can tell whether a
+    // plain-text value is newer: nothing is moved, and nothing offered.
+    if (lookup == LogonCredential::Lookup::Refused || !HasPlainText(key)) return held;
+    SecretString plain = PasswordFrom(key);
+    if (lookup == LogonCredential::Lookup::Found && PlainTextRecord::Matches(record, plain)) {
+        // The credential was written while this very value stood in the
+        // registry, so it is at least as new: the value is stale, left behind
+        // by a deletion that failed.
+        (void)DeleteRegistryPassword();
+        return held;
+    }
+    if (LogonCredential::Write(user, plain, PlainTextRecord::Make(plain))) (void)DeleteRegistryPassword();
+    return plain;
 }
 
-namespace {
-SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user) {
-    using PasswordPolicy::PasswordStore;
-    SecretString password;
-    switch (PasswordPolicy::Current()) {
+SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user, LogonPolicy::PasswordStore store) {
+    using LogonPolicy::PasswordStore;
+    switch (store) {
     case PasswordStore::Nowhere:
-        return password;
+        // Removed as soon as settings are read, not at the next logon that
+        // remembers, so a client that always sets Level bit 8 leaves none.
+        if (HasPlainText(key)) (void)DeleteRegistryPassword();
+        (void)LogonCredential::Delete();
+        return SecretString();
     case PasswordStore::CredentialManager:
-        if (key.IsOpen() && key.GetValueType(kPassword) != 0) {
-            password = PasswordFrom(key);
-            if (LogonCredential::Write(user, password)) (void)DeleteRegistryPassword();
-            return password;
-        }
-        (void)LogonCredential::Read(&password);
-        return password;
+        return RecallFromCredentialManager(key, user);
     case PasswordStore::Registry:
         break;
     }
     return PasswordFrom(key);
 }
+
 }  // namespace
 
+SecretString RecallPassword(const std::wstring& user) {
+    RegistryKey key;
+    (void)OpenForReading(key);
+    return RecallPasswordFrom(key, user, LogonPolicy::Current().passwords);
+}
+
 void RememberPassword(const std::wstring& user, const SecretString& password) {
-    using PasswordPolicy::PasswordStore;
-    switch (PasswordPolicy::Current()) {
+    using LogonPolicy::PasswordStore;
+    switch (LogonPolicy::Current().passwords) {
     case PasswordStore::Nowhere:
-        (void)DeleteRegistryPassword();
-        (void)LogonCredential::Delete();
-        return;
-    case PasswordStore::CredentialManager:
-        if (LogonCredential::Write(user, password)) (void)DeleteRegistryPassword();
-        return;
+        break;
+    case PasswordStore::CredentialManager: {
+        // A plain-text value still in the registry is older than the password
+        // just confirmed: the credential records it, so it is never moved
+        // over this one.
+        RegistryKey key;
+        (void)OpenForReading(key);
+        const std::wstring record = HasPlainText(key) ? PlainTextRecord::Make(PasswordFrom(key)) : std::wstring();
+        if (LogonCredential::Write(user, password, record)) {
+            (void)DeleteRegistryPassword();
+            return;
+        }
+        // Credential Manager refuses it, and the policy forbids the registry:
+        // the password is remembered nowhere, and no older one is offered.
+        break;
+    }
     case PasswordStore::Registry:
         (void)WritePassword(password);
         return;
     }
+    (void)DeleteRegistryPassword();
+    (void)LogonCredential::Delete();
 }
 
 std::wstring ReadServer() {

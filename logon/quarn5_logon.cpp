@@ -15,6 +15,7 @@ Quarn5Logon::Quarn5Logon() {
     m_wstrUser = std::move(remembered.user);
     m_wstrPassword = std::move(remembered.password);
     m_wstrServer = std::move(remembered.server);
+    m_bServerFixed = remembered.serverFixed;
     m_lLevel = remembered.level;
 }
 
@@ -45,7 +46,8 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
 
     m_wstrClient = WideFromBstr(client);
     SecretString text;
-    if (ArgumentText(server, &text)) m_wstrServer.assign(text.data(), text.size());
+    // A server the organisation fixes is not the caller's to change.
+    if (!m_bServerFixed && ArgumentText(server, &text)) m_wstrServer.assign(text.data(), text.size());
     if (ArgumentText(user, &text)) m_wstrUser.assign(text.data(), text.size());
     if (ArgumentText(password, &text)) m_wstrPassword = text;
     *pVal = 1;
@@ -55,6 +57,7 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
     dialog.m_wstrUser = m_wstrUser;
     dialog.m_wstrPassword = m_wstrPassword;
     dialog.m_lLevel = m_lLevel;
+    dialog.m_bServerFixed = m_bServerFixed;
     // Where nobody can see the dialog, nobody can answer it: fail instead of
     // waiting for ever. A silent logon needs no one and goes on.
     if (dialog.HasOpenRow()) {
@@ -78,14 +81,16 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
         return S_OK;
     }
 
-    m_wstrServer = dialog.m_wstrServer;
+    if (!m_bServerFixed) m_wstrServer = dialog.m_wstrServer;
     m_wstrUser = dialog.m_wstrUser;
     m_wstrPassword = dialog.m_wstrPassword;
     // Remembering is best effort: a settings store that cannot be written
     // does not stop the logon.
     if (!(m_lLevel & kLevelNoRemember)) {
         (void)LogonSettings::WriteUser(m_wstrUser);
-        (void)LogonSettings::WriteServer(m_wstrServer);
+        // A fixed server leaves the user's own choice remembered for when
+        // the organisation lifts it.
+        if (!m_bServerFixed) (void)LogonSettings::WriteServer(m_wstrServer);
         LogonSettings::RememberPassword(m_wstrUser, m_wstrPassword);
     }
 

@@ -65,6 +65,9 @@ private:
     std::wstring m_wstrUser;
     SecretString m_wstrPassword;
     std::wstring m_wstrServer;
+    // The organisation fixes m_wstrServer: Initialize's server and the
+    // dialog's server row have no say, and nothing of it is remembered.
+    bool m_bServerFixed = false;
     std::wstring m_wstrClient;
     LONG m_lLevel = 0;
 };

@@ -7,9 +7,11 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <optional>
 #include <vector>
 #include "import_patch.h"
 #include "quarn_server_h.h"
+#include "resources/resource.h"
 #include "logon_test_support.h"
 #include "recording_server.h"
 
@@ -648,7 +650,8 @@ namespace {
 // template that names other values than the library reads makes it fail.
 struct TemplatePolicy {
     std::wstring key, valueName;
-    DWORD enabled = 0xDEADBEEF, disabled = 0xDEADBEEF;
+    DWORD enabled = 0xDEADBEEF, disabled = 0xDEADBEEF;  // or the boolean element's true and false
+    std::map<std::string, std::wstring> valueNames;     // of the text and boolean elements, by id
 };
 
 std::string TemplateFile(const char* relative) {
@@ -673,10 +676,15 @@ std::map<std::string, TemplatePolicy> TemplatePolicies() {
         TemplatePolicy& policy = policies[Attribute(tag, "name")];
         policy.key = Utf8ToWide(Attribute(tag, "key").c_str());
         policy.valueName = Utf8ToWide(Attribute(tag, "valueName").c_str());
-        const std::string enabled = element.substr(element.find("<enabledValue>") + 1);
-        const std::string disabled = element.substr(element.find("<disabledValue>") + 1);
+        const std::string enabled = element.substr(element.find(policy.valueName.empty() ? "<trueValue>" : "<enabledValue>") + 1);
+        const std::string disabled = element.substr(element.find(policy.valueName.empty() ? "<falseValue>" : "<disabledValue>") + 1);
         policy.enabled = strtoul(Attribute(enabled, "value").c_str(), nullptr, 10);
         policy.disabled = strtoul(Attribute(disabled, "value").c_str(), nullptr, 10);
+        for (const char* kind : {"<text ", "<boolean "})
+            for (size_t e = element.find(kind); e != std::string::npos; e = element.find(kind, e + 1)) {
+                const std::string item = element.substr(e, element.find('>', e) - e);
+                policy.valueNames[Attribute(item, "id")] = Utf8ToWide(Attribute(item, "valueName").c_str());
+            }
     }
     return policies;
 }
@@ -714,14 +722,21 @@ std::vector<uint8_t> Utf16Bytes(const std::wstring& text) {
 }
 
 // The policy keys of both roots and the credential, owned by the test.
-struct PolicyFixture : ObjectFixture {
+struct PolicyFixture : ActivationFixture {
     KeyBackup machinePolicies{HKEY_LOCAL_MACHINE, L"Software\\Policies\\Velmora"};
     KeyBackup userPolicies{HKEY_CURRENT_USER, L"Software\\Policies\\Velmora"};
     PolicyFixture() { CredDeleteW(kCredentialTarget, CRED_TYPE_GENERIC, 0); }
     ~PolicyFixture() { CredDeleteW(kCredentialTarget, CRED_TYPE_GENERIC, 0); }
 };
 
+// Credential Manager in a network logon, or a service without a loaded
+// profile: CredWriteW and CredReadW fail with ERROR_NO_SUCH_LOGON_SESSION
+// (the CredWriteW and CredReadW pages).
 BOOL WINAPI RefusingCredWrite(PCREDENTIALW, DWORD) {
+    SetLastError(ERROR_NO_SUCH_LOGON_SESSION);
+    return FALSE;
+}
+BOOL WINAPI RefusingCredRead(LPCWSTR, DWORD, DWORD, PCREDENTIALW*) {
     SetLastError(ERROR_NO_SUCH_LOGON_SESSION);
     return FALSE;
 }
@@ -729,17 +744,18 @@ BOOL WINAPI RefusingCredWrite(PCREDENTIALW, DWORD) {
 
 TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the password is remembered") {
     const std::map<std::string, TemplatePolicy> policies = TemplatePolicies();
-    REQUIRE(policies.size() == 2);
+    REQUIRE(policies.size() == 3);
     REQUIRE(policies.count("DisablePasswordSaving"));
     REQUIRE(policies.count("UseCredentialManager"));
-    // Every text the template names is in both languages' resources.
+    // Every text and presentation the template names is in both languages' resources.
     const std::string admx = TemplateFile("quarnver.admx");
     for (const char* adml : {"en-US/quarnver.adml", "ru-RU/quarnver.adml"}) {
         const std::string strings = TemplateFile(adml);
-        for (size_t at = admx.find("$(string."); at != std::string::npos; at = admx.find("$(string.", at + 1)) {
-            const std::string id = admx.substr(at + 9, admx.find(')', at) - at - 9);
-            CHECK_MESSAGE(strings.find("id=\"" + id + "\"") != std::string::npos, adml, " lacks ", id);
-        }
+        for (const std::string kind : {"$(string.", "$(presentation."})
+            for (size_t at = admx.find(kind); at != std::string::npos; at = admx.find(kind, at + 1)) {
+                const std::string id = admx.substr(at + kind.size(), admx.find(')', at) - at - kind.size());
+                CHECK_MESSAGE(strings.find("id=\"" + id + "\"") != std::string::npos, adml, " lacks ", id);
+            }
     }
     const TemplatePolicy& noSaving = policies.at("DisablePasswordSaving");
     const TemplatePolicy& vault = policies.at("UseCredentialManager");
@@ -748,11 +764,20 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
 
     enum class Where { None, Machine, User, Both, MachineOffUserOn, MachineNotDword };
     enum class Store { Registry, Vault, Nowhere };
-    enum class Before { Nothing, Plain, Credential, Damaged, Oversized };
+    // Lifted: a password moved into the credential, then the policy lifted
+    // and another one remembered in the registry meanwhile.
+    enum class Before { Nothing, Plain, Credential, Damaged, Oversized, Lifted };
+    // What the platform refuses the library: Credential Manager's writes or
+    // reads, write access to the Logon key; or a user name longer than
+    // Credential Manager takes (CRED_MAX_USERNAME_LENGTH, the CREDENTIAL
+    // structure's page).
+    enum class Fault { None, CredWrite, CredRead, ReadOnlyKey, LongUser };
     const struct {
         const char* name;
         Where noSaving, vault;
         Store store;
+        Fault fault = Fault::None;
+        LONG level = 0;
     } rows[] = {
         {"no policy", Where::None, Where::None, Store::Registry},
         {"Credential Manager by the machine", Where::None, Where::Machine, Store::Vault},
@@ -765,6 +790,11 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
         {"no saving by both", Where::Both, Where::None, Store::Nowhere},
         {"no saving: machine 0 over user 1", Where::MachineOffUserOn, Where::None, Store::Registry},
         {"both policies", Where::Machine, Where::User, Store::Nowhere},
+        {"no saving, Level 8", Where::User, Where::None, Store::Nowhere, Fault::None, 8},
+        {"Credential Manager refusing writes", Where::None, Where::User, Store::Vault, Fault::CredWrite},
+        {"Credential Manager refusing reads", Where::None, Where::User, Store::Vault, Fault::CredRead},
+        {"Credential Manager, read-only Logon key", Where::None, Where::User, Store::Vault, Fault::ReadOnlyKey},
+        {"Credential Manager, user of 600 characters", Where::None, Where::User, Store::Vault, Fault::LongUser},
     };
     auto set = [](const TemplatePolicy& policy, Where where) {
         auto put = [&](HKEY root, DWORD value) {
@@ -780,79 +810,148 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
     auto clearPolicies = [] {
         DeleteTree(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Velmora");
         DeleteTree(HKEY_CURRENT_USER, L"Software\\Policies\\Velmora");
-        CredDeleteW(kCredentialTarget, CRED_TYPE_GENERIC, 0);
     };
-    const std::wstring plain = L"старый пароль", kept = L"пароль ✓ хранилища", typed = L"набранный";
+    const std::wstring plain = L"старый пароль", kept = L"пароль ✓ хранилища", typed = L"набранный",
+                       between = L"пароль без политики";
     const uint8_t damaged[3] = {'a', 0, 'b'};
     for (const auto& row : rows) {
-        for (Before before : {Before::Nothing, Before::Plain, Before::Credential, Before::Damaged, Before::Oversized}) {
+        for (Before before : {Before::Nothing, Before::Plain, Before::Credential, Before::Damaged, Before::Oversized,
+                              Before::Lifted}) {
             for (bool typing : {false, true}) {
-                INFO(row.name, ", before ", static_cast<int>(before), typing ? ", typed" : ", not typed");
+                INFO(std::string(row.name), ", before ", static_cast<int>(before), typing ? ", typed" : ", not typed");
                 clearPolicies();
+                CredDeleteW(kCredentialTarget, CRED_TYPE_GENERIC, 0);
                 DeleteTree(HKEY_CURRENT_USER, kLogonKey);
+                if (before == Before::Plain || before == Before::Lifted) Remember(L"Password", plain);
+                if (before == Before::Lifted) {
+                    set(vault, Where::User);
+                    REQUIRE(NewLogon());
+                    clearPolicies();
+                    Remember(L"Password", between);
+                }
                 set(noSaving, row.noSaving);
                 set(vault, row.vault);
-                if (before == Before::Plain) Remember(L"Password", plain);
                 if (before == Before::Credential) WriteCredential(kept.data(), static_cast<DWORD>(kept.size() * 2));
                 if (before == Before::Damaged) WriteCredential(damaged, sizeof damaged);
                 // Wine takes blobs larger than the 2560 bytes Windows allows.
                 if (before == Before::Oversized) WriteCredential(std::wstring(1281, L'x').data(), 2562);
+                std::optional<ImportPatch> refusal;
+                if (row.fault == Fault::CredWrite || row.fault == Fault::CredRead)
+                    refusal.emplace(QuarnverLibrary(), "advapi32.dll", row.fault == Fault::CredWrite ? "CredWriteW" : "CredReadW",
+                                    row.fault == Fault::CredWrite ? reinterpret_cast<void*>(&RefusingCredWrite)
+                                                                  : reinterpret_cast<void*>(&RefusingCredRead));
+                std::optional<WriteRefusingRegistry> readOnly;
+                if (row.fault == Fault::ReadOnlyKey) readOnly.emplace(QuarnverLibrary(), HKEY_CURRENT_USER);
+                REQUIRE((refusal ? refusal->Patched() : !readOnly || readOnly->Patched()));
 
+                const bool vaulted = row.store == Store::Vault, reads = row.fault != Fault::CredRead;
+                const bool moves = vaulted && reads && row.fault != Fault::CredWrite, deletes = !readOnly;
+                const std::wstring* inRegistry = before == Before::Plain ? &plain : before == Before::Lifted ? &between : nullptr;
                 ComPtr<IQuarn5Logon> logon = NewLogon();
                 REQUIRE(logon);
                 std::wstring recalled;
-                if (row.store != Store::Nowhere && before == Before::Plain) recalled = plain;
-                if (row.store == Store::Vault && before == Before::Credential) recalled = kept;
-                if (row.store == Store::Vault && before == Before::Plain) {
-                    // Moved at once: into the credential, out of the registry.
+                if (row.store == Store::Registry && inRegistry) recalled = *inRegistry;
+                if (vaulted && reads) recalled = inRegistry ? *inRegistry : before == Before::Credential ? kept : L"";
+                if (row.store == Store::Nowhere) {
+                    // Removed at once, whatever Level the client sets next.
                     CHECK(Remembered(L"Password") == L"<missing>");
-                    CHECK(ReadCredential().blob == Utf16Bytes(plain));
+                    CHECK_FALSE(ReadCredential().present);
                 }
+                if (vaulted && inRegistry) {
+                    // Moved at once: into the credential, out of the registry.
+                    CHECK(Remembered(L"Password") == (moves && deletes ? L"<missing>" : *inRegistry));
+                    CHECK(ReadCredential().blob == Utf16Bytes(moves ? *inRegistry : before == Before::Lifted ? plain : L""));
+                }
+                if (row.level) CHECK(logon->put_Level(row.level) == S_OK);
+                const UniqueVariant user = row.fault == Fault::LongUser ? Text(std::wstring(600, L'я')) : Missing();
                 const UniqueVariant password = typing ? Text(typed) : Missing();
                 bool shown = false;
                 const InitializeResult result =
-                    InitializeSilently(logon.Get(), L"client", *Missing().Get(), *Missing().Get(), *password.Get(), &shown);
+                    InitializeSilently(logon.Get(), L"client", *Missing().Get(), *user.Get(), *password.Get(), &shown);
                 REQUIRE(result.hr == S_OK);
                 const std::wstring expected = typing ? typed : recalled;
                 CHECK(Get(logon.Get(), Property::Password) == expected);
-                CHECK(Remembered(L"Password") == (row.store == Store::Registry ? expected : L"<missing>"));
+                const std::wstring left = !deletes && inRegistry ? *inRegistry : L"<missing>";
+                CHECK(Remembered(L"Password") == (row.store == Store::Registry ? expected : left));
                 // Without a policy, Credential Manager is left as it was.
                 const StoredCredential credential = ReadCredential();
                 const bool earlier = before != Before::Nothing && before != Before::Plain;
-                CHECK(credential.present == (row.store == Store::Vault || (row.store == Store::Registry && earlier)));
+                const bool inVault = vaulted && row.fault != Fault::CredWrite && row.fault != Fault::LongUser;
+                CHECK(credential.present == (inVault || (row.store == Store::Registry && earlier)));
                 if (row.store == Store::Registry && before == Before::Credential) CHECK(credential.blob == Utf16Bytes(kept));
-                if (row.store == Store::Vault) {
+                if (inVault) {
                     CHECK(credential.blob == Utf16Bytes(expected));
                     CHECK(credential.user == Get(logon.Get(), Property::User));
                 }
+                // The next object offers what was remembered, never an older password.
+                ComPtr<IQuarn5Logon> next = NewLogon();
+                REQUIRE(InitializeSilently(next.Get(), L"client", *Missing().Get(), *Missing().Get(), *Missing().Get(), &shown).hr == S_OK);
+                CHECK(Get(next.Get(), Property::Password) == (row.store == Store::Registry || (inVault && reads) ? expected : L""));
             }
         }
     }
+}
 
-    // Bit 8 remembers nothing and removes nothing, whatever the policy.
-    clearPolicies();
-    set(noSaving, Where::User);
-    Remember(L"Password", plain);
-    WriteCredential(kept.data(), static_cast<DWORD>(kept.size() * 2));
-    ComPtr<IQuarn5Logon> quiet = NewLogon();
-    REQUIRE(quiet);
-    CHECK(Get(quiet.Get(), Property::Password).empty());
-    CHECK(quiet->put_Level(8) == S_OK);
-    bool shown = false;
-    REQUIRE(InitializeSilently(quiet.Get(), L"client", *Missing().Get(), *Missing().Get(), *Text(typed).Get(), &shown).hr == S_OK);
-    CHECK(Remembered(L"Password") == plain);
-    CHECK(ReadCredential().blob == Utf16Bytes(kept));
-
-    // A plain-text password stays where it is while Credential Manager
-    // refuses to take it, so it is never lost.
-    clearPolicies();
-    set(vault, Where::User);
-    ImportPatch refuse(QuarnverLibrary(), "advapi32.dll", "CredWriteW", reinterpret_cast<void*>(&RefusingCredWrite));
-    REQUIRE(refuse.Patched());
-    ComPtr<IQuarn5Logon> refused = NewLogon();
-    REQUIRE(refused);
-    REQUIRE(InitializeSilently(refused.Get(), L"client", *Missing().Get(), *Missing().Get(), *Missing().Get(), &shown).hr == S_OK);
-    CHECK(Get(refused.Get(), Property::Password) == plain);
-    CHECK(Remembered(L"Password") == plain);
-    CHECK_FALSE(ReadCredential().present);
+TEST_CASE_FIXTURE(PolicyFixture, "the server policy fixes the server or names its default") {
+    const TemplatePolicy policy = TemplatePolicies().at("TranslationServer");
+    const wchar_t *named = L"СЕРВЕР-ПОЛИТИКИ", *machine = L"МАШИННЫЙ", *remembered = L"ЗАПОМНЕННЫЙ", *given = L"ПЕРЕДАННЫЙ",
+                  *typed = L"НАБРАННЫЙ";
+    const std::wstring tooLong(256, L'S'), local = ComputerNameW();
+    enum Allow { Absent, No, Yes };
+    const struct {
+        const char* name;
+        const wchar_t* server[2];  // Server of the machine, of the user
+        Allow allow[2];            // AllowServerChange of the machine, of the user
+        const wchar_t *remembered, *given, *typed, *expected;  // expected: the logon's server
+        LONG level;
+        bool open;  // the server row can be changed, and the server is remembered
+    } rows[] = {
+        {"fixed by the machine", {named}, {}, remembered, given, nullptr, named, 7, false},
+        {"fixed by the user: the server row alone is silent", {nullptr, named}, {Absent, No}, nullptr, given, nullptr, named, 2, false},
+        {"default: remembered wins", {named}, {Yes}, remembered, nullptr, nullptr, remembered, 7, true},
+        {"default: for none remembered", {nullptr, named}, {Absent, Yes}, nullptr, nullptr, nullptr, named, 7, true},
+        {"default: given wins", {named}, {Yes}, remembered, given, nullptr, given, 0, true},
+        {"default: typed wins", {named}, {Yes}, nullptr, nullptr, typed, typed, 2, true},
+        {"machine's Server over the user's default", {machine, named}, {Absent, Yes}, nullptr, given, nullptr, machine, 0, false},
+        {"machine's AllowServerChange alone: the user's pair", {nullptr, named}, {Yes}, nullptr, given, nullptr, named, 0, false},
+        {"empty machine value: the user's pair", {L"", named}, {}, nullptr, nullptr, nullptr, named, 0, false},
+        {"empty value: no policy", {L""}, {Yes}, nullptr, nullptr, nullptr, local.c_str(), 0, true},
+        {"256 characters: no policy", {tooLong.c_str()}, {}, remembered, nullptr, nullptr, remembered, 0, true},
+    };
+    for (const auto& row : rows) {
+        INFO(std::string(row.name));
+        for (int i : {0, 1}) {
+            const HKEY root = i == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+            DeleteTree(root, L"Software\\Policies\\Velmora");
+            if (row.server[i]) SetRegString(root, policy.key, policy.valueNames.at("Server").c_str(), row.server[i]);
+            const DWORD value = row.allow[i] == Yes ? policy.enabled : policy.disabled;
+            if (row.allow[i] != Absent)
+                SetRegValue(root, policy.key, policy.valueNames.at("AllowServerChange").c_str(), REG_DWORD, &value, sizeof value);
+        }
+        DeleteTree(HKEY_CURRENT_USER, kLogonKey);
+        if (row.remembered) Remember(L"Server", row.remembered);
+        ComPtr<IQuarn5Logon> logon = NewLogon();
+        REQUIRE((logon && logon->put_Level(row.level) == S_OK));
+        g_activations.clear();
+        const UniqueVariant server = row.given ? Text(row.given) : Missing();
+        DialogView view;
+        bool shown = false;
+        const bool dialog = (row.level & (row.open ? 7 : 5)) != 0;
+        const InitializeResult result =
+            dialog ? InitializeWithDialog(logon.Get(), L"client", *server.Get(), *Missing().Get(), *Missing().Get(),
+                                          [&](HWND window) {
+                                              view = ReadDialog(window);
+                                              if (row.typed) TypeInto(window, IDC_LOGON_SERVER, row.typed);
+                                              Click(window, IDOK);
+                                          })
+                   : InitializeSilently(logon.Get(), L"client", *server.Get(), *Missing().Get(), *Missing().Get(), &shown);
+        REQUIRE(result.hr == S_OK);
+        CHECK((view.found == dialog && !shown));
+        if (view.found) CHECK(view.server == (row.typed ? named : row.expected));
+        if (view.found) CHECK(std::vector<bool>{view.serverLabelEnabled, view.serverEnabled, view.browseEnabled} == std::vector<bool>(3, row.open));
+        CHECK(Get(logon.Get(), Property::Server) == row.expected);
+        REQUIRE(g_activations.size() == 1);
+        CHECK(g_activations[0].name == (row.expected == local ? L"" : row.expected));
+        CHECK(Remembered(L"Server") == (row.open ? row.expected : row.remembered ? row.remembered : L"<missing>"));
+    }
 }

@@ -4,7 +4,7 @@
 #include "child_process.h"
 #include "logon/logon_credential.h"
 #include "logon/logon_settings.h"
-#include "logon/password_policy.h"
+#include "logon/logon_policy.h"
 #include "import_patch.h"
 #include "test_support.h"
 
@@ -38,7 +38,7 @@ TEST_CASE("with no key the readers give the defaults and create nothing") {
     REQUIRE_FALSE(ComputerNameW().empty());
     CHECK(LogonSettings::ReadUser() == UserNameW());
     CHECK(LogonSettings::ReadServer() == ComputerNameW());
-    CHECK(LogonSettings::ReadPassword().empty());
+    CHECK(LogonSettings::RecallPassword(L"").empty());
     CHECK(LogonSettings::ReadLevel() == 0);
     CHECK_FALSE(KeyExists(HKEY_CURRENT_USER, kVelmora));
 }
@@ -58,10 +58,10 @@ TEST_CASE("the first write creates the whole path; values round-trip") {
     const std::wstring server = LocalServer();
     REQUIRE(LogonSettings::WriteUser(user));
     REQUIRE(LogonSettings::WriteServer(server));
-    REQUIRE(LogonSettings::WritePassword(SecretString(L"secret")));
+    LogonSettings::RememberPassword(L"", SecretString(L"secret"));
     CHECK(LogonSettings::ReadUser() == user);
     CHECK(LogonSettings::ReadServer() == server);
-    CHECK(LogonSettings::ReadPassword() == L"secret");
+    CHECK(LogonSettings::RecallPassword(L"") == L"secret");
     CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"User") == LocalName());
     CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"Password") == L"secret");
     StoredValue(L"Server", &type);
@@ -71,10 +71,10 @@ TEST_CASE("the first write creates the whole path; values round-trip") {
     for (const ScriptNames& names : kScriptNames) {
         CAPTURE(WideToUtf8(names.user));
         REQUIRE(LogonSettings::WriteUser(names.user));
-        REQUIRE(LogonSettings::WritePassword(SecretString(names.password)));
+        LogonSettings::RememberPassword(L"", SecretString(names.password));
         REQUIRE(LogonSettings::WriteServer(names.server));
         CHECK(LogonSettings::ReadUser() == names.user);
-        CHECK(LogonSettings::ReadPassword() == names.password);
+        CHECK(LogonSettings::RecallPassword(L"") == names.password);
         CHECK(LogonSettings::ReadServer() == names.server);
         CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"User") == names.user);
         CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"Password") == names.password);
@@ -86,16 +86,16 @@ TEST_CASE("the first write creates the whole path; values round-trip") {
 
 TEST_CASE("empty User and Server fall back to their defaults, an empty Password does not") {
     KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
-    REQUIRE(LogonSettings::WritePassword(SecretString(L"before")));
+    LogonSettings::RememberPassword(L"", SecretString(L"before"));
     REQUIRE(LogonSettings::WriteUser(L""));
     REQUIRE(LogonSettings::WriteServer(L""));
-    REQUIRE(LogonSettings::WritePassword(SecretString(L"")));
+    LogonSettings::RememberPassword(L"", SecretString(L""));
     DWORD type = 0;
     CHECK(StoredValue(L"User", &type).size() == sizeof(wchar_t));  // the terminating zero only
     CHECK(type == REG_SZ);
     CHECK(LogonSettings::ReadUser() == UserNameW());
     CHECK(LogonSettings::ReadServer() == ComputerNameW());
-    CHECK(LogonSettings::ReadPassword().empty());
+    CHECK(LogonSettings::RecallPassword(L"").empty());
     CHECK(ReadRegString(HKEY_CURRENT_USER, kLogon, L"Password").empty());
 }
 
@@ -103,8 +103,8 @@ TEST_CASE("a password of every non-zero UTF-16 unit is stored and read back unit
     KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
     std::wstring password;
     for (unsigned unit = 1; unit <= 0xFFFF; ++unit) password += static_cast<wchar_t>(unit);
-    REQUIRE(LogonSettings::WritePassword(SecretString(password)));
-    const std::wstring read(LogonSettings::ReadPassword());
+    LogonSettings::RememberPassword(L"", SecretString(password));
+    const std::wstring read(LogonSettings::RecallPassword(L""));
     CHECK(read.size() == password.size());
     CHECK(read == password);
 }
@@ -128,7 +128,7 @@ TEST_CASE("the settings read where the registry refuses write access; writers th
     KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
     REQUIRE(LogonSettings::WriteUser(L"reader"));
     REQUIRE(LogonSettings::WriteServer(L"SERVER-R"));
-    REQUIRE(LogonSettings::WritePassword(SecretString(L"secret")));
+    LogonSettings::RememberPassword(L"", SecretString(L"secret"));
     REQUIRE(LogonSettings::WriteLevel(5));
     // A standard user's view of the machine's keys, and settings that the
     // user may read but not change.
@@ -138,7 +138,7 @@ TEST_CASE("the settings read where the registry refuses write access; writers th
         REQUIRE(view.Patched());
         CHECK(LogonSettings::ReadUser() == L"reader");
         CHECK(LogonSettings::ReadServer() == L"SERVER-R");
-        CHECK(LogonSettings::ReadPassword() == L"secret");
+        CHECK(LogonSettings::RecallPassword(L"") == L"secret");
         CHECK(LogonSettings::ReadLevel() == 5);
     }
     WriteRefusingRegistry readOnly(GetModuleHandleW(nullptr), HKEY_CURRENT_USER);
@@ -151,7 +151,7 @@ TEST_CASE("the settings read where the registry refuses write access; writers th
 TEST_CASE("remembers the password in QUARN_PASSWORD_TO_REMEMBER for the other bitness to read" * doctest::skip()) {
     const wchar_t* password = _wgetenv(L"QUARN_PASSWORD_TO_REMEMBER");
     REQUIRE(password);
-    REQUIRE(PasswordPolicy::Current() == PasswordPolicy::PasswordStore::CredentialManager);
+    REQUIRE(LogonPolicy::Current().passwords == LogonPolicy::PasswordStore::CredentialManager);
     LogonSettings::RememberPassword(L"другой", SecretString(std::wstring_view(password)));
 }
 
@@ -161,7 +161,7 @@ TEST_CASE("a password the other bitness keeps in Credential Manager is read here
     KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
     (void)LogonCredential::Delete();
     const DWORD on = 1;
-    SetRegValue(HKEY_CURRENT_USER, PasswordPolicy::kKeyPath, PasswordPolicy::kUseCredentialManager, REG_DWORD, &on,
+    SetRegValue(HKEY_CURRENT_USER, LogonPolicy::kKeyPath, LogonPolicy::kUseCredentialManager, REG_DWORD, &on,
                 sizeof on);
     const std::wstring password = L"пароль ✓ другой разрядности";
     SetEnvironmentVariableW(L"QUARN_PASSWORD_TO_REMEMBER", password.c_str());
@@ -170,7 +170,8 @@ TEST_CASE("a password the other bitness keeps in Credential Manager is read here
     INFO(output);
     CHECK(code == 0);
     SecretString read;
-    CHECK(LogonCredential::Read(&read));
+    std::wstring comment;
+    CHECK(LogonCredential::Read(&read, &comment) == LogonCredential::Lookup::Found);
     CHECK(std::wstring(read) == password);
     CHECK(std::wstring(LogonSettings::RecallPassword(L"другой")) == password);
     (void)LogonCredential::Delete();
