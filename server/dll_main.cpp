@@ -36,9 +36,9 @@ namespace {
 // Registration below the classes key of `hive`: HKEY_LOCAL_MACHINE for the
 // machine, HKEY_CURRENT_USER for the current user (server/classes_key.h).
 HRESULT RegisterBelow(HKEY hive) {
-    UniqueHkey classes;
+    ClassesKey classes;
     QUARN_RETURN_IF_FAILED(OpenClassesKey(hive, &classes));
-    return Module().RegisterServer(classes.Get());
+    return Module().RegisterServer(classes.Views());
 }
 
 // Unregistering removes what it can; whatever is left, it succeeds. Per user
@@ -46,10 +46,10 @@ HRESULT RegisterBelow(HKEY hive) {
 // it would shadow a later machine-wide one, with a path that may no longer
 // exist. The machine-wide form leaves it registered.
 HRESULT UnregisterBelow(HKEY hive) {
-    UniqueHkey classes;
+    ClassesKey classes;
     if (FAILED(OpenClassesKey(hive, &classes))) return S_OK;
-    (void)Module().UnregisterServer(classes.Get());  // always S_OK
-    if (hive == HKEY_CURRENT_USER) (void)Module().UnregisterTypeLibrary(classes.Get());
+    (void)Module().UnregisterServer(classes.Views());  // always S_OK
+    if (hive == HKEY_CURRENT_USER) (void)Module().UnregisterTypeLibrary(classes.Views());
     return S_OK;
 }
 }  // namespace

@@ -13,7 +13,7 @@ HRESULT ResourceLoadFailure(DWORD lastError) {
     return HresultFromWin32(static_cast<LONG>(lastError));
 }
 
-HRESULT UpdateRegistryFromResource(HMODULE module, UINT resourceId, bool doRegister, HKEY classes) {
+HRESULT UpdateRegistryFromResource(HMODULE module, UINT resourceId, bool doRegister, const ClassesViews& classes) {
     try {
         std::wstring path;
         QUARN_RETURN_IF_FAILED(ModuleFilePath(module, &path));

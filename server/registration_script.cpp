@@ -31,7 +31,7 @@ const TextPlatform& Win32TextPlatform() {
 }
 
 HRESULT RunRegistrationScript(const std::string& script, const ReplacementTable& replacements, bool doRegister,
-                              HKEY classes) {
+                              const ClassesViews& classes) {
     try {
         // NOTE: the text ends at its first NUL.
         std::string expanded;

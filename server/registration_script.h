@@ -22,17 +22,19 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include "server/registry_views.h"
 #include "server/script_text.h"
 
 // Runs the REGISTRY resource `resourceId` of the module file `module` (loaded again as a data file)
 // in register or unregister mode, with the one placeholder "Module" = the module's path, ' doubled,
 // and the root blocks "HKCR" below the classes key `classes` (server/registry_walk.h).
 // This and ResourceLoadFailure live in server/registration_resource.cpp.
-[[nodiscard]] HRESULT UpdateRegistryFromResource(HMODULE module, UINT resourceId, bool doRegister, HKEY classes);
+[[nodiscard]] HRESULT UpdateRegistryFromResource(HMODULE module, UINT resourceId, bool doRegister,
+                                                 const ClassesViews& classes);
 // Runs UTF-8 script text (no NUL needed) with the given placeholders; used by the above and by tests.
 // NOTE: the text ends at its first NUL byte, if it holds one.
 [[nodiscard]] HRESULT RunRegistrationScript(const std::string& script, const ReplacementTable& replacements,
-                                            bool doRegister, HKEY classes);
+                                            bool doRegister, const ClassesViews& classes);
 
 // The platform hook of the script text layer for a run: letter case is
 // ignored as lstrcmpi does, beyond ASCII too.

@@ -5,7 +5,6 @@
 #include "common/hresult.h"
 #include "common/unique_handle.h"
 #include "server/registry_native.h"
-#include "server/registry_views.h"
 #include "server/script_text.h"
 
 namespace {
@@ -14,9 +13,9 @@ constexpr DWORD kSubkeyNameBuffer = 256;
 constexpr DWORD kValueNameBuffer = 4096;
 
 // The key a root block names; "HKCR" stands for the classes key of the run.
-HKEY RootKey(ScriptRoot root, HKEY classes) {
+HKEY RootKey(ScriptRoot root, const ClassesViews& classes) {
     switch (root) {
-    case ScriptRoot::ClassesRoot: return classes;
+    case ScriptRoot::ClassesRoot: return classes.Shared();
     case ScriptRoot::CurrentUser: return HKEY_CURRENT_USER;
     case ScriptRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
     case ScriptRoot::Users: return HKEY_USERS;
@@ -71,18 +70,18 @@ std::wstring ReadDefaultString(HKEY parent, const std::wstring& path) {
     return text;
 }
 
-// Whether the class of the ProgID `progId` below the classes root `classes`
+// Whether the class of the ProgID `progId` below the classes key `classes`
 // (its CLSID, or that of the ProgID its CurVer names) is registered in the
 // other registry view. ProgIDs are one for both views, class keys are not:
 // such a ProgID still serves the other bitness. Where both views share the
 // class key (a 32-bit system, the current user's classes under Wine) there
 // is no other registration.
-bool ClassRegisteredInOtherView(HKEY classes, const std::wstring& progId) {
-    std::wstring clsid = ReadDefaultString(classes, progId + L"\\CLSID");
+bool ClassRegisteredInOtherView(const ClassesViews& classes, const std::wstring& progId) {
+    std::wstring clsid = ReadDefaultString(classes.Shared(), progId + L"\\CLSID");
     if (clsid.empty()) {
-        const std::wstring current = ReadDefaultString(classes, progId + L"\\CurVer");
+        const std::wstring current = ReadDefaultString(classes.Shared(), progId + L"\\CurVer");
         if (current.empty() || current.find(L'\\') != std::wstring::npos) return false;
-        clsid = ReadDefaultString(classes, current + L"\\CLSID");
+        clsid = ReadDefaultString(classes.Shared(), current + L"\\CLSID");
     }
     if (clsid.empty() || clsid.find(L'\\') != std::wstring::npos) return false;
     const std::wstring classKey = L"CLSID\\" + clsid;
@@ -99,7 +98,8 @@ DWORD ParseDword(const std::string& text) {
 
 class Walk {
 public:
-    explicit Walk(const ScriptTree& tree) : m_vecItems(tree.items) {}
+    Walk(const ScriptTree& tree, const ClassesViews& classes)
+        : m_vecItems(tree.items), m_classes(classes) {}
 
     // Items first up to end, siblings under `parent`.
     HRESULT Register(HKEY parent, size_t first, size_t end);
@@ -114,6 +114,7 @@ private:
     [[nodiscard]] HRESULT WriteValue(HKEY key, const wchar_t* name, const ScriptItem& item) const;
 
     const std::vector<ScriptItem>& m_vecItems;
+    const ClassesViews& m_classes;
     ScriptRoot m_root = ScriptRoot::ClassesRoot;
 };
 
@@ -186,7 +187,7 @@ HRESULT Walk::UnregisterKey(HKEY parent, size_t index, size_t depth) {
         // A link where the key would be goes itself; nothing behind it is touched.
         if (RemovedAsLink(parent, name.c_str())) return S_OK;
         // A ProgID whose class the other bitness still has stays whole.
-        if (m_root == ScriptRoot::ClassesRoot && depth == 1 && ClassRegisteredInOtherView(parent, name)) return S_OK;
+        if (m_root == ScriptRoot::ClassesRoot && depth == 1 && ClassRegisteredInOtherView(m_classes, name)) return S_OK;
     }
     // Opened for writing where allowed, so that the values the block names
     // can be deleted from a key that stays.
@@ -233,9 +234,9 @@ HRESULT Walk::WriteValue(HKEY key, const wchar_t* name, const ScriptItem& item) 
 
 }  // namespace
 
-HRESULT RegisterScriptTree(const ScriptTree& tree, HKEY classes) {
+HRESULT RegisterScriptTree(const ScriptTree& tree, const ClassesViews& classes) {
     if (tree.maxDepth > kMaxBlockDepth) return DISP_E_EXCEPTION;
-    Walk walk(tree);
+    Walk walk(tree, classes);
     for (size_t index = 0; index < tree.items.size(); index = tree.items[index].end) {
         const ScriptItem& root = tree.items[index];
         const HKEY key = RootKey(root.root, classes);
@@ -251,8 +252,8 @@ HRESULT RegisterScriptTree(const ScriptTree& tree, HKEY classes) {
     return S_OK;
 }
 
-HRESULT UnregisterScriptTree(const ScriptTree& tree, HKEY classes) {
-    Walk walk(tree);
+HRESULT UnregisterScriptTree(const ScriptTree& tree, const ClassesViews& classes) {
+    Walk walk(tree, classes);
     for (size_t index = 0; index < tree.items.size(); index = tree.items[index].end) {
         const ScriptItem& root = tree.items[index];
         walk.EnterRoot(root.root);

@@ -23,6 +23,7 @@
 // itself, and what it points to is never touched.
 #pragma once
 #include <windows.h>
+#include "server/registry_views.h"
 #include "server/script_tree.h"
 
 // Blocks nest at most as deep as the registry itself does.
@@ -32,8 +33,8 @@ constexpr size_t kMaxBlockDepth = 512;
 // stand for: the machine's or the current user's Software\Classes key, which
 // the caller has opened. HKEY_CLASSES_ROOT itself is a merged view on Windows,
 // whose writes can land in either; the caller chooses instead.
-[[nodiscard]] HRESULT RegisterScriptTree(const ScriptTree& tree, HKEY classes);
-[[nodiscard]] HRESULT UnregisterScriptTree(const ScriptTree& tree, HKEY classes);
+[[nodiscard]] HRESULT RegisterScriptTree(const ScriptTree& tree, const ClassesViews& classes);
+[[nodiscard]] HRESULT UnregisterScriptTree(const ScriptTree& tree, const ClassesViews& classes);
 
 // Removes the key `name` under `parent` with its whole tree, every key of it
 // opened in `view` (0, or a KEY_WOW64_* flag); a Win32 error code. A registry

@@ -36,13 +36,13 @@ HRESULT ServerModule::GetClassObject(REFCLSID clsid, REFIID iid, void** ppv) {
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-HRESULT ServerModule::RegisterServer(HKEY classes) {
+HRESULT ServerModule::RegisterServer(const ClassesViews& classes) {
     for (const ClassEntry* row = m_pClassTable; row && row->pClassId; ++row)
         QUARN_RETURN_IF_FAILED(UpdateRegistryFromResource(row->nScriptResource, true, classes));
     return RegisterTypeLibrary(classes);
 }
 
-HRESULT ServerModule::UnregisterServer(HKEY classes) {
+HRESULT ServerModule::UnregisterServer(const ClassesViews& classes) {
     for (const ClassEntry* row = m_pClassTable; row && row->pClassId; ++row)
         // Each class is removed on its own: one that cannot be does not keep
         // the others registered.
@@ -59,6 +59,6 @@ HRESULT ServerModule::AddTermFunction(TermFn fn, DWORD_PTR arg) {
     return S_OK;
 }
 
-HRESULT ServerModule::UpdateRegistryFromResource(UINT resourceId, bool doRegister, HKEY classes) {
+HRESULT ServerModule::UpdateRegistryFromResource(UINT resourceId, bool doRegister, const ClassesViews& classes) {
     return ::UpdateRegistryFromResource(m_hModule, resourceId, doRegister, classes);
 }

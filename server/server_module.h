@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <oleauto.h>
 #include <atomic>
+#include "server/registry_views.h"
 
 using MakeInstanceFn = HRESULT (*)(IUnknown* outer, REFIID iid, void** ppv);
 using TermFn = void (*)(DWORD_PTR arg);
@@ -38,15 +39,15 @@ public:
     // Registration below the classes key `classes` (server/classes_key.h):
     // every class of the table and then the type library; unregistering
     // takes out the classes and leaves the type library.
-    [[nodiscard]] HRESULT RegisterServer(HKEY classes);
-    [[nodiscard]] HRESULT UnregisterServer(HKEY classes);
+    [[nodiscard]] HRESULT RegisterServer(const ClassesViews& classes);
+    [[nodiscard]] HRESULT UnregisterServer(const ClassesViews& classes);
 
     LONG Lock() { return InterlockedIncrement(&m_nLockCount); }
     LONG Unlock() { return InterlockedDecrement(&m_nLockCount); }
     LONG GetLockCount() const { return m_nLockCount; }
 
     [[nodiscard]] HRESULT AddTermFunction(TermFn fn, DWORD_PTR arg);
-    [[nodiscard]] HRESULT UpdateRegistryFromResource(UINT resourceId, bool doRegister, HKEY classes);
+    [[nodiscard]] HRESULT UpdateRegistryFromResource(UINT resourceId, bool doRegister, const ClassesViews& classes);
 
     // Loads the type library from the module file (or the ".tlb" beside it);
     // both outs are null on failure, owned by the caller on success.
@@ -56,11 +57,11 @@ public:
     // HKEY_CLASSES_ROOT, its Interface keys in both registry views as
     // RegisterTypeLib does. TYPE_E_REGISTRYACCESS when a key or value cannot
     // be written; this module's part is then taken out again.
-    [[nodiscard]] HRESULT RegisterTypeLibrary(HKEY classes);
+    [[nodiscard]] HRESULT RegisterTypeLibrary(const ClassesViews& classes);
     // Takes this module's part of the type library's registration out of the
     // classes key `classes`: its platform key, and the keys of the library's
     // version and its Interface keys once nothing uses them any longer.
-    [[nodiscard]] HRESULT UnregisterTypeLibrary(HKEY classes);
+    [[nodiscard]] HRESULT UnregisterTypeLibrary(const ClassesViews& classes);
 
     HINSTANCE ModuleHandle() const { return m_hModule; }
 

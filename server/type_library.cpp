@@ -135,7 +135,7 @@ std::wstring ReadString(HKEY parent, const std::wstring& path, const wchar_t* na
 }
 }  // namespace
 
-HRESULT ServerModule::RegisterTypeLibrary(HKEY classes) {
+HRESULT ServerModule::RegisterTypeLibrary(const ClassesViews& classes) {
     UniqueBstr path;
     ComPtr<ITypeLib> typeLib;
     QUARN_RETURN_IF_FAILED(LoadTypeLibrary(path.Receive(), typeLib.Receive()));
@@ -166,7 +166,7 @@ HRESULT ServerModule::RegisterTypeLibrary(HKEY classes) {
         {L"\\FLAGS", nullptr, flags},
         {L"\\HELPDIR", nullptr, helpDir.c_str()},
     };
-    bool written = WriteRows(classes, keys.version, libraryRows, 4, 0);
+    bool written = WriteRows(classes.Shared(), keys.version, libraryRows, 4, 0);
     for (UINT index = 0, count = typeLib->GetTypeInfoCount(); written && index < count; ++index) {
         GUID iid;
         const wchar_t* marshaler = RegisteredInterfaceMarshaler(typeLib.Get(), index, &iid);
@@ -182,7 +182,7 @@ HRESULT ServerModule::RegisterTypeLibrary(HKEY classes) {
         };
         // In both views, so that clients of either bitness marshal the interface.
         for (REGSAM view : {kOwnView, kOtherView})
-            written = written && WriteRows(classes, L"Interface\\" + GuidText(iid), interfaceRows, 5, view);
+            written = written && WriteRows(classes.In(view), L"Interface\\" + GuidText(iid), interfaceRows, 5, view);
     }
     if (written) return S_OK;
     (void)UnregisterTypeLibrary(classes);  // nothing half-written stays; it removes what it can
@@ -220,7 +220,8 @@ bool StillRegistered(HKEY classes, const std::wstring& versionKey) {
 // The TypeLib key is one for both bitnesses: each takes out its own platform
 // key, and the rest goes once no platform is left. Interface keys are per
 // registry view on Windows and shared under Wine, which the registry is asked.
-HRESULT ServerModule::UnregisterTypeLibrary(HKEY classes) {
+HRESULT ServerModule::UnregisterTypeLibrary(const ClassesViews& classes) {
+    const HKEY classesKey = classes.Shared();
     UniqueBstr path;
     ComPtr<ITypeLib> typeLib;
     QUARN_RETURN_IF_FAILED(LoadTypeLibrary(path.Receive(), typeLib.Receive()));
@@ -232,14 +233,14 @@ HRESULT ServerModule::UnregisterTypeLibrary(HKEY classes) {
 
     // This platform's key, then the LCID key, the version key and the
     // library's key as each is left empty of registrations.
-    LONG error = DeleteKeyTree(classes, keys.platform);
+    LONG error = DeleteKeyTree(classesKey, keys.platform);
     if (error == ERROR_FILE_NOT_FOUND) error = ERROR_SUCCESS;
-    if (!HasSubkeys(classes, keys.lcid)) (void)DeleteKeyTree(classes, keys.lcid);
-    if (!StillRegistered(classes, keys.version)) {
-        const LONG versionError = DeleteKeyTree(classes, keys.version);
+    if (!HasSubkeys(classesKey, keys.lcid)) (void)DeleteKeyTree(classesKey, keys.lcid);
+    if (!StillRegistered(classesKey, keys.version)) {
+        const LONG versionError = DeleteKeyTree(classesKey, keys.version);
         if (versionError != ERROR_FILE_NOT_FOUND && error == ERROR_SUCCESS) error = versionError;
     }
-    if (!HasSubkeys(classes, keys.library)) (void)DeleteKeyTree(classes, keys.library);
+    if (!HasSubkeys(classesKey, keys.library)) (void)DeleteKeyTree(classesKey, keys.library);
 
     // The Interface keys that name this library; another library's stay.
     // This view's key goes with this bitness where the views are separate;
@@ -254,13 +255,13 @@ HRESULT ServerModule::UnregisterTypeLibrary(HKEY classes) {
         const bool shared = RegistryViewsShareKey(classes, key);
         for (REGSAM view : {kOwnView, kOtherView}) {
             if (shared && view == kOtherView) break;  // the same key
-            if (lstrcmpiW(ReadString(classes, owner, nullptr, view).c_str(), keys.libid) != 0) continue;
-            const std::wstring ownerVersion = ReadString(classes, owner, L"Version", view);
+            if (lstrcmpiW(ReadString(classes.In(view), owner, nullptr, view).c_str(), keys.libid) != 0) continue;
+            const std::wstring ownerVersion = ReadString(classes.In(view), owner, L"Version", view);
             const bool thisBitness = !shared && view == kOwnView && ownerVersion == keys.versionName;
             if (!thisBitness && !ownerVersion.empty() &&
-                StillRegistered(classes, keys.library + (L"\\" + ownerVersion)))
+                StillRegistered(classesKey, keys.library + (L"\\" + ownerVersion)))
                 continue;
-            (void)DeleteKeyTree(classes, key.c_str(), view);  // removes what it can
+            (void)DeleteKeyTree(classes.In(view), key.c_str(), view);  // removes what it can
         }
     }
     return HresultFromWin32(error);

@@ -385,14 +385,14 @@ TEST_CASE("random and mutated registration scripts stay inside their scratch key
         const ScriptGenerator::Script script = generator.Next();
         ++runs;
         INFO("script " << runs << ":\n" << script.text);
-        const HRESULT registered = RunRegistrationScript(script.text, replacements, TRUE, HKEY_CLASSES_ROOT);
+        const HRESULT registered = RunRegistrationScript(script.text, replacements, TRUE, {HKEY_CLASSES_ROOT, HKEY_CLASSES_ROOT});
         CHECK(IsScriptResult(registered));
         results[registered == S_OK ? 0 : registered == DISP_E_EXCEPTION ? 1 : 2]++;
         if (script.fault == Fault::None) {
             ++valid;
             CHECK(registered == S_OK);
         }
-        const HRESULT unregistered = RunRegistrationScript(script.text, replacements, FALSE, HKEY_CLASSES_ROOT);
+        const HRESULT unregistered = RunRegistrationScript(script.text, replacements, FALSE, {HKEY_CLASSES_ROOT, HKEY_CLASSES_ROOT});
         CHECK(IsScriptResult(unregistered));
         if (script.fault == Fault::None && !script.hasNoRemove && !script.hasUnnamedValue && registered == S_OK) {
             ++roundTrips;

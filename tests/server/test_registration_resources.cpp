@@ -118,11 +118,11 @@ TEST_CASE("the library's scripts register and unregister one class each") {
         ReplacementTable table;
         REQUIRE(table.Add(L"Module", L"C:\\Program Files\\Velmora''s\\quarnver.dll"));
 
-        REQUIRE(RunRegistrationScript(script, table, TRUE, HKEY_CLASSES_ROOT) == S_OK);
+        REQUIRE(RunRegistrationScript(script, table, TRUE, {HKEY_CLASSES_ROOT, HKEY_CLASSES_ROOT}) == S_OK);
         CHECK(DumpScratch() == registered);
-        REQUIRE(RunRegistrationScript(script, table, TRUE, HKEY_CLASSES_ROOT) == S_OK);
+        REQUIRE(RunRegistrationScript(script, table, TRUE, {HKEY_CLASSES_ROOT, HKEY_CLASSES_ROOT}) == S_OK);
         CHECK(DumpScratch() == registered);
-        CHECK(RunRegistrationScript(script, table, FALSE, HKEY_CLASSES_ROOT) == S_OK);
+        CHECK(RunRegistrationScript(script, table, FALSE, {HKEY_CLASSES_ROOT, HKEY_CLASSES_ROOT}) == S_OK);
         CHECK(DumpScratch() == "[]\n[CLSID]");
     }
 }
@@ -137,18 +137,18 @@ TEST_CASE("UpdateRegistryFromResource runs a module's script with its path, ' an
     char loadedPath[MAX_PATH * 2] = {};
     REQUIRE(GetModuleFileNameA(module.Get(), loadedPath, sizeof loadedPath) > 0);
 
-    CHECK(UpdateRegistryFromResource(module.Get(), 1, TRUE, HKEY_CLASSES_ROOT) == S_OK);
+    CHECK(UpdateRegistryFromResource(module.Get(), 1, TRUE, {HKEY_CLASSES_ROOT, HKEY_CLASSES_ROOT}) == S_OK);
     CHECK(DumpScratch() == std::string("[]\n[Server]\nServer:@=sz:") + loadedPath +
                                "\nServer:Percent=sz:100%");
-    CHECK(UpdateRegistryFromResource(module.Get(), 1, FALSE, HKEY_CLASSES_ROOT) == S_OK);
+    CHECK(UpdateRegistryFromResource(module.Get(), 1, FALSE, {HKEY_CLASSES_ROOT, HKEY_CLASSES_ROOT}) == S_OK);
     CHECK(DumpScratch() == "<absent>");
 
     // A resource the module does not carry.
-    CHECK(UpdateRegistryFromResource(module.Get(), 2, TRUE, HKEY_CLASSES_ROOT) == HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND));
-    CHECK(UpdateRegistryFromResource(module.Get(), 0x10001, TRUE, HKEY_CLASSES_ROOT) ==
+    CHECK(UpdateRegistryFromResource(module.Get(), 2, TRUE, {HKEY_CLASSES_ROOT, HKEY_CLASSES_ROOT}) == HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND));
+    CHECK(UpdateRegistryFromResource(module.Get(), 0x10001, TRUE, {HKEY_CLASSES_ROOT, HKEY_CLASSES_ROOT}) ==
           HRESULT_FROM_WIN32(ERROR_RESOURCE_NAME_NOT_FOUND));
     // A module without any registry script.
-    const HRESULT none = UpdateRegistryFromResource(GetModuleHandleA(nullptr), 1, TRUE, HKEY_CLASSES_ROOT);
+    const HRESULT none = UpdateRegistryFromResource(GetModuleHandleA(nullptr), 1, TRUE, {HKEY_CLASSES_ROOT, HKEY_CLASSES_ROOT});
     CHECK(FAILED(none));
     CHECK(HRESULT_FACILITY(none) == FACILITY_WIN32);
     CHECK(DumpScratch() == "<absent>");

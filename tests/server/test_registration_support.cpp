@@ -94,5 +94,5 @@ std::string DumpScratch() {
 
 HRESULT Run(const std::string& script, BOOL doRegister) {
     ReplacementTable none;
-    return RunRegistrationScript(script, none, doRegister, HKEY_CLASSES_ROOT);
+    return RunRegistrationScript(script, none, doRegister, {HKEY_CLASSES_ROOT, HKEY_CLASSES_ROOT});
 }
