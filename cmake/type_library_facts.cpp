@@ -131,6 +131,7 @@ private:
 struct Interface {
     std::string iid;
     std::string name;
+    InterfaceMarshaler marshaler;
 };
 
 struct Library {
@@ -182,7 +183,7 @@ bool ReadLibrary(const std::string& file, Library* library) {
             library->vecCoclasses.push_back(id);
             continue;
         }
-        Interface entry{id, ""};
+        Interface entry{id, "", MarshalerOfKind(kind, typeFlags)};
         if (!tlb.Name(name, &entry.name)) return Fail(file, id + " has no name");
         library->vecInterfaces.push_back(entry);
     }
@@ -205,7 +206,6 @@ bool AddLine(const std::string& file, std::initializer_list<std::string> fields,
 }
 
 bool Rows(const std::string& file, const Library& library, std::vector<std::string>* lines) {
-    const std::string marshaler = "{00020424-0000-0000-C000-000000000046}";  // the type library marshaler
     const std::string versionKey = "TypeLib\\" + library.libid + "\\" + library.version;
     if (!library.helpString.empty() && !AddLine(file, {versionKey, "", "string", library.helpString}, lines))
         return false;
@@ -214,6 +214,9 @@ bool Rows(const std::string& file, const Library& library, std::vector<std::stri
         return false;
     for (const Interface& entry : library.vecInterfaces) {
         const std::string key = "Interface\\" + entry.iid;
+        const std::string marshaler = entry.marshaler == InterfaceMarshaler::Dispatch
+                                          ? "{00020420-0000-0000-C000-000000000046}"   // the dispatch marshaler
+                                          : "{00020424-0000-0000-C000-000000000046}";  // the type library marshaler
         if (!AddLine(file, {key, "", "string", entry.name}, lines) ||
             !AddLine(file, {key + "\\ProxyStubClsid", "", "string", marshaler}, lines) ||
             !AddLine(file, {key + "\\ProxyStubClsid32", "", "string", marshaler}, lines) ||

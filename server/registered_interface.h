@@ -11,9 +11,20 @@
 constexpr unsigned kTypeKindInterface = 3;
 constexpr unsigned kTypeKindDispatch = 4;
 constexpr unsigned kTypeKindCoclass = 5;
+constexpr unsigned kTypeFlagDual = 0x40;
 constexpr unsigned kTypeFlagOleAutomation = 0x100;
 
 [[nodiscard]] constexpr bool IsRegisteredInterfaceKind(unsigned typeKind, unsigned typeFlags) {
     return typeKind == kTypeKindDispatch ||
            (typeKind == kTypeKindInterface && (typeFlags & kTypeFlagOleAutomation) != 0);
+}
+
+// The marshaler an Interface key names: the type library marshaler for an
+// interface with a vtable (dual, or oleautomation), the dispatch marshaler
+// for a pure dispinterface; None for a type that gets no Interface key.
+enum class InterfaceMarshaler { None, TypeLibrary, Dispatch };
+[[nodiscard]] constexpr InterfaceMarshaler MarshalerOfKind(unsigned typeKind, unsigned typeFlags) {
+    if (!IsRegisteredInterfaceKind(typeKind, typeFlags)) return InterfaceMarshaler::None;
+    return typeKind == kTypeKindDispatch && (typeFlags & kTypeFlagDual) == 0 ? InterfaceMarshaler::Dispatch
+                                                                             : InterfaceMarshaler::TypeLibrary;
 }

@@ -57,7 +57,8 @@ const wchar_t kTypeLibraryMarshaler[] = L"{00020424-0000-0000-C000-000000000046}
 const wchar_t kDispatchMarshaler[] = L"{00020420-0000-0000-C000-000000000046}";
 
 static_assert(kTypeKindInterface == TKIND_INTERFACE && kTypeKindDispatch == TKIND_DISPATCH &&
-              kTypeKindCoclass == TKIND_COCLASS && kTypeFlagOleAutomation == TYPEFLAG_FOLEAUTOMATION);
+              kTypeKindCoclass == TKIND_COCLASS && kTypeFlagOleAutomation == TYPEFLAG_FOLEAUTOMATION &&
+              kTypeFlagDual == TYPEFLAG_FDUAL);
 
 // The marshaler of type `index` when the type library's registration writes
 // an Interface key for it (a dispinterface, dual or not, or an oleautomation
@@ -71,8 +72,11 @@ const wchar_t* RegisteredInterfaceMarshaler(ITypeLib* typeLib, UINT index, GUID*
     const WORD flags = attributes->wTypeFlags;
     *iid = attributes->guid;
     info->ReleaseTypeAttr(attributes);
-    if (!IsRegisteredInterfaceKind(kind, flags)) return nullptr;
-    return kind == TKIND_DISPATCH && !(flags & TYPEFLAG_FDUAL) ? kDispatchMarshaler : kTypeLibraryMarshaler;
+    switch (MarshalerOfKind(kind, flags)) {
+    case InterfaceMarshaler::TypeLibrary: return kTypeLibraryMarshaler;
+    case InterfaceMarshaler::Dispatch: return kDispatchMarshaler;
+    default: return nullptr;
+    }
 }
 
 // A dual or dispatch interface: one whose Interface key the type library's registration writes.
