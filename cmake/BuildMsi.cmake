@@ -8,7 +8,7 @@
 #   -DUPGRADE_CODE=<guid>       the same for every version of the product
 #   -DFRAGMENT=<quarnver.wxs> -DDLL=<quarnver.dll> -DFILE_VERSION=<a.b.c.d>
 #   -DWORK=<scratch folder> -DOUTPUT=<x.msi> -DDATE=<YYYY-MM-DD hh:mm:ss, UTC>
-#   [-DSIGN_WORK=<folder> -DEPOCH=<seconds>]  sign with cmake/SignFile.cmake
+#   [-DSIGN_WORK=<folder> -DEPOCH=<seconds> [-DTEST_SIGNING=ON]]  sign with cmake/SignFile.cmake
 # A later version replaces an earlier one (major upgrade); an earlier one is
 # refused over a later one.
 cmake_minimum_required(VERSION 3.20)
@@ -16,7 +16,6 @@ find_program(WIXL wixl REQUIRED)
 find_program(MSIBUILD msibuild REQUIRED)
 find_program(FAKETIME faketime REQUIRED)
 find_program(MSIINFO msiinfo REQUIRED)
-find_program(OSSLSIGNCODE osslsigncode REQUIRED)
 
 # The product code follows from what identifies the product, never random.
 set(namespace CBDF21FC-E314-4D7A-8B05-5BFDB433D8DD)
@@ -81,18 +80,11 @@ quarn_run(${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f "${DATE}" ${MSIBUILD} un
           -q "DELETE FROM `MsiFileHash`" ${insert_rows})
 
 # The package code: no two different packages may share one, and a rebuild of
-# the same package keeps it. So it is a digest of the package's content, taken
-# before anything is signed, since each build signs with a certificate of its
-# own: the DLL without its signature, every table, and the summary's fields.
-execute_process(COMMAND ${OSSLSIGNCODE} remove-signature -in quarnver.dll -out quarnver-unsigned.dll
-                WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-if(result EQUAL 0)
-    file(SHA256 "${WORK}/quarnver-unsigned.dll" content)
-elseif(output MATCHES "No signature found")
-    file(SHA256 "${WORK}/quarnver.dll" content)
-else()
-    message(FATAL_ERROR "BuildMsi: the DLL's signature cannot be removed:\n${output}")
-endif()
+# the same package keeps it ("Package Codes"). So it is a digest of everything
+# the package holds before it is signed itself: the DLL as signed, every
+# stream (the cabinet), every table and the summary's fields. A DLL signed
+# again gives another code, whatever the length of its signature.
+file(SHA256 "${WORK}/quarnver.dll" content)
 string(APPEND content "\n${NAME}\nVelmora\n${template}\n")
 execute_process(COMMAND ${MSIINFO} tables unsigned.msi WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE result
                 OUTPUT_VARIABLE tables ERROR_VARIABLE output)
@@ -112,6 +104,23 @@ foreach(table IN LISTS tables)
     string(SHA256 rows "${rows}")
     string(APPEND content "${table} ${rows}\n")
 endforeach()
+execute_process(COMMAND ${MSIINFO} streams unsigned.msi WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE result
+                OUTPUT_VARIABLE streams ERROR_VARIABLE output)
+string(REGEX REPLACE "\n$" "" streams "${streams}")
+string(REPLACE "\n" ";" streams "${streams}")
+# The summary stream, whose name msiinfo prints without its leading \005, is
+# to hold the code; its fields are in the digest above.
+list(FILTER streams EXCLUDE REGEX "SummaryInformation$")
+list(SORT streams)
+if(NOT result EQUAL 0 OR NOT "quarnver.cab" IN_LIST streams)
+    message(FATAL_ERROR "BuildMsi: no cabinet in unsigned.msi:\n${output}")
+endif()
+foreach(stream IN LISTS streams)
+    execute_process(COMMAND ${MSIINFO} extract unsigned.msi ${stream} WORKING_DIRECTORY "${WORK}"
+                    OUTPUT_FILE "${WORK}/stream.bin" RESULT_VARIABLE result COMMAND_ERROR_IS_FATAL ANY)
+    file(SHA256 "${WORK}/stream.bin" digest)
+    string(APPEND content "${stream} ${digest}\n")
+endforeach()
 string(UUID package_code NAMESPACE ${namespace} NAME "${content}" TYPE SHA1 UPPER)
 message(STATUS "BuildMsi: ${OUTPUT}: package code {${package_code}}")
 
@@ -125,7 +134,7 @@ if(NOT result EQUAL 0)
 endif()
 
 if(SIGN_WORK)
-    quarn_run(${CMAKE_COMMAND} -DFILE=${WORK}/unsigned.msi -DWORK=${SIGN_WORK} -DMSI=ON -DTIME=${EPOCH}
+    quarn_run(${CMAKE_COMMAND} -DFILE=${WORK}/unsigned.msi -DWORK=${SIGN_WORK} -DMSI=ON -DTIME=${EPOCH} -DTEST_SIGNING=${TEST_SIGNING}
               "-DDESCRIPTION=${NAME} ${VERSION}" -P ${CMAKE_CURRENT_LIST_DIR}/SignFile.cmake)
 endif()
 file(COPY_FILE "${WORK}/unsigned.msi" "${OUTPUT}")
