@@ -60,7 +60,8 @@ function(quarn_add_msi output)
     get_filename_component(work ${output} NAME_WLE)
     set(sign "")
     if(M_SIGN)
-        set(sign -DSIGN_WORK=${CMAKE_BINARY_DIR}/signing -DEPOCH=${QUARN_SOURCE_DATE_EPOCH})
+        set(sign -DSIGN_WORK=${CMAKE_BINARY_DIR}/signing -DEPOCH=${QUARN_SOURCE_DATE_EPOCH}
+                 -DTEST_SIGNING=${QUARN_TEST_SIGNING})
     endif()
     add_custom_command(
         OUTPUT ${output}

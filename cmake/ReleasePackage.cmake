@@ -26,6 +26,16 @@
 # The archives are reproducible: entries in sorted order, every time
 # QUARN_SOURCE_DATE_EPOCH, no other attributes than the file modes.
 # The version is the project's. scripts/package builds both bitnesses.
+#
+# A release signs with the key and time-stamping server that the environment
+# names (cmake/SignFile.cmake) and refuses to sign without them. A test build
+# asks for a throwaway certificate with QUARN_TEST_SIGNING; its packages are
+# named quarnver-<version>-win32-TEST-SIGNED..., never like a release.
+option(QUARN_TEST_SIGNING "Sign the packages with a throwaway certificate, for tests: no release" OFF)
+set(QUARN_PACKAGE_SUFFIX "")
+if(QUARN_TEST_SIGNING)
+    set(QUARN_PACKAGE_SUFFIX -TEST-SIGNED)
+endif()
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(QUARN_PACKAGE_ARCH win64)
     set(QUARN_PACKAGE_BITS 64)
@@ -33,7 +43,7 @@ else()
     set(QUARN_PACKAGE_ARCH win32)
     set(QUARN_PACKAGE_BITS 32)
 endif()
-set(QUARN_PACKAGE_NAME quarnver-${PROJECT_VERSION}-${QUARN_PACKAGE_ARCH})
+set(QUARN_PACKAGE_NAME quarnver-${PROJECT_VERSION}-${QUARN_PACKAGE_ARCH}${QUARN_PACKAGE_SUFFIX})
 set(QUARN_SYMBOLS_NAME ${QUARN_PACKAGE_NAME}-symbols)
 set(QUARN_PACKAGE_ZIP ${CMAKE_BINARY_DIR}/${QUARN_PACKAGE_NAME}.zip)
 set(QUARN_SYMBOLS_ZIP ${CMAKE_BINARY_DIR}/${QUARN_SYMBOLS_NAME}.zip)
@@ -146,7 +156,7 @@ add_custom_command(
             ${QUARN_SYMBOLS_ZIP}
     COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --prefix ${quarn_package_dir}
     COMMAND ${CMAKE_COMMAND} -DFILE=${quarn_package_dir}/quarnver.dll -DWORK=${CMAKE_BINARY_DIR}/signing
-            -DBUDGET=$<TARGET_PROPERTY:quarnver,QUARN_SIZE_BUDGET> -DFRESH=ON
+            -DBUDGET=$<TARGET_PROPERTY:quarnver,QUARN_SIZE_BUDGET> -DFRESH=ON -DTEST_SIGNING=${QUARN_TEST_SIGNING}
             "-DDESCRIPTION=QUARN 5 Common User Interface ${PROJECT_VERSION}" -P ${CMAKE_SOURCE_DIR}/cmake/SignFile.cmake
     COMMAND ${CMAKE_COMMAND} -DDIR=${quarn_package_dir} -DVERSION=${PROJECT_VERSION}
             -DCREATED=${QUARN_SOURCE_DATE_ISO} -DSBOM=quarnver.spdx.json -DBINARY=quarnver.dll
