@@ -6,8 +6,7 @@
 # a DLL signed again gives its MSI another package code.
 # release_signing.sh <cmake folder> <unsigned DLL> <work folder> <BuildMsi.cmake -D arguments>...
 set -euo pipefail
-cmake_dir=$1 dll=$2 work=$3
-shift 3
+cmake_dir=$1 dll=$2 work=$3 && shift 3
 msi_args=("$@")
 fail() { echo "FAIL: $*" >&2; exit 1; }
 rm -rf "$work" && mkdir -p "$work/tokens" && cd "$work"
@@ -17,22 +16,17 @@ distinguished_name = dn
 [dn]
 [ca]
 basicConstraints = critical, CA:true
-keyUsage = critical, keyCertSign
 [code]
-keyUsage = critical, digitalSignature
 extendedKeyUsage = codeSigning
 [stamp]
-keyUsage = critical, digitalSignature
 extendedKeyUsage = critical, timeStamping
 [tsa]
 signer_cert = stamp.pem
 signer_key = stamp.key
 signer_digest = sha256
-certs = ca.pem
 default_policy = 1.3.6.1.4.1.4146.2.3
 digests = sha256
 serial = stamp.serial
-ess_cert_id_alg = sha256
 END
 echo 01 > stamp.serial
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=QuarnverTestCA -config pki.cnf -extensions ca \
@@ -46,9 +40,7 @@ cat code.pem ca.pem > chain.pem
 printf 'directories.tokendir = %s/tokens\n' "$work" > softhsm2.conf
 export SOFTHSM2_CONF=$work/softhsm2.conf
 softhsm2-util --init-token --free --label release --pin 1234 --so-pin 5678 >/dev/null
-openssl pkcs8 -topk8 -nocrypt -in code.key -out code.p8
-softhsm2-util --import code.p8 --token release --label code --id 01 --pin 1234 >/dev/null
-rm code.key code.p8
+softhsm2-util --import code.key --token release --label code --id 01 --pin 1234 >/dev/null && rm code.key
 
 timeout 110 python3 "$(dirname "$0")/timestamp_responder.py" pki.cnf > port &
 responder=$!
@@ -95,4 +87,3 @@ refused "without a key" QUARNVER_SIGN_KEY: QUARNVER_SIGN_PKCS11_MODULE= QUARNVER
 refused "with a key file for a pkcs11: URI" QUARNVER_SIGN_KEY: QUARNVER_SIGN_PKCS11_MODULE=
 refused "without a certificate" QUARNVER_SIGN_CERT: QUARNVER_SIGN_CERT=
 refused "when the time-stamping server does not answer" "signing .* failed" QUARNVER_SIGN_TIMESTAMP=http://127.0.0.1:1
-echo "signed through PKCS#11 with time stamps, refused without them"

@@ -1,6 +1,5 @@
-# An RFC 3161 time-stamp responder on the loopback address for the signing
-# test: each POSTed query is answered by `openssl ts -reply` with the TSA
-# section of the OpenSSL configuration given. Prints its port, then serves.
+# An RFC 3161 time-stamp responder on the loopback address: `openssl ts -reply` with the
+# [tsa] section of the OpenSSL configuration given answers each query. Prints its port.
 import http.server, subprocess, sys, tempfile
 
 class Responder(http.server.BaseHTTPRequestHandler):
@@ -12,7 +11,6 @@ class Responder(http.server.BaseHTTPRequestHandler):
                                     "-queryfile", query.name], capture_output=True).stdout
         self.send_response(200 if reply else 500)
         self.send_header("Content-Type", "application/timestamp-reply")
-        self.send_header("Content-Length", str(len(reply)))
         self.end_headers()
         self.wfile.write(reply)
 
