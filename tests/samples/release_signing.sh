@@ -45,7 +45,7 @@ softhsm2-util --import code.key --token release --label code --id 01 --pin 1234 
 timeout 110 python3 "$(dirname "$0")/timestamp_responder.py" pki.cnf > port &
 responder=$!
 trap 'kill $responder 2>/dev/null || true' EXIT
-for _ in $(seq 50); do [ -s port ] && break; sleep 0.1; done
+for _ in $(seq 100); do [ -s port ] && break; sleep 0.1; done
 export QUARNVER_SIGN_PKCS11_MODULE=/usr/lib/softhsm/libsofthsm2.so QUARNVER_SIGN_KEY="pkcs11:token=release;object=code"
 export QUARNVER_SIGN_CERT=$work/chain.pem QUARNVER_SIGN_PASSWORD=1234 QUARNVER_SIGN_TIMESTAMP=http://127.0.0.1:$(cat port)
 
