@@ -169,11 +169,6 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
 INT_PTR Dialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_INITDIALOG: {
-        if (EndsUnseen()) {
-            // Ended before it is shown; no control takes the focus.
-            EndDialog(IDOK);
-            return FALSE;
-        }
         BindControls();
         const BOOL result = OnInitDialog();
         if (!m_bPlaced && !(GetWindowLongW(m_hWnd, GWL_STYLE) & DS_CENTER)) CentreDialog(m_hWnd);

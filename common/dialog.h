@@ -70,10 +70,6 @@ public:
     void UpdateData(bool saveAndValidate);
 
 protected:
-    // True when the dialog has nothing to ask: it then ends with IDOK as soon
-    // as it is created, before any control is bound, filled, placed or drawn,
-    // and is never seen.
-    virtual bool EndsUnseen() const { return false; }
     // Binds the control members, once, before OnInitDialog.
     virtual void BindControls() {}
     void Bind(int id, DialogItem& item) const { item.Attach(GetDlgItem(m_hWnd, id)); }
