@@ -44,6 +44,13 @@ void CentreDialog(HWND dialog) {
     const LONG y = std::max(work.top, std::min(centreY, work.bottom - height));
     SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
 }
+
+// A control's rectangle in its dialog's client area.
+RECT PlaceInDialog(HWND dialog, HWND control) {
+    RECT place = {};
+    if (GetWindowRect(control, &place)) MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
 }  // namespace
 
 std::wstring GetItemTextW(HWND dialog, int id) {
@@ -83,6 +90,8 @@ INT_PTR Dialog::DoModal() {
     m_hrFailure = S_OK;
     m_nDpi = 0;
     m_bPlaced = false;
+    m_layout.clear();
+    m_nOpenDpi = 0;
     // The dialog and every control in it come from version 6 of the common
     // controls, whatever the host's manifest.
     ActivationScope isolation;
@@ -169,11 +178,6 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM l
 INT_PTR Dialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_INITDIALOG: {
-        if (EndsUnseen()) {
-            // Ended before it is shown; no control takes the focus.
-            EndDialog(IDOK);
-            return FALSE;
-        }
         BindControls();
         const BOOL result = OnInitDialog();
         if (!m_bPlaced && !(GetWindowLongW(m_hWnd, GWL_STYLE) & DS_CENTER)) CentreDialog(m_hWnd);
@@ -181,6 +185,7 @@ INT_PTR Dialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         // window was created just now, with the thread's awareness.
         m_awareness = ThreadDpiAwareness();
         m_nDpi = Dpi();
+        if (m_awareness == DpiAwareness::PerMonitor) TakeLayout();
         ShowScaledImages();
         return result;
     }
@@ -206,6 +211,7 @@ INT_PTR Dialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         OnDestroy();
         // The controls that showed it are gone.
         m_fontScaled.Reset();
+        m_layout.clear();
         m_hWnd = nullptr;
         return FALSE;
     default:
@@ -225,10 +231,9 @@ INT_PTR Dialog::OnDpiChanged(UINT dpi, const RECT* suggested) {
     case DpiAwareness::PerMonitor: {
         // No help from the dialog manager: the dialog takes the suggested
         // rectangle and scales its controls and fonts itself.
-        const UINT from = Dpi();
         SetWindowPos(m_hWnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
                      suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
-        ScaleControls(from, dpi);
+        ScaleControls(dpi);
         m_nDpi = dpi;
         ShowScaledImages();
         return TRUE;
@@ -240,26 +245,50 @@ INT_PTR Dialog::OnDpiChanged(UINT dpi, const RECT* suggested) {
     return FALSE;
 }
 
-void Dialog::ScaleControls(UINT from, UINT to) {
-    if (from == 0 || from == to) return;
-    const int num = static_cast<int>(to);
-    const int den = static_cast<int>(from);
-    UniqueGdiObject font;
-    LOGFONTW face;
-    if (const HFONT current = Font(); current && GetObjectW(current, sizeof face, &face) == sizeof face) {
-        face.lfHeight = MulDiv(face.lfHeight, num, den);
-        font.Reset(CreateFontIndirectW(&face));
-    }
+void Dialog::TakeLayout() {
+    m_nOpenDpi = m_nDpi;
+    m_layout.clear();
+    for (HWND child = GetWindow(m_hWnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        m_layout.push_back({child, PlaceInDialog(m_hWnd, child), m_nDpi});
+    // The dialog's own font is the dialog manager's for as long as the
+    // dialog runs; only the controls are given others.
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
+    m_bHasFace = font && GetObjectW(font, sizeof m_faceAtOpen, &m_faceAtOpen) == sizeof m_faceAtOpen;
+}
+
+void Dialog::ScaleControls(UINT to) {
+    if (m_nOpenDpi == 0 || m_nDpi == to) return;
+    // The controls as they are now, each with its place in the layout; one
+    // made since the layout was taken joins it as it stands, and one that is
+    // gone leaves it.
+    std::vector<Placement> layout;
     for (HWND child = GetWindow(m_hWnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        // Position and size in the dialog's client area.
-        RECT place;
-        if (!GetWindowRect(child, &place)) continue;
-        MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&place), 2);
-        SetWindowPos(child, nullptr, MulDiv(place.left, num, den), MulDiv(place.top, num, den),
+        const auto known = std::find_if(m_layout.begin(), m_layout.end(),
+                                         [child](const Placement& placement) { return placement.control == child; });
+        layout.push_back(known != m_layout.end() ? *known : Placement{child, PlaceInDialog(m_hWnd, child), m_nDpi});
+    }
+    m_layout = std::move(layout);
+    // Back at the opening scale the controls get the dialog manager's own
+    // font again; at any other, its face at that scale.
+    UniqueGdiObject font;
+    HFONT shown = nullptr;
+    if (to == m_nOpenDpi) {
+        shown = reinterpret_cast<HFONT>(SendMessageW(m_hWnd, WM_GETFONT, 0, 0));
+    } else if (m_bHasFace) {
+        LOGFONTW face = m_faceAtOpen;
+        face.lfHeight = MulDiv(face.lfHeight, static_cast<int>(to), static_cast<int>(m_nOpenDpi));
+        font.Reset(CreateFontIndirectW(&face));
+        shown = static_cast<HFONT>(font.Get());
+    }
+    const int num = static_cast<int>(to);
+    for (const Placement& placement : m_layout) {
+        const int den = static_cast<int>(placement.dpi);
+        const RECT& place = placement.place;
+        SetWindowPos(placement.control, nullptr, MulDiv(place.left, num, den), MulDiv(place.top, num, den),
                      MulDiv(place.right - place.left, num, den), MulDiv(place.bottom - place.top, num, den),
                      SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
-        if (font) SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()), TRUE);
+        if (shown) SendMessageW(placement.control, WM_SETFONT, reinterpret_cast<WPARAM>(shown), TRUE);
     }
     // Every control shows the new font now; the one they showed before is free.
-    if (font) m_fontScaled = std::move(font);
+    if (shown) m_fontScaled = std::move(font);
 }

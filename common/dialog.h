@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include <vector>
 #include "common/dpi_awareness.h"
 #include "common/secret_string.h"
 #include "common/unique_handle.h"
@@ -70,10 +71,6 @@ public:
     void UpdateData(bool saveAndValidate);
 
 protected:
-    // True when the dialog has nothing to ask: it then ends with IDOK as soon
-    // as it is created, before any control is bound, filled, placed or drawn,
-    // and is never seen.
-    virtual bool EndsUnseen() const { return false; }
     // Binds the control members, once, before OnInitDialog.
     virtual void BindControls() {}
     void Bind(int id, DialogItem& item) const { item.Attach(GetDlgItem(m_hWnd, id)); }
@@ -106,9 +103,14 @@ private:
     INT_PTR HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     // WM_DPICHANGED, answered as the dialog's awareness asks.
     INT_PTR OnDpiChanged(UINT dpi, const RECT* suggested);
-    // Moves and sizes every control by to ÷ from and gives each the dialog's
-    // font at that scale.
-    void ScaleControls(UINT from, UINT to);
+    // Keeps every control's place and the dialog manager's font as the
+    // dialog opened, at the scale it opened at.
+    void TakeLayout();
+    // Places every control and gives each the dialog's font at the scale
+    // `to`, from the layout taken when the dialog opened, never from what an
+    // earlier change made of it: rounding cannot add up, and a return to a
+    // scale puts every control back exactly.
+    void ScaleControls(UINT to);
 
     UINT m_nTemplateId;
     HWND m_hParent;
@@ -119,7 +121,20 @@ private:
     bool m_bPlaced = false;
     // Fixed when the window is created, as the platform fixes it.
     DpiAwareness m_awareness = DpiAwareness::Stretched;
-    // The font the dialog made for its controls at a new scale; the dialog
-    // manager's own font is its until then.
+    // The font the dialog made for its controls at a scale other than the
+    // one it opened at; the dialog manager's own font is theirs at that one.
     UniqueGdiObject m_fontScaled;
+    // Where a control stood in the dialog's client area at the scale `dpi`.
+    struct Placement {
+        HWND control;
+        RECT place;
+        UINT dpi;
+    };
+    // Keyed by window, not by template order: a control made at run time
+    // joins it, at the scale it is first met at.
+    std::vector<Placement> m_layout;
+    // The dialog manager's font and the scale the dialog opened at.
+    LOGFONTW m_faceAtOpen = {};
+    bool m_bHasFace = false;
+    UINT m_nOpenDpi = 0;
 };

@@ -75,11 +75,6 @@ void LogonDialog::DoDataExchange(DataExchange& dx) {
     dx.Text(IDC_LOGON_USER, m_wstrUser);
 }
 
-bool LogonDialog::EndsUnseen() const {
-    // The strings then stay as they were set.
-    return !HasOpenRow();
-}
-
 BOOL LogonDialog::OnInitDialog() {
     Dialog::OnInitDialog();
     EnableControls();

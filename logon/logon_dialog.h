@@ -1,7 +1,7 @@
 // The modal dialog in which the user confirms or changes the user name, the
 // password and the server computer before the logon object connects. The
-// flag word decides which rows can be changed; when it opens none, the dialog
-// ends itself with IDOK before it is shown.
+// flag word decides which rows can be changed; one that opens none asks
+// nothing, and the logon then runs without the dialog.
 #pragma once
 #include <windows.h>
 #include <array>
@@ -22,8 +22,7 @@ public:
     LogonDialog();
 
     // Set before DoModal; on IDOK the three strings hold what the fields held,
-    // disabled rows included (or, when the dialog closed itself, what was
-    // set). Otherwise they stay as they were set.
+    // disabled rows included. Otherwise they stay as they were set.
     LONG m_lLevel = 0;
     // The organisation fixes the server: its row stays closed whatever the
     // flag word says.
@@ -32,13 +31,11 @@ public:
     std::wstring m_wstrServer;
     std::wstring m_wstrUser;
 
-    // True when m_lLevel opens a row, so that DoModal shows the dialog to the
-    // user; otherwise the logon is silent.
+    // True when m_lLevel opens a row, so that there is something to ask the
+    // user; otherwise the logon is silent and the dialog is not run.
     bool HasOpenRow() const { return OpenRows() != 0; }
 
 protected:
-    // A flag word that opens no row: the logon is silent.
-    bool EndsUnseen() const override;
     void BindControls() override;
     void DoDataExchange(DataExchange& dx) override;
     BOOL OnInitDialog() override;

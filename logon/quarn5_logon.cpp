@@ -52,38 +52,40 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
     if (ArgumentText(password, &text)) m_wstrPassword = text;
     *pVal = 1;
 
+    // With no row open there is nothing to ask: the logon is silent and makes
+    // no window at all, so it needs neither a desktop nor anyone to see it,
+    // and the host's window is left as it is.
     LogonDialog dialog;
-    dialog.m_wstrServer = m_wstrServer;
-    dialog.m_wstrUser = m_wstrUser;
-    dialog.m_wstrPassword = m_wstrPassword;
     dialog.m_lLevel = m_lLevel;
     dialog.m_bServerFixed = m_bServerFixed;
-    // Where nobody can see the dialog, nobody can answer it: fail instead of
-    // waiting for ever. A silent logon needs no one and goes on.
     if (dialog.HasOpenRow()) {
+        dialog.m_wstrServer = m_wstrServer;
+        dialog.m_wstrUser = m_wstrUser;
+        dialog.m_wstrPassword = m_wstrPassword;
+        // Where nobody can see the dialog, nobody can answer it: fail instead
+        // of waiting for ever.
         const HRESULT interactive = RequireInteractiveWindowStation();
         if (FAILED(interactive)) {
             *pVal = 0;
             return interactive;
         }
+        const INT_PTR result = dialog.DoModal();
+        if (result == -1) {
+            // The dialog could not be created or could not go on: that is no
+            // answer of the user, so it is reported as a failure, not as a cancel.
+            const DWORD error = GetLastError();
+            *pVal = 0;
+            if (FAILED(dialog.Failure())) return dialog.Failure();
+            return error != ERROR_SUCCESS ? HresultFromWin32(static_cast<LONG>(error)) : E_FAIL;
+        }
+        if (result != IDOK) {
+            *pVal = 0;
+            return S_OK;
+        }
+        if (!m_bServerFixed) m_wstrServer = dialog.m_wstrServer;
+        m_wstrUser = dialog.m_wstrUser;
+        m_wstrPassword = dialog.m_wstrPassword;
     }
-    const INT_PTR result = dialog.DoModal();
-    if (result == -1) {
-        // The dialog could not be created or could not go on: that is no
-        // answer of the user, so it is reported as a failure, not as a cancel.
-        const DWORD error = GetLastError();
-        *pVal = 0;
-        if (FAILED(dialog.Failure())) return dialog.Failure();
-        return error != ERROR_SUCCESS ? HresultFromWin32(static_cast<LONG>(error)) : E_FAIL;
-    }
-    if (result != IDOK) {
-        *pVal = 0;
-        return S_OK;
-    }
-
-    if (!m_bServerFixed) m_wstrServer = dialog.m_wstrServer;
-    m_wstrUser = dialog.m_wstrUser;
-    m_wstrPassword = dialog.m_wstrPassword;
     // Remembering is best effort: a settings store that cannot be written
     // does not stop the logon.
     if (!(m_lLevel & kLevelNoRemember)) {

@@ -3,6 +3,7 @@
 // as a second test entry, under code page 1252.
 #include <doctest/doctest.h>
 #include <string>
+#include <vector>
 #include "about_box.h"
 #include "common/bstr.h"
 #include "host_ids.h"
@@ -29,6 +30,20 @@ HANDLE WINAPI RecordLoadImage(HINSTANCE module, LPCWSTR name, UINT type, int wid
         g_requestedIconSize = width == height ? width : -1;
     }
     return reinterpret_cast<decltype(&LoadImageW)>(g_loadImage)(module, name, type, width, height, flags);
+}
+
+// Every control of the box: place in its client area, font height and weight.
+std::vector<LONG> ControlLayout(HWND about) {
+    std::vector<LONG> values;
+    for (HWND control = GetWindow(about, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+        RECT r = {};
+        LOGFONTW font = {};
+        GetWindowRect(control, &r);
+        MapWindowPoints(nullptr, about, reinterpret_cast<POINT*>(&r), 2);
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font, &font);
+        values.insert(values.end(), {r.left, r.top, r.right, r.bottom, font.lfHeight, font.lfWeight});
+    }
+    return values;
 }
 
 std::wstring HostVersionLine() { return std::wstring(L"Версия ") + L"" HOST_FILE_VERSION; }
@@ -129,12 +144,14 @@ TEST_CASE("Title and Icon arguments become the resource IDs asked for") {
         // Even rows run in a per-monitor v1 host, odd rows in a v2 host (see the logon dialog's DPI test).
         const bool v2 = (&c - cases) % 2 != 0;
         g_answeredDpiAwareness = v2 ? DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 : DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE;
-        int sizeAtOpen = 0;
+        int sizeAtOpen = 0, sizeMoved = 0;
         INT_PTR answer = -1;
         LOGFONTW title = {};
         RECT suggested = {10, 20, 510, 420}, moved = {}, box = {};
+        std::vector<LONG> atOpen, back;
         const AboutSnapshot shot = ShowAbout(c.title, c.icon, [&](HWND about) {
             sizeAtOpen = g_requestedIconSize;
+            atOpen = ControlLayout(about);
             const HWND titleLine = GetDlgItem(about, 1000);
             if (v2) {
                 // As the dialog manager's default handling does, before the box's posted message: plain font.
@@ -148,6 +165,11 @@ TEST_CASE("Title and Icon arguments become the resource IDs asked for") {
                 GetObjectW(reinterpret_cast<HFONT>(SendMessageW(titleLine, WM_GETFONT, 0, 0)), sizeof title, &title);
             GetWindowRect(about, &moved);
             GetWindowRect(GetDlgItem(about, 1004), &box);
+            sizeMoved = g_requestedIconSize;
+            // v1 through 120 and 144 back to 96: every control as it opened, the title bold again.
+            for (const int step : {120, 144, 96})
+                if (!v2) SendMessageW(about, WM_DPICHANGED, MAKEWPARAM(step, step), reinterpret_cast<LPARAM>(&suggested));
+            back = ControlLayout(about);
         });
         REQUIRE(shot.shown);
         CHECK(shot.result == S_OK);
@@ -157,11 +179,12 @@ TEST_CASE("Title and Icon arguments become the resource IDs asked for") {
         // The icon size of the DPI, whatever images the host has; the
         // suggested rectangle, cut 8 pixels at that scale above the empty notices.
         CHECK(sizeAtOpen == 32);
-        CHECK(g_requestedIconSize == 64);
+        CHECK(sizeMoved == 64);
         CHECK(box.top - moved.bottom == 16);
         // Bold in the font of the new scale: the box's own in v1, the dialog manager's in v2.
         CHECK((title.lfWeight == FW_BOLD && title.lfHeight == (v2 ? 1 : 2) * shot.titleFont.lfHeight));
         CHECK((v2 ? answer == FALSE : moved.left == 10 && moved.top == 20 && moved.right == 510));
+        CHECK((v2 || back == atOpen));
         CHECK(shot.hasIcon == c.hasIcon);
     }
 }

@@ -461,6 +461,7 @@ TEST_CASE_FIXTURE(ObjectFixture, "a dialog that cannot be made is a failure, not
     REQUIRE(patch.Patched());
     ComPtr<IQuarn5Logon> logon = NewLogon();
     REQUIRE(logon);
+    REQUIRE(logon->put_Level(1 | 2 | 4 | 8) == S_OK);  // every row open, nothing remembered
     const InitializeResult result = Initialize(logon.Get(), L"client");
     CHECK(result.hr == HRESULT_FROM_WIN32(ERROR_RESOURCE_TYPE_NOT_FOUND));
     CHECK(result.out == 0);
@@ -478,6 +479,9 @@ TEST_CASE_FIXTURE(ObjectFixture, "where no window can be seen a logon with a row
         void* replacement;
     } rows[] = {{"user32.dll", "GetUserObjectInformationW", reinterpret_cast<void*>(&InvisibleStation)},
                 {"kernel32.dll", "ProcessIdToSessionId", reinterpret_cast<void*>(&SessionZero)}};
+    // Nor can a dialog be made: a silent logon makes none, so the host's window is never disabled either.
+    ImportPatch noDialog(QuarnverLibrary(), "user32.dll", "DialogBoxParamW", reinterpret_cast<void*>(&FailingDialogBoxParam));
+    REQUIRE(noDialog.Patched());
     for (const auto& row : rows) {
         CAPTURE(std::string(row.function));
         ImportPatch patch(QuarnverLibrary(), row.dll, row.function, row.replacement);
