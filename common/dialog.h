@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include "common/accessible_names.h"
 #include "common/dpi_awareness.h"
 #include "common/secret_string.h"
 #include "common/unique_handle.h"
@@ -88,6 +89,12 @@ protected:
     // placed, and again whenever it moves to a screen of another scale, once
     // its controls and fonts have been brought to that scale.
     virtual void ShowScaledImages() {}
+    // Redraws what is drawn in the system's colours once they or the theme
+    // changed while the dialog is open (a high-contrast scheme turned on).
+    virtual void ShowSystemColours() {}
+    // Screen readers pass over the control, a picture that only decorates,
+    // until the dialog is destroyed.
+    void MarkDecorative(HWND control) { m_decorative.Add(control); }
     // The font the controls show at the dialog's scale.
     HFONT Font() const;
     // Base: controls into the fields, then end with IDOK.
@@ -122,4 +129,5 @@ private:
     // The font the dialog made for its controls at a new scale; the dialog
     // manager's own font is its until then.
     UniqueGdiObject m_fontScaled;
+    DecorativeControls m_decorative;
 };

@@ -9,6 +9,7 @@
 #include <shlobj.h>
 #include <commctrl.h>
 #include <oleacc.h>
+#include <uxtheme.h>
 #include "common/unique_handle.h"
 #include "import_patch.h"
 #include "logon_test_support.h"
@@ -43,6 +44,17 @@ std::vector<HWND> IconControls(HWND dialog) {
         if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) icons.push_back(child);
     }
     return icons;
+}
+
+// A new About object through the built library's class object.
+ComPtr<IQuarn5About> NewAbout() {
+    ComPtr<IClassFactory> factory;
+    ComPtr<IQuarn5About> about;
+    const auto getClassObject = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
+        reinterpret_cast<void*>(GetProcAddress(QuarnverLibrary(), "DllGetClassObject")));
+    if (getClassObject && SUCCEEDED(getClassObject(CLSID_Quarn5About, IID_IClassFactory, factory.ReceiveVoid())))
+        factory->CreateInstance(nullptr, IID_IQuarn5About, about.ReceiveVoid());
+    return about;
 }
 
 struct OwnedSearch {
@@ -561,9 +573,104 @@ TEST_CASE_FIXTURE(DialogFixture, "the row icons and the browse glyph are drawn f
 }
 
 namespace {
-// The name a screen reader announces for a control, through the platform's
-// accessibility objects.
-std::wstring AccessibleName(HWND control) {
+// A high-contrast black scheme set with SetSysColors, as Wine cannot turn on the system's own
+// (SPI_SETHIGHCONTRAST fails there), with visual styles off; both come back however the test ends.
+struct HighContrast {
+    const INT elements[2] = {COLOR_BTNFACE, COLOR_BTNTEXT};
+    const COLORREF contrast[2] = {RGB(0, 0, 0), RGB(0xFF, 0xFF, 0xFF)};
+    const COLORREF usual[2] = {GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNTEXT)};
+    const DWORD styles = GetThemeAppProperties();
+    HighContrast() { SetThemeAppProperties(0); }
+    ~HighContrast() { SetSysColors(2, elements, usual), SetThemeAppProperties(styles); }
+};
+}  // namespace
+
+// The colours change for every program: test_logon_dialog runs alone (RUN_SERIAL).
+TEST_CASE_FIXTURE(DialogFixture, "the magnifier follows a high-contrast scheme at 96 DPI and after a change to 192") {
+    g_answeredDpiAwareness = DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE;  // v1: the dialog scales itself
+    ImportPatch awareness(QuarnverLibrary(), "kernel32.dll", "GetProcAddress",
+                          reinterpret_cast<void*>(&AnsweringGetProcAddress));
+    REQUIRE(awareness.Patched());
+    REQUIRE(ScreenDpi() == 96);
+    const HighContrast scheme;
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE((logon && logon->put_Level(7) == S_OK));
+    // The glyph in the usual colours, in high contrast, after WM_DPICHANGED, in the usual colours again.
+    std::vector<std::vector<BYTE>> shots;
+    const UniqueVariant missing = Missing();
+    InitializeWithDialog(logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), [&](HWND dialog) {
+        const HWND browse = GetDlgItem(dialog, IDC_LOGON_BROWSE);
+        auto shown = reinterpret_cast<HBITMAP>(SendMessageW(browse, BM_GETIMAGE, IMAGE_BITMAP, 0));
+        RECT suggested = {10, 20, 610, 520};
+        for (int step = 0; step < 4; ++step) {
+            if (step == 1) SetSysColors(2, scheme.elements, scheme.contrast);  // WM_SYSCOLORCHANGE to all
+            if (step == 2) SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+            if (step == 3) SetSysColors(2, scheme.elements, scheme.usual);
+            for (int i = 0; i < 100 && step && SendMessageW(browse, BM_GETIMAGE, IMAGE_BITMAP, 0) == LRESULT(shown); ++i) Sleep(20);
+            shown = reinterpret_cast<HBITMAP>(SendMessageW(browse, BM_GETIMAGE, IMAGE_BITMAP, 0));
+            const int scale = step < 2 ? 1 : 2;
+            shots.push_back(Pixels32(shown, 16 * scale, 15 * scale));
+        }
+        Click(dialog, IDCANCEL);
+    });
+    REQUIRE(shots.size() == 4);
+    // Pixel for pixel, the button face and the ink follow the scheme; the lens keeps its colours.
+    for (const auto& [usual, contrast] : {std::make_pair(0, 1), std::make_pair(3, 2)}) {
+        CAPTURE(usual);
+        REQUIRE((!shots[usual].empty() && shots[usual].size() == shots[contrast].size()));
+        size_t face = 0, ink = 0, wrong = 0;
+        for (size_t i = 0; i < shots[usual].size(); i += 4) {
+            const BYTE *p = &shots[usual][i], *q = &shots[contrast][i];
+            const COLORREF was = RGB(p[2], p[1], p[0]), now = RGB(q[2], q[1], q[0]);
+            face += was == scheme.usual[0];
+            ink += was == scheme.usual[1];
+            wrong += now != (was == scheme.usual[0] ? scheme.contrast[0] : was == scheme.usual[1] ? scheme.contrast[1] : was);
+        }
+        CHECK(face > ink);
+        CHECK(ink >= 20);
+        CHECK(wrong == 0);
+    }
+}
+
+namespace {
+// The annotation service as the library gets it through its CoCreateInstance import: it keeps what it is
+// told, where Wine's answers E_NOTIMPL ("IAccPropServices::SetHwndPropStr", "::ClearHwndProps"). Only the
+// methods the library may call are filled in, in the interface's order; any other call fails the test.
+struct Annotation {
+    HWND control;
+    DWORD object, child;
+    GUID property;
+    bool live;  // the control still existed
+    std::wstring name;
+};
+std::vector<Annotation> g_annotated, g_cleared;
+LONG g_annotatorReferences = 0;
+HRESULT WINAPI AnnotatorQuery(void* self, REFIID, void** out) { return *out = self, ++g_annotatorReferences, S_OK; }
+ULONG WINAPI AnnotatorAddRef(void*) { return static_cast<ULONG>(++g_annotatorReferences); }
+ULONG WINAPI AnnotatorRelease(void*) { return static_cast<ULONG>(--g_annotatorReferences); }
+HRESULT WINAPI AnnotatorSet(void*, HWND hwnd, DWORD object, DWORD child, MSAAPROPID id, LPCWSTR text) {
+    g_annotated.push_back({hwnd, object, child, id, IsWindow(hwnd) != FALSE, text ? text : L"<null>"});
+    return S_OK;
+}
+HRESULT WINAPI AnnotatorClear(void*, HWND hwnd, DWORD object, DWORD child, const MSAAPROPID* ids, int count) {
+    for (int i = 0; i < count; ++i) g_cleared.push_back({hwnd, object, child, ids[i], IsWindow(hwnd) != FALSE});
+    return S_OK;
+}
+void* const kAnnotatorMethods[] = {reinterpret_cast<void*>(&AnnotatorQuery), reinterpret_cast<void*>(&AnnotatorAddRef),
+    reinterpret_cast<void*>(&AnnotatorRelease), nullptr, nullptr, nullptr, nullptr, reinterpret_cast<void*>(&AnnotatorSet),
+    nullptr, reinterpret_cast<void*>(&AnnotatorClear), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+const void* const g_annotator = kAnnotatorMethods;
+
+HRESULT WINAPI HandingAnnotator(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, void** out) {
+    if (IsEqualCLSID(clsid, CLSID_AccPropServices)) return AnnotatorQuery(const_cast<void**>(&g_annotator), iid, out);
+    return CoCreateInstance(clsid, outer, context, iid, out);
+}
+}  // namespace
+
+namespace {
+// The name a screen reader announces for a control, and its role, through
+// the platform's accessibility objects.
+std::wstring AccessibleName(HWND control, LONG* role) {
     // __uuidof, not IID_IAccessible: the IID_IAccessible that the 64-bit
     // mingw-w64 libuuid links in is not IAccessible's.
     ComPtr<IAccessible> accessible;
@@ -574,6 +681,8 @@ std::wstring AccessibleName(HWND control) {
     VariantInit(&self);
     V_VT(&self) = VT_I4;
     V_I4(&self) = CHILDID_SELF;
+    UniqueVariant answer;
+    if (SUCCEEDED(accessible->get_accRole(self, answer.Get())) && V_VT(answer.Get()) == VT_I4) *role = V_I4(answer.Get());
     UniqueBstr name;
     if (FAILED(accessible->get_accName(self, name.Receive()))) return L"<no name>";
     return name.Get() ? std::wstring(name.Get()) : std::wstring();
@@ -622,29 +731,39 @@ HWND FocusOnceSettled(HWND dialog, HWND expected) {
 }  // namespace
 
 // Runs also at 144 and 192 DPI (CTest entries test_logon_dialog_dpi144 and _dpi192).
-TEST_CASE_FIXTURE(DialogFixture, "every control has a name for screen readers and every row its mnemonic") {
+TEST_CASE_FIXTURE(DialogFixture, "every control of both dialogs has a name for screen readers, every row its mnemonic") {
+    ImportPatch annotating(QuarnverLibrary(), "ole32.dll", "CoCreateInstance", reinterpret_cast<void*>(&HandingAnnotator));
+    REQUIRE(annotating.Patched());
+    g_annotated.clear();
+    g_cleared.clear();
     ComPtr<IQuarn5Logon> logon = NewLogon();
     REQUIRE(logon);
     REQUIRE(logon->put_Level(7) == S_OK);
     const std::wstring browseName = L"Выбрать компьютер в сети";
     struct Row {
+        bool about;  // a control of the About box, else of the logon dialog
         int id;
         std::wstring name;  // as a screen reader announces it
+        LONG role;          // 0: not read; Wine reports buttons and statics as "client"
         // 0: none. In the letter case the label spells it: Wine's dialog
         // manager matches Cyrillic mnemonics only in their own case, where
         // Windows ignores the case.
         wchar_t mnemonic;
     } rows[] = {
         // Out of template order, so that each key moves the focus.
-        {IDC_LOGON_PASSWORD, L"Пароль:", L'П'},
-        {IDC_LOGON_SERVER, L"Сервер:", L'С'},
-        {IDC_LOGON_USER, L"Пользователь:", L'о'},
-        {IDC_LOGON_BROWSE, browseName, 0},
-        {IDOK, L"OK", 0},
-        {IDCANCEL, L"Отмена", 0},
+        {false, IDC_LOGON_PASSWORD, L"Пароль:", ROLE_SYSTEM_TEXT, L'П'},
+        {false, IDC_LOGON_SERVER, L"Сервер:", ROLE_SYSTEM_TEXT, L'С'},
+        {false, IDC_LOGON_USER, L"Пользователь:", ROLE_SYSTEM_TEXT, L'о'},
+        {false, IDC_LOGON_BROWSE, browseName, 0, 0},
+        {false, IDOK, L"OK", 0, 0},
+        {false, IDCANCEL, L"Отмена", 0, 0},
+        // Named by the group box's title, not by the static text before the box.
+        {true, IDC_ABOUT_NOTICES, L"Дополнительные лицензии:", ROLE_SYSTEM_TEXT, 0},
     };
-    std::vector<std::wstring> names;
+    std::vector<std::wstring> names(std::size(rows));
+    std::vector<LONG> roles(std::size(rows));
     std::vector<int> focused, expected;  // control IDs
+    std::vector<HWND> icons;
     std::wstring browseText, tooltip;
     const UniqueVariant missing = Missing();
     const InitializeResult result = InitializeWithDialog(
@@ -652,8 +771,9 @@ TEST_CASE_FIXTURE(DialogFixture, "every control has a name for screen readers an
             if (!dialog) return;
             ComApartment readerThread;
             for (const Row& row : rows) {
+                if (row.about) continue;
                 const HWND control = GetDlgItem(dialog, row.id);
-                names.push_back(AccessibleName(control));
+                names[&row - rows] = AccessibleName(control, &roles[&row - rows]);
                 if (!row.mnemonic) continue;
                 // Alt and the letter, as the keyboard delivers them to the focused control.
                 const HWND from = FocusIn(dialog);
@@ -661,18 +781,39 @@ TEST_CASE_FIXTURE(DialogFixture, "every control has a name for screen readers an
                 focused.push_back(GetDlgCtrlID(FocusOnceSettled(dialog, control)));
                 expected.push_back(row.id);
             }
+            icons = IconControls(dialog);
             browseText = ItemText(dialog, IDC_LOGON_BROWSE);
             tooltip = TooltipText(dialog, GetDlgItem(dialog, IDC_LOGON_BROWSE));
             Click(dialog, IDCANCEL);
         });
     CHECK(result.hr == S_OK);
-    REQUIRE(names.size() == std::size(rows));
+    ComPtr<IQuarn5About> about = NewAbout();
+    REQUIRE(about);
+    RunModal([&] { CHECK(about->DlgAbout(*missing.Get(), *missing.Get()) == S_OK); }, [&] {
+        const HWND box = WaitForWindow(L"О программе");
+        ComApartment readerThread;
+        for (const Row& row : rows)
+            if (row.about && box) names[&row - rows] = AccessibleName(GetDlgItem(box, row.id), &roles[&row - rows]);
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
     for (size_t i = 0; i < names.size(); ++i) {
         CAPTURE(rows[i].id);
         CHECK(names[i] == rows[i].name);
+        if (rows[i].role) CHECK(roles[i] == rows[i].role);
     }
     CHECK(focused == expected);
     // The name is the button's text, which a bitmap button does not draw.
     CHECK(browseText == browseName);
     CHECK(tooltip == browseName);
+    // The row icons only decorate: no name while the dialog runs, taken back
+    // before the icons are destroyed, the service then released.
+    REQUIRE(icons.size() == 3);
+    REQUIRE((g_annotated.size() == icons.size() && g_cleared.size() == icons.size()));
+    for (size_t i = 0; i < icons.size(); ++i) {
+        for (const Annotation& a : {g_annotated[i], g_cleared[i]})
+            CHECK((a.control == icons[i] && a.object == static_cast<DWORD>(OBJID_CLIENT) && a.child == CHILDID_SELF &&
+                   IsEqualGUID(a.property, PROPID_ACC_NAME) && a.live));
+        CHECK(g_annotated[i].name.empty());
+    }
+    CHECK(g_annotatorReferences == 0);
 }
