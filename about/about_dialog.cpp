@@ -42,6 +42,10 @@ BOOL AboutDialog::OnInitDialog() {
         noticeList.clear();
     }
     ShowNotices(noticeList);
+    // Screen readers name the list after the static text before it, passing
+    // over the group box: the copyright line. A hidden label with the box's
+    // title comes in between.
+    AddHiddenLabel(m_editNotices.Handle(), GetItemTextW(Handle(), IDC_ABOUT_NOTICE_BOX));
     return TRUE;
 }
 

@@ -206,6 +206,19 @@ INT_PTR Dialog::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
         OnCancel();
         return TRUE;
+    case WM_SYSCOLORCHANGE:
+        // Only top-level windows hear of it; common controls must be told.
+        for (HWND child = GetWindow(m_hWnd, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+            SendMessageW(child, WM_SYSCOLORCHANGE, wParam, lParam);
+        ShowSystemColours();
+        return FALSE;
+    case WM_THEMECHANGED:
+        ShowSystemColours();
+        return FALSE;
+    case WM_DESTROY:
+        // The controls still exist; their annotations go before they do.
+        m_decorative.Clear();
+        return FALSE;
     case WM_NCDESTROY:
         SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
         OnDestroy();

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <string>
 #include <vector>
+#include "common/accessible_names.h"
 #include "common/dpi_awareness.h"
 #include "common/secret_string.h"
 #include "common/unique_handle.h"
@@ -85,6 +86,12 @@ protected:
     // placed, and again whenever it moves to a screen of another scale, once
     // its controls and fonts have been brought to that scale.
     virtual void ShowScaledImages() {}
+    // Redraws what is drawn in the system's colours once they or the theme
+    // changed while the dialog is open (a high-contrast scheme turned on).
+    virtual void ShowSystemColours() {}
+    // Screen readers pass over the control, a picture that only decorates,
+    // until the dialog is destroyed.
+    void MarkDecorative(HWND control) { m_decorative.Add(control); }
     // The font the controls show at the dialog's scale.
     HFONT Font() const;
     // Base: controls into the fields, then end with IDOK.
@@ -137,4 +144,5 @@ private:
     LOGFONTW m_faceAtOpen = {};
     bool m_bHasFace = false;
     UINT m_nOpenDpi = 0;
+    DecorativeControls m_decorative;
 };

@@ -22,7 +22,11 @@ std::wstring LoadStringResource(UINT id) {
 }
 
 // The magnifying glass of bitmap 208 drawn afresh for a screen of the given
-// DPI, on the button face: a lens with a light spot, and a handle.
+// DPI in the system's colours: the rim and the handle in the button's text
+// colour on its face, so that a high-contrast scheme shows them as it shows
+// text; a lens with a light spot. A bitmap of fixed colours cannot follow:
+// LR_LOADMAP3DCOLORS maps only the standard greys, and black ink would stay
+// black on a black face.
 HBITMAP DrawMagnifier(UINT dpi) {
     const double scale = dpi / 96.0;
     auto at = [scale](double pixels) { return static_cast<int>(pixels * scale + 0.5); };
@@ -36,9 +40,9 @@ HBITMAP DrawMagnifier(UINT dpi) {
     const RECT all = {0, 0, at(16), at(15)};
     FillRect(dc.Get(), &all, GetSysColorBrush(COLOR_BTNFACE));
 
-    const LOGBRUSH ink = {BS_SOLID, RGB(0, 0, 0), 0};
+    const LOGBRUSH ink = {BS_SOLID, GetSysColor(COLOR_BTNTEXT), 0};
     UniqueGdiObject handlePen(ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_ROUND, std::max(2, at(2.2)), &ink, 0, nullptr));
-    UniqueGdiObject rimPen(CreatePen(PS_INSIDEFRAME, std::max(1, at(1)), RGB(0, 0, 0)));
+    UniqueGdiObject rimPen(CreatePen(PS_INSIDEFRAME, std::max(1, at(1)), ink.lbColor));
     UniqueGdiObject lens(CreateSolidBrush(RGB(0x00, 0xFF, 0xFF)));
     UniqueGdiObject spot(CreateSolidBrush(RGB(0xFF, 0xFF, 0xFF)));
     const HGDIOBJ oldPen = SelectObject(dc.Get(), handlePen.Get());
@@ -79,6 +83,8 @@ BOOL LogonDialog::OnInitDialog() {
     Dialog::OnInitDialog();
     EnableControls();
     NameBrowseButton();
+    // The row icons repeat what their labels say.
+    for (HWND icon : RowIcons()) MarkDecorative(icon);
     return TRUE;
 }
 
@@ -87,31 +93,38 @@ void LogonDialog::ShowScaledImages() {
     ShowBrowseGlyph();
 }
 
-void LogonDialog::ShowRowIcons() {
-    // The template's icon controls, in its order.
-    const UINT icons[] = {IDI_LOGON_SERVER, IDI_LOGON_PASSWORD, IDI_LOGON_USER};
+void LogonDialog::ShowSystemColours() { ShowBrowseGlyph(); }
+
+std::array<HWND, 3> LogonDialog::RowIcons() const {
+    std::array<HWND, 3> icons = {};
     size_t row = 0;
-    for (HWND child = GetWindow(Handle(), GW_CHILD); child && row < m_iconRows.size();
+    for (HWND child = GetWindow(Handle(), GW_CHILD); child && row < icons.size();
          child = GetWindow(child, GW_HWNDNEXT)) {
         wchar_t cls[16] = {};
         GetClassNameW(child, cls, ARRAYSIZE(cls));
-        if (lstrcmpiW(cls, L"Static") != 0 || (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) continue;
+        if (lstrcmpiW(cls, L"Static") == 0 && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            icons[row++] = child;
+    }
+    return icons;
+}
+
+void LogonDialog::ShowRowIcons() {
+    const UINT icons[] = {IDI_LOGON_SERVER, IDI_LOGON_PASSWORD, IDI_LOGON_USER};
+    const std::array<HWND, 3> controls = RowIcons();
+    for (size_t row = 0; row < controls.size() && controls[row]; ++row) {
         // An icon that does not load leaves the one the dialog manager showed.
         UniqueIcon icon = LoadIconForDpi(CurrentResourceModule(), icons[row]);
-        if (icon) {
-            SendMessageW(child, STM_SETICON, reinterpret_cast<WPARAM>(icon.Get()), 0);
-            m_iconRows[row] = std::move(icon);
-        }
-        ++row;
+        if (!icon) continue;
+        SendMessageW(controls[row], STM_SETICON, reinterpret_cast<WPARAM>(icon.Get()), 0);
+        m_iconRows[row] = std::move(icon);
     }
 }
 
 void LogonDialog::ShowBrowseGlyph() {
-    // Bitmap 208 is drawn for 96 DPI; other scales get the glyph drawn at
-    // their own size rather than a small picture in a large button.
-    // The button lets go of the old image before it is deleted.
-    const UINT dpi = Dpi();
-    UniqueGdiObject glyph(dpi != 96 ? DrawMagnifier(dpi) : nullptr);
+    // Drawn at the scale's own size rather than a small picture in a large
+    // button, and in the colours of the moment; bitmap 208 only when drawing
+    // fails. The button lets go of the old image before it is deleted.
+    UniqueGdiObject glyph(DrawMagnifier(Dpi()));
     if (!glyph) glyph.Reset(LoadBitmapW(CurrentResourceModule(), MAKEINTRESOURCEW(IDB_BROWSE)));
     if (!glyph) return;
     m_btnBrowse.Send(BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(glyph.Get()));

@@ -40,6 +40,7 @@ protected:
     void DoDataExchange(DataExchange& dx) override;
     BOOL OnInitDialog() override;
     void ShowScaledImages() override;
+    void ShowSystemColours() override;
     bool OnCommand(WORD id, WORD code, HWND control) override;
 
 private:
@@ -49,6 +50,9 @@ private:
     void EnableControls();
     // Lets the user pick the server computer in the shell's computer browser.
     void OnBrowse();
+    // The template's three icon controls (server, password, user rows), in
+    // its order; null where one is missing.
+    std::array<HWND, 3> RowIcons() const;
     // The row icons and the browse button's glyph in the sizes of Dpi().
     void ShowRowIcons();
     void ShowBrowseGlyph();

@@ -9,6 +9,7 @@
 #include <shlobj.h>
 #include <commctrl.h>
 #include <oleacc.h>
+#include <uxtheme.h>
 #include "common/unique_handle.h"
 #include "import_patch.h"
 #include "logon_test_support.h"
@@ -467,6 +468,16 @@ std::vector<LONG> Layout(HWND dialog) {
     }
     return values;
 }
+
+// A high-contrast black scheme set with SetSysColors, as Wine cannot turn on the system's own
+// (SPI_SETHIGHCONTRAST fails there), with visual styles off; both come back however the test ends.
+struct HighContrast {
+    const INT elements[2] = {COLOR_BTNFACE, COLOR_BTNTEXT};
+    const COLORREF contrast[2] = {RGB(0, 0, 0), RGB(0xFF, 0xFF, 0xFF)}, usual[2] = {GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNTEXT)};
+    const DWORD styles = GetThemeAppProperties();
+    HighContrast() { SetThemeAppProperties(0); }
+    ~HighContrast() { SetSysColors(2, elements, usual), SetThemeAppProperties(styles); }
+};
 }  // namespace
 
 // Runs also at 144 and 192 DPI (CTest entries test_logon_dialog_dpi144 and _dpi192).
@@ -568,10 +579,80 @@ TEST_CASE_FIXTURE(DialogFixture, "the row icons and the browse glyph are drawn f
     CHECK(glyph.bmHeight == MulDiv(15, dpi, 96));
 }
 
+// The colours change for every program: test_logon_dialog runs alone (RUN_SERIAL).
+TEST_CASE_FIXTURE(DialogFixture, "the magnifier follows a high-contrast scheme at 96 DPI and after a change to 192") {
+    g_answeredDpiAwareness = DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE;  // v1: the dialog scales itself
+    ImportPatch awareness(QuarnverLibrary(), "kernel32.dll", "GetProcAddress",
+                          reinterpret_cast<void*>(&AnsweringGetProcAddress));
+    REQUIRE(awareness.Patched());
+    const HighContrast scheme;
+    ComPtr<IQuarn5Logon> logon = NewLogon();
+    REQUIRE((logon && logon->put_Level(7) == S_OK));
+    std::vector<std::vector<BYTE>> shots;  // usual colours, high contrast, then at 192 DPI, usual colours again
+    const UniqueVariant missing = Missing();
+    InitializeWithDialog(logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), [&](HWND dialog) {
+        const HWND browse = GetDlgItem(dialog, IDC_LOGON_BROWSE);
+        auto shown = reinterpret_cast<HBITMAP>(SendMessageW(browse, BM_GETIMAGE, IMAGE_BITMAP, 0));
+        RECT suggested = {10, 20, 610, 520};
+        for (int step = 0; step < 4; ++step) {
+            if (step == 1) SetSysColors(2, scheme.elements, scheme.contrast);  // WM_SYSCOLORCHANGE to all
+            if (step == 2) SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+            if (step == 3) SetSysColors(2, scheme.elements, scheme.usual);
+            for (int i = 0; i < 100 && step && SendMessageW(browse, BM_GETIMAGE, IMAGE_BITMAP, 0) == LRESULT(shown); ++i) Sleep(20);
+            shown = reinterpret_cast<HBITMAP>(SendMessageW(browse, BM_GETIMAGE, IMAGE_BITMAP, 0));
+            const int scale = step < 2 ? 1 : 2;
+            shots.push_back(Pixels32(shown, 16 * scale, 15 * scale));
+        }
+        Click(dialog, IDCANCEL);
+    });
+    REQUIRE(shots.size() == 4);
+    // Pixel for pixel, the button face and the ink follow the scheme; the lens keeps its colours.
+    for (const auto& [usual, contrast] : {std::make_pair(0, 1), std::make_pair(3, 2)}) {
+        std::vector<BYTE> expected = shots[usual];
+        size_t ink = 0;
+        for (size_t i = 0; i < expected.size(); i += 4) {
+            const COLORREF was = RGB(expected[i + 2], expected[i + 1], expected[i]);
+            ink += was == scheme.usual[1];
+            // Black and white have the same three bytes as a COLORREF and as a pixel.
+            if (was == scheme.usual[0] || was == scheme.usual[1]) std::memcpy(&expected[i], &scheme.contrast[was == scheme.usual[1]], 3);
+        }
+        CHECK(ink >= 20);
+        CHECK(expected == shots[contrast]);
+    }
+}
+
 namespace {
-// The name a screen reader announces for a control, through the platform's
-// accessibility objects.
-std::wstring AccessibleName(HWND control) {
+// The annotation service handed to the library's CoCreateInstance import (Wine's answers E_NOTIMPL): it lists
+// the controls given an empty name ("IAccPropServices::SetHwndPropStr") and those given their own back while
+// they exist ("::ClearHwndProps"), null for another call; only those methods are filled in, in their order.
+std::vector<HWND> g_annotated, g_cleared;
+LONG g_annotatorReferences = 0;
+bool IsOwnName(DWORD object, DWORD child, const MSAAPROPID& id) {  // of the control itself
+    return object == static_cast<DWORD>(OBJID_CLIENT) && child == CHILDID_SELF && IsEqualGUID(id, PROPID_ACC_NAME);
+}
+HRESULT WINAPI AnnotatorQuery(void* self, REFIID, void** out) { return *out = self, ++g_annotatorReferences, S_OK; }
+ULONG WINAPI AnnotatorAddRef(void*) { return static_cast<ULONG>(++g_annotatorReferences); }
+ULONG WINAPI AnnotatorRelease(void*) { return static_cast<ULONG>(--g_annotatorReferences); }
+HRESULT WINAPI AnnotatorSet(void*, HWND hwnd, DWORD object, DWORD child, MSAAPROPID id, LPCWSTR text) {
+    g_annotated.push_back(IsOwnName(object, child, id) && text && !*text ? hwnd : nullptr);
+    return S_OK;
+}
+HRESULT WINAPI AnnotatorClear(void*, HWND hwnd, DWORD object, DWORD child, const MSAAPROPID* ids, int count) {
+    g_cleared.push_back(count == 1 && IsOwnName(object, child, *ids) && IsWindow(hwnd) ? hwnd : nullptr);
+    return S_OK;
+}
+void* const kAnnotatorMethods[18] = {reinterpret_cast<void*>(&AnnotatorQuery), reinterpret_cast<void*>(&AnnotatorAddRef),
+    reinterpret_cast<void*>(&AnnotatorRelease), nullptr, nullptr, nullptr, nullptr, reinterpret_cast<void*>(&AnnotatorSet),
+    nullptr, reinterpret_cast<void*>(&AnnotatorClear)};
+const void* const g_annotator = kAnnotatorMethods;
+HRESULT WINAPI HandingAnnotator(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID iid, void** out) {
+    if (IsEqualCLSID(clsid, CLSID_AccPropServices)) return AnnotatorQuery(const_cast<void**>(&g_annotator), iid, out);
+    return CoCreateInstance(clsid, outer, context, iid, out);
+}
+
+// The name a screen reader announces for a control, and its role, through
+// the platform's accessibility objects.
+std::wstring AccessibleName(HWND control, LONG* role) {
     // __uuidof, not IID_IAccessible: the IID_IAccessible that the 64-bit
     // mingw-w64 libuuid links in is not IAccessible's.
     ComPtr<IAccessible> accessible;
@@ -582,6 +663,8 @@ std::wstring AccessibleName(HWND control) {
     VariantInit(&self);
     V_VT(&self) = VT_I4;
     V_I4(&self) = CHILDID_SELF;
+    UniqueVariant answer;
+    if (SUCCEEDED(accessible->get_accRole(self, answer.Get())) && V_VT(answer.Get()) == VT_I4) *role = V_I4(answer.Get());
     UniqueBstr name;
     if (FAILED(accessible->get_accName(self, name.Receive()))) return L"<no name>";
     return name.Get() ? std::wstring(name.Get()) : std::wstring();
@@ -630,29 +713,38 @@ HWND FocusOnceSettled(HWND dialog, HWND expected) {
 }  // namespace
 
 // Runs also at 144 and 192 DPI (CTest entries test_logon_dialog_dpi144 and _dpi192).
-TEST_CASE_FIXTURE(DialogFixture, "every control has a name for screen readers and every row its mnemonic") {
+TEST_CASE_FIXTURE(DialogFixture, "every control of both dialogs has a name for screen readers, every row its mnemonic") {
+    ImportPatch annotating(QuarnverLibrary(), "ole32.dll", "CoCreateInstance", reinterpret_cast<void*>(&HandingAnnotator));
+    REQUIRE(annotating.Patched());
+    g_annotated.clear(), g_cleared.clear();
     ComPtr<IQuarn5Logon> logon = NewLogon();
     REQUIRE(logon);
     REQUIRE(logon->put_Level(7) == S_OK);
     const std::wstring browseName = L"Выбрать компьютер в сети";
     struct Row {
+        bool about;  // a control of the About box, else of the logon dialog
         int id;
         std::wstring name;  // as a screen reader announces it
+        LONG role;          // 0: not read; Wine reports buttons and statics as "client"
         // 0: none. In the letter case the label spells it: Wine's dialog
         // manager matches Cyrillic mnemonics only in their own case, where
         // Windows ignores the case.
         wchar_t mnemonic;
     } rows[] = {
         // Out of template order, so that each key moves the focus.
-        {IDC_LOGON_PASSWORD, L"Пароль:", L'П'},
-        {IDC_LOGON_SERVER, L"Сервер:", L'С'},
-        {IDC_LOGON_USER, L"Пользователь:", L'о'},
-        {IDC_LOGON_BROWSE, browseName, 0},
-        {IDOK, L"OK", 0},
-        {IDCANCEL, L"Отмена", 0},
+        {false, IDC_LOGON_PASSWORD, L"Пароль:", ROLE_SYSTEM_TEXT, L'П'},
+        {false, IDC_LOGON_SERVER, L"Сервер:", ROLE_SYSTEM_TEXT, L'С'},
+        {false, IDC_LOGON_USER, L"Пользователь:", ROLE_SYSTEM_TEXT, L'о'},
+        {false, IDC_LOGON_BROWSE, browseName, 0, 0},
+        {false, IDOK, L"OK", 0, 0},
+        {false, IDCANCEL, L"Отмена", 0, 0},
+        // Named by the group box's title, not by the static text before the box.
+        {true, IDC_ABOUT_NOTICES, L"Дополнительные лицензии:", ROLE_SYSTEM_TEXT, 0},
     };
-    std::vector<std::wstring> names;
+    std::vector<std::wstring> names(std::size(rows));
+    std::vector<LONG> roles(std::size(rows));
     std::vector<int> focused, expected;  // control IDs
+    std::vector<HWND> icons;
     std::wstring browseText, tooltip;
     const UniqueVariant missing = Missing();
     const InitializeResult result = InitializeWithDialog(
@@ -660,8 +752,9 @@ TEST_CASE_FIXTURE(DialogFixture, "every control has a name for screen readers an
             if (!dialog) return;
             ComApartment readerThread;
             for (const Row& row : rows) {
+                if (row.about) continue;
                 const HWND control = GetDlgItem(dialog, row.id);
-                names.push_back(AccessibleName(control));
+                names[&row - rows] = AccessibleName(control, &roles[&row - rows]);
                 if (!row.mnemonic) continue;
                 // Alt and the letter, as the keyboard delivers them to the focused control.
                 const HWND from = FocusIn(dialog);
@@ -669,18 +762,37 @@ TEST_CASE_FIXTURE(DialogFixture, "every control has a name for screen readers an
                 focused.push_back(GetDlgCtrlID(FocusOnceSettled(dialog, control)));
                 expected.push_back(row.id);
             }
+            icons = IconControls(dialog);
             browseText = ItemText(dialog, IDC_LOGON_BROWSE);
             tooltip = TooltipText(dialog, GetDlgItem(dialog, IDC_LOGON_BROWSE));
             Click(dialog, IDCANCEL);
         });
     CHECK(result.hr == S_OK);
-    REQUIRE(names.size() == std::size(rows));
+    ComPtr<IClassFactory> factory;
+    ComPtr<IQuarn5About> about;
+    const auto getClassObject = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
+        reinterpret_cast<void*>(GetProcAddress(QuarnverLibrary(), "DllGetClassObject")));
+    REQUIRE(getClassObject(CLSID_Quarn5About, IID_IClassFactory, factory.ReceiveVoid()) == S_OK);
+    REQUIRE(factory->CreateInstance(nullptr, IID_IQuarn5About, about.ReceiveVoid()) == S_OK);
+    RunModal([&] { CHECK(about->DlgAbout(*missing.Get(), *missing.Get()) == S_OK); }, [&] {
+        const HWND box = WaitForWindow(L"О программе");
+        ComApartment readerThread;
+        for (const Row& row : rows)
+            if (row.about && box) names[&row - rows] = AccessibleName(GetDlgItem(box, row.id), &roles[&row - rows]);
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    });
     for (size_t i = 0; i < names.size(); ++i) {
         CAPTURE(rows[i].id);
         CHECK(names[i] == rows[i].name);
+        if (rows[i].role) CHECK(roles[i] == rows[i].role);
     }
     CHECK(focused == expected);
     // The name is the button's text, which a bitmap button does not draw.
     CHECK(browseText == browseName);
     CHECK(tooltip == browseName);
+    // The row icons only decorate: no name while the dialog runs, the service released once it is gone.
+    CHECK(icons.size() == 3);
+    CHECK(g_annotated == icons);
+    CHECK(g_cleared == icons);
+    CHECK(g_annotatorReferences == 0);
 }
