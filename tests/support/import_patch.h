@@ -66,3 +66,34 @@ private:
 // g_answeredDpiAwareness (a documented context) would, every other name as the platform does.
 extern DPI_AWARENESS_CONTEXT g_answeredDpiAwareness;
 FARPROC WINAPI AnsweringGetProcAddress(HMODULE module, LPCSTR name);
+
+// A process whose ANSI code page is UTF-8 ("Use UTF-8 code pages in Windows
+// apps"), as the module sees it while the object lives: GetACP answers
+// CP_UTF8 and CP_ACP converts as UTF-8. With utf8System the system's code
+// page is UTF-8 too (the system-wide option): GetLocaleInfoW of
+// LOCALE_SYSTEM_DEFAULT answers CP_UTF8 for LOCALE_IDEFAULTANSICODEPAGE, and
+// for LOCALE_IUSEUTF8LEGACYACP the code page the system really has.
+class Utf8CodePage {
+public:
+    Utf8CodePage(HMODULE module, bool utf8System);
+    ~Utf8CodePage();
+    bool Patched() const;
+
+private:
+    ImportPatch m_acp, m_toWide, m_fromWide, m_locale;
+};
+
+// The file functions of a process that did not opt into long paths, as
+// Windows runs them ("Naming Files, Paths, and Namespaces", "FindFirstFileW"):
+// CreateFileW and FindFirstFileW refuse paths of MAX_PATH characters or more
+// unless they take the "\\?\" form, and a pattern ending in "*.acr" also
+// finds names whose extension merely begins with "acr", as their 8.3 short
+// names ("X~1.ACR" for "x.acrbak") match it.
+class WindowsFileNames {
+public:
+    explicit WindowsFileNames(HMODULE module);
+    bool Patched() const { return m_create.Patched() && m_find.Patched(); }
+
+private:
+    ImportPatch m_create, m_find;
+};
