@@ -3,7 +3,6 @@
 // test program has no string table, icons or version information of its own.
 #include <doctest/doctest.h>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 #include "about/notice_list.h"
@@ -20,12 +19,11 @@ struct AcrFile {
 };
 
 // The expected list: the files' blocks in the order the directory search of
-// the folder returns them.
+// the folder returns them; searched wide, for folders of any length.
 std::string ExpectedList(const std::string& folder, const std::vector<AcrFile>& files) {
     std::map<std::string, std::string> blocks;
     for (const AcrFile& f : files) blocks[f.name] = f.block;
     std::string list;
-    // Wide, for folders of any length; the file names are ASCII.
     std::wstring pattern(folder.size(), L'\0');
     pattern.resize(MultiByteToWideChar(CP_ACP, 0, folder.data(), static_cast<int>(folder.size()), &pattern[0],
                                        static_cast<int>(pattern.size())));
@@ -99,13 +97,11 @@ TEST_CASE("the list holds one block per file, byte for byte, and the box keeps i
     other.seed = 0xBEEF;
     const std::string cyrillic = Utf8ToAnsi("Модуль «Словарь»");
     const std::string utf8 = "Модуль «Словарь»";
-    enum Windows { AsWine, Utf8Process, Utf8System, FileNames };
 
     const struct {
         const char* what;
         std::vector<AcrFile> files;
-        Windows windows = AsWine;  // the rule of Windows modelled over the library's imports
-        std::wstring subfolder;    // the setup folder below the scratch folder; empty: none
+        WindowsRules::Rule windows = WindowsRules::AsWine;  // modelled over the library's imports
     } cases[] = {
         {"a file with notices and an unreadable one", {m1, unreadable}},
         {"a file without Copyrights", {{"only.acr", AcrImage(NoticeFile("M", {})), Lines({"[M]", ""})}}},
@@ -126,27 +122,24 @@ TEST_CASE("the list holds one block per file, byte for byte, and the box keeps i
            Lines({"[]", "c", ""})}}},
         {"narrow text in the ANSI code page", {{"ru.acr", AcrImage(NoticeFile(cyrillic, {cyrillic})), Lines({"[" + cyrillic + "]", cyrillic, ""})}}},
         {"a host whose own code page is UTF-8 reads the system's",
-         {{"ru.acr", AcrImage(NoticeFile(cyrillic, {cyrillic})), Lines({"[" + cyrillic + "]", cyrillic, ""})}}, Utf8Process},
+         {{"ru.acr", AcrImage(NoticeFile(cyrillic, {cyrillic})), Lines({"[" + cyrillic + "]", cyrillic, ""})}}, WindowsRules::Utf8Process},
         {"on a UTF-8 system, files in UTF-8 and in the former code page",
          {{"ru.acr", AcrImage(NoticeFile(cyrillic, {"(c)"})), Lines({"[" + cyrillic + "]", "(c)", ""})},
-          {"utf8.acr", AcrImage(NoticeFile(utf8, {utf8})), Lines({"[" + cyrillic + "]", cyrillic, ""})}}, Utf8System},
+          {"utf8.acr", AcrImage(NoticeFile(utf8, {utf8})), Lines({"[" + cyrillic + "]", cyrillic, ""})}}, WindowsRules::Utf8System},
         {"paths beyond MAX_PATH; a short name matching *.acr is no notice file",
          {{"long.acr", AcrImage(NoticeFile("Long", {"l"})), Lines({"[Long]", "l", ""})},
-          {"x.acrbak", AcrImage(NoticeFile("Backup", {})), ""}}, FileNames, std::wstring(240, L'd')},
+          {"x.acrbak", AcrImage(NoticeFile("Backup", {})), ""}}, WindowsRules::FileNames},
     };
     for (const auto& c : cases) {
         INFO(c.what);
         SetupFolder setup("about_notices");
-        if (!c.subfolder.empty()) setup.RecordSubfolder(c.subfolder);
+        const std::string subfolder(c.windows == WindowsRules::FileNames ? 240 : 0, 'd');  // beyond MAX_PATH
+        if (!subfolder.empty()) setup.RecordSubfolder(std::wstring(subfolder.begin(), subfolder.end()));
         for (const AcrFile& f : c.files) setup.Add(std::wstring(f.name.begin(), f.name.end()), f.bytes);
-        const std::string expected =
-            ExpectedList(setup.Path() + std::string(c.subfolder.begin(), c.subfolder.end()) + (c.subfolder.empty() ? "" : "\\"), c.files);
+        const std::string expected = ExpectedList(setup.Path() + subfolder + (subfolder.empty() ? "" : "\\"), c.files);
         REQUIRE(!expected.empty());
-        std::optional<Utf8CodePage> codePage;
-        if (c.windows == Utf8Process || c.windows == Utf8System)
-            REQUIRE(codePage.emplace(AboutLibraryModule(), c.windows == Utf8System).Patched());
-        std::optional<WindowsFileNames> fileNames;
-        if (c.windows == FileNames) REQUIRE(fileNames.emplace(AboutLibraryModule()).Patched());
+        const WindowsRules windows(AboutLibraryModule(), c.windows);
+        REQUIRE(windows.Patched());
         const AboutSnapshot shot = ShowWithoutArguments();
         REQUIRE(shot.shown);
         CHECK(shot.notices == expected);

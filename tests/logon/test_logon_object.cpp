@@ -10,7 +10,6 @@
 #include <atomic>
 #include <functional>
 #include <map>
-#include <new>
 #include <optional>
 #include <vector>
 #include "import_patch.h"
@@ -300,45 +299,31 @@ TEST_CASE_FIXTURE(ObjectFixture, "before a logon the string properties fail and 
 
 namespace {
 int g_addressLists = 0;
-
-// The computer's addresses as GetAdaptersAddresses reports them, modelled:
-// one adapter with 192.0.2.7 and 2001:db8::7, which no adapter of a test
-// machine has (documentation ranges).
-ULONG WINAPI ModelAdaptersAddresses(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES out, PULONG size) {
+// The computer's adapters, modelled: 192.0.2.7 and 2001:db8::7, which no test machine has.
+ULONG WINAPI ModelAdapters(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES out, PULONG size) {
     ++g_addressLists;
     struct Model {
-        IP_ADAPTER_ADDRESSES adapter;
-        IP_ADAPTER_UNICAST_ADDRESS unicast[2];
-        SOCKADDR_IN v4;
-        SOCKADDR_IN6 v6;
+        IP_ADAPTER_ADDRESSES adapter{};
+        IP_ADAPTER_UNICAST_ADDRESS unicast[2]{};
+        SOCKADDR_IN v4{AF_INET, 0, {{{192, 0, 2, 7}}}};
+        SOCKADDR_IN6 v6{AF_INET6, 0, 0, {{{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7}}}};
     };
-    if (*size < sizeof(Model)) {
-        *size = sizeof(Model);
-        return ERROR_BUFFER_OVERFLOW;
-    }
-    Model* m = new (out) Model{};
+    if (*size < sizeof(Model)) return *size = sizeof(Model), ERROR_BUFFER_OVERFLOW;
+    Model* m = new (out) Model();
     m->adapter.FirstUnicastAddress = &m->unicast[0];
     m->unicast[0] = {{}, &m->unicast[1], {reinterpret_cast<SOCKADDR*>(&m->v4), sizeof m->v4}};
     m->unicast[1] = {{}, nullptr, {reinterpret_cast<SOCKADDR*>(&m->v6), sizeof m->v6}};
-    m->v4.sin_family = AF_INET;
-    m->v4.sin_addr.S_un.S_un_b = {192, 0, 2, 7};
-    m->v6.sin6_family = AF_INET6;
-    const BYTE v6[16] = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7};
-    memcpy(&m->v6.sin6_addr, v6, sizeof v6);
     return ERROR_SUCCESS;
 }
-
-FARPROC WINAPI ModelAdaptersGetProcAddress(HMODULE module, LPCSTR name) {
-    if (reinterpret_cast<ULONG_PTR>(name) > 0xFFFF && strcmp(name, "GetAdaptersAddresses") == 0)
-        return reinterpret_cast<FARPROC>(&ModelAdaptersAddresses);
-    return GetProcAddress(module, name);
+FARPROC WINAPI ModelGetProcAddress(HMODULE module, LPCSTR name) {
+    const bool adapters = !IS_INTRESOURCE(name) && strcmp(name, "GetAdaptersAddresses") == 0;
+    return adapters ? reinterpret_cast<FARPROC>(&ModelAdapters) : GetProcAddress(module, name);
 }
 }  // namespace
 
 TEST_CASE_FIXTURE(ActivationFixture, "this computer activates without server information, another one with its name") {
     REQUIRE(patch.Patched());
-    ImportPatch adapters(QuarnverLibrary(), "kernel32.dll", "GetProcAddress",
-                         reinterpret_cast<void*>(&ModelAdaptersGetProcAddress));
+    ImportPatch adapters(QuarnverLibrary(), "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&ModelGetProcAddress));
     REQUIRE(adapters.Patched());
     const std::wstring computer = AnsiToWide(ComputerNameA());
     wchar_t dns[256] = {};

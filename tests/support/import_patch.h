@@ -2,6 +2,8 @@
 // for the lifetime of the object, and puts the original back afterwards.
 #pragma once
 #include <windows.h>
+#include <memory>
+#include <vector>
 
 class ImportPatch {
 public:
@@ -67,33 +69,22 @@ private:
 extern DPI_AWARENESS_CONTEXT g_answeredDpiAwareness;
 FARPROC WINAPI AnsweringGetProcAddress(HMODULE module, LPCSTR name);
 
-// A process whose ANSI code page is UTF-8 ("Use UTF-8 code pages in Windows
-// apps"), as the module sees it while the object lives: GetACP answers
-// CP_UTF8 and CP_ACP converts as UTF-8. With utf8System the system's code
-// page is UTF-8 too (the system-wide option): GetLocaleInfoW of
-// LOCALE_SYSTEM_DEFAULT answers CP_UTF8 for LOCALE_IDEFAULTANSICODEPAGE, and
-// for LOCALE_IUSEUTF8LEGACYACP the code page the system really has.
-class Utf8CodePage {
+// Rules of Windows that Wine 8 does not follow, put over a module's imports
+// while the object lives. Utf8Process: the process's ANSI code page is UTF-8
+// ("Use UTF-8 code pages in Windows apps"): GetACP answers CP_UTF8 and CP_ACP
+// converts as UTF-8. Utf8System: the system-wide option too: GetLocaleInfoW
+// answers CP_UTF8 for the system's LOCALE_IDEFAULTANSICODEPAGE and the real
+// code page for LOCALE_IUSEUTF8LEGACYACP. FileNames: no long-path opt-in
+// ("Naming Files, Paths, and Namespaces", "FindFirstFileW"): CreateFileW and
+// FindFirstFileW refuse paths of MAX_PATH characters or more not in the "\\?\"
+// form, and a pattern "*.acr" also finds "x.acrbak" (short name X~1.ACR).
+class WindowsRules {
 public:
-    Utf8CodePage(HMODULE module, bool utf8System);
-    ~Utf8CodePage();
-    bool Patched() const;
+    enum Rule { AsWine, Utf8Process, Utf8System, FileNames };
+    WindowsRules(HMODULE module, Rule rule);
+    ~WindowsRules();
+    bool Patched() const;  // every import the rule needs was found
 
 private:
-    ImportPatch m_acp, m_toWide, m_fromWide, m_locale;
-};
-
-// The file functions of a process that did not opt into long paths, as
-// Windows runs them ("Naming Files, Paths, and Namespaces", "FindFirstFileW"):
-// CreateFileW and FindFirstFileW refuse paths of MAX_PATH characters or more
-// unless they take the "\\?\" form, and a pattern ending in "*.acr" also
-// finds names whose extension merely begins with "acr", as their 8.3 short
-// names ("X~1.ACR" for "x.acrbak") match it.
-class WindowsFileNames {
-public:
-    explicit WindowsFileNames(HMODULE module);
-    bool Patched() const { return m_create.Patched() && m_find.Patched(); }
-
-private:
-    ImportPatch m_create, m_find;
+    std::vector<std::unique_ptr<ImportPatch>> m_patches;
 };
