@@ -317,7 +317,7 @@ ULONG WINAPI ModelAdapters(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES out, PULON
 }
 FARPROC WINAPI ModelGetProcAddress(HMODULE module, LPCSTR name) {
     const bool adapters = !IS_INTRESOURCE(name) && strcmp(name, "GetAdaptersAddresses") == 0;
-    return adapters ? reinterpret_cast<FARPROC>(&ModelAdapters) : GetProcAddress(module, name);
+    return adapters ? reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ModelAdapters)) : GetProcAddress(module, name);
 }
 }  // namespace
 
