@@ -63,20 +63,6 @@ std::wstring FolderOf(const std::wstring& path) {
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
-// The form of path that the file functions take at any length: paths of
-// MAX_PATH characters and more only in their extended ("\\?\") form.
-std::wstring ExtendedForm(const std::wstring& path) {
-    if (path.size() < MAX_PATH || path.compare(0, 4, L"\\\\?\\") == 0) return path;
-    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return path;
-    std::wstring full(size, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
-    if (length == 0 || length >= size) return path;
-    full.resize(length);
-    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
-    return L"\\\\?\\" + full;
-}
-
 // Creates a new, empty temporary file in the folder of path and gives its
 // name. Named here rather than by GetTempFileName, which refuses folders
 // longer than MAX_PATH - 14 characters where the target itself still fits.
@@ -87,7 +73,7 @@ UniqueFileHandle CreateTemporaryBeside(const std::wstring& path, std::wstring& n
     for (DWORD attempt = 0; attempt <= 0xFFFF; ++attempt) {
         wchar_t fileName[16];
         wsprintfW(fileName, L"~prf%04X.tmp", (start + attempt) & 0xFFFF);
-        name = ExtendedForm(folder + fileName);
+        name = ExtendedLengthPath(folder + fileName);
         UniqueFileHandle file(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &security, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
         if (file) return file;
@@ -188,7 +174,7 @@ SaveResult FinishHalfReplacement(const std::wstring& target, OwnFile& temporary,
 // and security settings and moves the old file to a backup name of ours;
 // other hard links to the old file keep the old data.
 SaveResult WriteFileReplacing(const std::wstring& path, const std::vector<uint8_t>& bytes, bool overwrite) {
-    const std::wstring target = ExtendedForm(path);
+    const std::wstring target = ExtendedLengthPath(path);
     const bool exists = Exists(target);
     if (exists && (!overwrite || !CanBeReplaced(target))) return {SaveResult::NotSaved};
     OwnFile temporary;
@@ -224,7 +210,7 @@ ProfileFile::~ProfileFile() {
 bool ProfileFile::Load(const std::wstring& path, bool createIfMissing) {
     try {
         std::vector<uint8_t> bytes;
-        switch (ReadWholeFile(path.c_str(), createIfMissing, bytes)) {
+        switch (ReadWholeFile(ExtendedLengthPath(path).c_str(), createIfMissing, bytes)) {
         case OpenResult::Failed: return false;
         case OpenResult::Created: break;  // nothing to read yet
         case OpenResult::Read:
@@ -265,4 +251,31 @@ LONG ProfileFile::GetKeyCount(const char* section) const {
     } catch (...) {
         return 0;
     }
+}
+
+std::wstring ExtendedLengthPath(const std::wstring& path) {
+    if (path.compare(0, 4, L"\\\\?\\") == 0 || path.compare(0, 4, L"\\\\.\\") == 0) return path;
+    // A relative path counts at the length it has once resolved.
+    const DWORD size = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (size == 0 || size <= MAX_PATH) return path;
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), size, &full[0], nullptr);
+    if (length == 0 || length >= size) return path;
+    full.resize(length);
+    if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+std::vector<std::wstring> FindProfileFiles(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW entry;
+    UniqueFindHandle search(FindFirstFileW(ExtendedLengthPath(folder + L"*.acr").c_str(), &entry));
+    if (!search) return names;
+    do {
+        // The pattern also matches 8.3 short names: "x.acrbak" is found as "X~1.ACR".
+        const size_t length = wcslen(entry.cFileName);
+        if (length >= 4 && CompareStringOrdinal(entry.cFileName + length - 4, 4, L".acr", 4, TRUE) == CSTR_EQUAL)
+            names.push_back(entry.cFileName);
+    } while (FindNextFileW(search.Get(), &entry));
+    return names;
 }

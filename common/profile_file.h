@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include <vector>
 #include "common/profile_map.h"
 
 class ProfileFile {
@@ -76,3 +77,15 @@ private:
     std::wstring m_wstrPath;
     bool m_bModified = false;
 };
+
+// The form of path that the file functions take at any length: a path whose
+// full form is MAX_PATH characters or more becomes that full form prefixed
+// "\\?\" ("\\?\UNC\" for a network path); any other path is returned as
+// it is.
+std::wstring ExtendedLengthPath(const std::wstring& path);
+
+// The names of the *.acr files in folder (empty: the current directory; else
+// ending in a separator), at any path length, in the order the directory
+// search returns them. Only names whose long form ends in ".acr" count.
+// NOTE: throws std::bad_alloc when memory runs out.
+std::vector<std::wstring> FindProfileFiles(const std::wstring& folder);

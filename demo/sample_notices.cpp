@@ -2,24 +2,18 @@
 #include <windows.h>
 #include "common/ansi_string.h"
 #include "common/profile_file.h"
-#include "common/unique_handle.h"
 #include "demo_report.h"
 #include "server/script_text.h"
 
 namespace {
 
-// UTF-8 source text as the narrow ANSI-code-page text that the About box shows.
-std::string Ansi(const char* utf8) {
-    return AnsiFromWide(Utf16FromUtf8(utf8));
+// UTF-8 source text as the narrow text of a profile file that the About box shows.
+std::string ProfileText(const char* utf8) {
+    return ProfileTextCodePage().FromWide(Utf16FromUtf8(utf8));
 }
 
 void RemoveOldNotices(const std::wstring& folder) {
-    WIN32_FIND_DATAW entry;
-    UniqueFindHandle search(FindFirstFileW((folder + L"*.acr").c_str(), &entry));
-    if (!search) return;
-    do {
-        DeleteFileW((folder + entry.cFileName).c_str());
-    } while (FindNextFileW(search.Get(), &entry));
+    for (const std::wstring& name : FindProfileFiles(folder)) DeleteFileW(ExtendedLengthPath(folder + name).c_str());
 }
 
 }  // namespace
@@ -46,10 +40,10 @@ int WriteSampleNotices(const std::wstring& folder, std::wstring* error) {
     int written = 0;
     for (const SampleModule& sample : SampleModules()) {
         ProfileFile file;
-        file.Map().SetValue("Info", "Module", ProfileValue::String(Ansi(sample.module)));
+        file.Map().SetValue("Info", "Module", ProfileValue::String(ProfileText(sample.module)));
         int number = 0;
         for (const char* notice : sample.notices)
-            file.Map().SetValue("Copyrights", std::to_string(++number), ProfileValue::String(Ansi(notice)));
+            file.Map().SetValue("Copyrights", std::to_string(++number), ProfileValue::String(ProfileText(notice)));
         if (!file.Save(folder + Utf16FromUtf8(sample.fileName), true)) {
             *error = L"cannot write " + folder + Utf16FromUtf8(sample.fileName);
             return written;

@@ -19,16 +19,19 @@ struct AcrFile {
 };
 
 // The expected list: the files' blocks in the order the directory search of
-// the folder returns them.
+// the folder returns them; searched wide, for folders of any length.
 std::string ExpectedList(const std::string& folder, const std::vector<AcrFile>& files) {
     std::map<std::string, std::string> blocks;
     for (const AcrFile& f : files) blocks[f.name] = f.block;
     std::string list;
-    WIN32_FIND_DATAA entry;
-    const HANDLE search = FindFirstFileA((folder + "*.acr").c_str(), &entry);
+    std::wstring pattern(folder.size(), L'\0');
+    pattern.resize(MultiByteToWideChar(CP_ACP, 0, folder.data(), static_cast<int>(folder.size()), &pattern[0],
+                                       static_cast<int>(pattern.size())));
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW((pattern + L"*.acr").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return list;
-    do list += blocks.at(entry.cFileName);
-    while (FindNextFileA(search, &entry));
+    do list += blocks.at(std::string(entry.cFileName, entry.cFileName + wcslen(entry.cFileName)));
+    while (FindNextFileW(search, &entry));
     FindClose(search);
     return list;
 }
@@ -93,10 +96,12 @@ TEST_CASE("the list holds one block per file, byte for byte, and the box keeps i
     other.increment = 0x0101;
     other.seed = 0xBEEF;
     const std::string cyrillic = Utf8ToAnsi("Модуль «Словарь»");
+    const std::string utf8 = "Модуль «Словарь»";
 
     const struct {
         const char* what;
         std::vector<AcrFile> files;
+        WindowsRules::Rule windows = WindowsRules::AsWine;  // modelled over the library's imports
     } cases[] = {
         {"a file with notices and an unreadable one", {m1, unreadable}},
         {"a file without Copyrights", {{"only.acr", AcrImage(NoticeFile("M", {})), Lines({"[M]", ""})}}},
@@ -116,13 +121,25 @@ TEST_CASE("the list holds one block per file, byte for byte, and the box keeps i
          {{"nomodule.acr", AcrImage({{"Info", {{"module", "lower case"}}}, Copyrights({{"1", "c"}}, 1)}, other),
            Lines({"[]", "c", ""})}}},
         {"narrow text in the ANSI code page", {{"ru.acr", AcrImage(NoticeFile(cyrillic, {cyrillic})), Lines({"[" + cyrillic + "]", cyrillic, ""})}}},
+        {"a host whose own code page is UTF-8 reads the system's",
+         {{"ru.acr", AcrImage(NoticeFile(cyrillic, {cyrillic})), Lines({"[" + cyrillic + "]", cyrillic, ""})}}, WindowsRules::Utf8Process},
+        {"on a UTF-8 system, files in UTF-8 and in the former code page",
+         {{"ru.acr", AcrImage(NoticeFile(cyrillic, {"(c)"})), Lines({"[" + cyrillic + "]", "(c)", ""})},
+          {"utf8.acr", AcrImage(NoticeFile(utf8, {utf8})), Lines({"[" + cyrillic + "]", cyrillic, ""})}}, WindowsRules::Utf8System},
+        {"paths beyond MAX_PATH; a short name matching *.acr is no notice file",
+         {{"long.acr", AcrImage(NoticeFile("Long", {"l"})), Lines({"[Long]", "l", ""})},
+          {"x.acrbak", AcrImage(NoticeFile("Backup", {})), ""}}, WindowsRules::FileNames},
     };
     for (const auto& c : cases) {
         INFO(c.what);
         SetupFolder setup("about_notices");
-        for (const AcrFile& f : c.files) setup.Add(f.name, f.bytes);
-        const std::string expected = ExpectedList(setup.Path(), c.files);
+        const std::string subfolder(c.windows == WindowsRules::FileNames ? 240 : 0, 'd');  // beyond MAX_PATH
+        if (!subfolder.empty()) setup.RecordSubfolder(std::wstring(subfolder.begin(), subfolder.end()));
+        for (const AcrFile& f : c.files) setup.Add(std::wstring(f.name.begin(), f.name.end()), f.bytes);
+        const std::string expected = ExpectedList(setup.Path() + subfolder + (subfolder.empty() ? "" : "\\"), c.files);
         REQUIRE(!expected.empty());
+        const WindowsRules windows(AboutLibraryModule(), c.windows);
+        REQUIRE(windows.Patched());
         const AboutSnapshot shot = ShowWithoutArguments();
         REQUIRE(shot.shown);
         CHECK(shot.notices == expected);

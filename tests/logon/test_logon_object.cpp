@@ -4,6 +4,9 @@
 #include <doctest/doctest.h>
 #include <windows.h>
 #include <wincred.h>
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <iphlpapi.h>
 #include <atomic>
 #include <functional>
 #include <map>
@@ -294,20 +297,56 @@ TEST_CASE_FIXTURE(ObjectFixture, "before a logon the string properties fail and 
     CHECK(Get(logon.Get(), Property::Client).empty());
 }
 
+namespace {
+int g_addressLists = 0;
+// The computer's adapters, modelled: 192.0.2.7 and 2001:db8::7, which no test machine has.
+ULONG WINAPI ModelAdapters(ULONG, ULONG, PVOID, PIP_ADAPTER_ADDRESSES out, PULONG size) {
+    ++g_addressLists;
+    struct Model {
+        IP_ADAPTER_ADDRESSES adapter{};
+        IP_ADAPTER_UNICAST_ADDRESS unicast[2]{};
+        SOCKADDR_IN v4{AF_INET, 0, {{{192, 0, 2, 7}}}};
+        SOCKADDR_IN6 v6{AF_INET6, 0, 0, {{{0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7}}}};
+    };
+    if (*size < sizeof(Model)) return *size = sizeof(Model), ERROR_BUFFER_OVERFLOW;
+    Model* m = new (out) Model();
+    m->adapter.FirstUnicastAddress = &m->unicast[0];
+    m->unicast[0] = {{}, &m->unicast[1], {reinterpret_cast<SOCKADDR*>(&m->v4), sizeof m->v4}};
+    m->unicast[1] = {{}, nullptr, {reinterpret_cast<SOCKADDR*>(&m->v6), sizeof m->v6}};
+    return ERROR_SUCCESS;
+}
+FARPROC WINAPI ModelGetProcAddress(HMODULE module, LPCSTR name) {
+    const bool adapters = !IS_INTRESOURCE(name) && strcmp(name, "GetAdaptersAddresses") == 0;
+    return adapters ? reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&ModelAdapters)) : GetProcAddress(module, name);
+}
+}  // namespace
+
 TEST_CASE_FIXTURE(ActivationFixture, "this computer activates without server information, another one with its name") {
     REQUIRE(patch.Patched());
+    ImportPatch adapters(QuarnverLibrary(), "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&ModelGetProcAddress));
+    REQUIRE(adapters.Patched());
     const std::wstring computer = AnsiToWide(ComputerNameA());
+    wchar_t dns[256] = {};
+    DWORD dnsSize = ARRAYSIZE(dns);
+    REQUIRE(GetComputerNameExW(ComputerNameDnsFullyQualified, dns, &dnsSize));
     struct Row {
         std::wstring server;
         bool expectInfo;
+        bool asksAddresses = false;  // the computer's address list is needed to decide
     };
+    // An absolute DNS name ends in a dot (RFC 1034, 3.1).
     const Row rows[] = {{computer, false}, {Lower(computer), false}, {L"\\\\" + computer, false}, {L"", false},
                         {L"LocalHost", false}, {L".", false}, {L"127.20.30.40", false}, {L"[::1]", false},
-                        {L"::ffff:127.0.0.1", false}, {L"FARHOST", true}, {L"\\\\FARHOST", true}, {L"128.0.0.1", true},
-                        {L"::2", true}, {L"localhost.example", true}};
+                        {L"::ffff:127.0.0.1", false}, {L"FARHOST", true}, {L"\\\\FARHOST", true}, {L"128.0.0.1", true, true},
+                        {L"::2", true, true}, {L"localhost.example", true},
+                        {computer + L".", false}, {std::wstring(dns) + L".", false}, {L"localhost.", false},
+                        {L"FARHOST.", true}, {computer + L"..", true}, {L"192.0.2.7", false, true},
+                        {L"[2001:DB8::7]:135", false, true}, {L"::ffff:192.0.2.7", false, true},
+                        {L"192.0.2.8", true, true}, {L"2001:db8::8", true, true}};
     for (const Row& row : rows) {
         CAPTURE(std::string(row.server.begin(), row.server.end()));
         g_activations.clear();
+        g_addressLists = 0;
         ComPtr<IQuarn5Logon> logon = NewLogon();
         REQUIRE(logon);
         const UniqueVariant server = Text(row.server), missing = Missing();
@@ -327,6 +366,7 @@ TEST_CASE_FIXTURE(ActivationFixture, "this computer activates without server inf
             CHECK_FALSE(call.hasAuthInfo);
         }
         CHECK(Remembered(L"Server") == row.server);
+        CHECK((g_addressLists > 0) == row.asksAddresses);
     }
 }
 

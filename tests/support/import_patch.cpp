@@ -1,4 +1,5 @@
 #include "import_patch.h"
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <string>
@@ -143,4 +144,56 @@ FARPROC WINAPI AnsweringGetProcAddress(HMODULE module, LPCSTR name) {
     if (!IS_INTRESOURCE(name) && lstrcmpA(name, "AreDpiAwarenessContextsEqual") == 0)
         return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&AnsweredContextsEqual));
     return GetProcAddress(module, name);
+}
+
+namespace {
+// The system's own function, not the (possibly patched) import of this program.
+#define KERNEL32(name) reinterpret_cast<decltype(&name)>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), #name))
+bool g_utf8System = false;
+UINT WINAPI Utf8Acp() { return CP_UTF8; }
+int WINAPI Utf8ToWide(UINT page, DWORD flags, LPCCH text, int bytes, LPWSTR out, int chars) {
+    return KERNEL32(MultiByteToWideChar)(page == CP_ACP ? CP_UTF8 : page, flags, text, bytes, out, chars);
+}
+int WINAPI Utf8FromWide(UINT page, DWORD flags, LPCWCH text, int chars, LPSTR out, int bytes, LPCCH fill, LPBOOL used) {
+    return KERNEL32(WideCharToMultiByte)(page == CP_ACP ? CP_UTF8 : page, flags, text, chars, out, bytes, fill, used);
+}
+int WINAPI Utf8LocaleInfo(LCID locale, LCTYPE type, LPWSTR out, int size) {
+    if (g_utf8System && locale == LOCALE_SYSTEM_DEFAULT && type == (LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER))
+        return size >= 2 ? (*reinterpret_cast<DWORD*>(out) = CP_UTF8, 2) : 0;
+    if (g_utf8System && (type & ~LOCALE_RETURN_NUMBER) == 0x0666)  // LOCALE_IUSEUTF8LEGACYACP
+        type = LOCALE_IDEFAULTANSICODEPAGE | (type & LOCALE_RETURN_NUMBER);
+    return KERNEL32(GetLocaleInfoW)(locale, type, out, size);
+}
+bool BeyondPathLimit(LPCWSTR path) {
+    if (wcslen(path) < MAX_PATH || wcsncmp(path, L"\\\\?\\", 4) == 0) return false;
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return true;
+}
+HANDLE WINAPI LimitedCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                DWORD disposition, DWORD flags, HANDLE source) {
+    if (BeyondPathLimit(path)) return INVALID_HANDLE_VALUE;
+    return KERNEL32(CreateFileW)(path, access, share, security, disposition, flags, source);
+}
+HANDLE WINAPI ShortNameFindFirstFile(LPCWSTR pattern, LPWIN32_FIND_DATAW entry) {
+    if (BeyondPathLimit(pattern)) return INVALID_HANDLE_VALUE;
+    std::wstring wider = pattern;
+    if (wider.size() >= 5 && _wcsicmp(wider.c_str() + wider.size() - 5, L"*.acr") == 0) wider += L'*';
+    return KERNEL32(FindFirstFileW)(wider.c_str(), entry);
+}
+}  // namespace
+
+WindowsRules::WindowsRules(HMODULE module, Rule rule) {
+    g_utf8System = rule == Utf8System;
+    const auto patch = [&](const char* name, auto* replacement) {
+        m_patches.emplace_back(new ImportPatch(module, "kernel32.dll", name, reinterpret_cast<void*>(replacement)));
+    };
+    if (rule == Utf8Process || rule == Utf8System) {
+        patch("GetACP", &Utf8Acp), patch("MultiByteToWideChar", &Utf8ToWide);
+        patch("WideCharToMultiByte", &Utf8FromWide), patch("GetLocaleInfoW", &Utf8LocaleInfo);
+    }
+    if (rule == FileNames) patch("CreateFileW", &LimitedCreateFile), patch("FindFirstFileW", &ShortNameFindFirstFile);
+}
+WindowsRules::~WindowsRules() { g_utf8System = false; }
+bool WindowsRules::Patched() const {
+    return std::all_of(m_patches.begin(), m_patches.end(), [](const auto& p) { return p->Patched(); });
 }

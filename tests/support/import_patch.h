@@ -2,6 +2,8 @@
 // for the lifetime of the object, and puts the original back afterwards.
 #pragma once
 #include <windows.h>
+#include <memory>
+#include <vector>
 
 class ImportPatch {
 public:
@@ -66,3 +68,23 @@ private:
 // g_answeredDpiAwareness (a documented context) would, every other name as the platform does.
 extern DPI_AWARENESS_CONTEXT g_answeredDpiAwareness;
 FARPROC WINAPI AnsweringGetProcAddress(HMODULE module, LPCSTR name);
+
+// Rules of Windows that Wine 8 does not follow, put over a module's imports
+// while the object lives. Utf8Process: the process's ANSI code page is UTF-8
+// ("Use UTF-8 code pages in Windows apps"): GetACP answers CP_UTF8 and CP_ACP
+// converts as UTF-8. Utf8System: the system-wide option too: GetLocaleInfoW
+// answers CP_UTF8 for the system's LOCALE_IDEFAULTANSICODEPAGE and the real
+// code page for LOCALE_IUSEUTF8LEGACYACP. FileNames: no long-path opt-in
+// ("Naming Files, Paths, and Namespaces", "FindFirstFileW"): CreateFileW and
+// FindFirstFileW refuse paths of MAX_PATH characters or more not in the "\\?\"
+// form, and a pattern "*.acr" also finds "x.acrbak" (short name X~1.ACR).
+class WindowsRules {
+public:
+    enum Rule { AsWine, Utf8Process, Utf8System, FileNames };
+    WindowsRules(HMODULE module, Rule rule);
+    ~WindowsRules();
+    bool Patched() const;  // every import the rule needs was found
+
+private:
+    std::vector<std::unique_ptr<ImportPatch>> m_patches;
+};
