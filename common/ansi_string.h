@@ -33,7 +33,6 @@ public:
     ProfileTextCodePage();
     std::wstring ToWide(const std::string& text) const;
     std::string FromWide(const std::wstring& text) const;
-    UINT CodePage() const { return m_codePage; }
 
 private:
     UINT m_codePage = CP_ACP;
