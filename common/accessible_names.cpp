@@ -27,6 +27,8 @@ void AddHiddenLabel(HWND control, const std::wstring& text) {
     const HWND label = CreateWindowExW(0, L"Static", text.c_str(), WS_CHILD | SS_LEFT, 0, 0, 0, 0, parent, nullptr,
                                        ThisModule(), nullptr);
     if (!label) return;
+    // In the dialog's font, as the labels of its template are.
+    SendMessageW(label, WM_SETFONT, SendMessageW(parent, WM_GETFONT, 0, 0), FALSE);
     const HWND before = GetWindow(control, GW_HWNDPREV);
     SetWindowPos(label, before ? before : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
