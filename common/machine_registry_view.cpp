@@ -4,12 +4,18 @@
 
 namespace {
 
+// The process token's pseudo-handle (GetCurrentProcessToken on Windows 8 and
+// later), asked without opening or closing anything; Windows 7 refuses it.
+const HANDLE kProcessTokenPseudoHandle = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-4));
+
 // Whether the process's registry is virtualized; true also where its token
 // cannot be asked, so that the view errs on the side of the machine's values.
 bool ProcessVirtualized() {
-    UniqueKernelHandle token;
     DWORD enabled = 0;
     DWORD size = 0;
+    if (GetTokenInformation(kProcessTokenPseudoHandle, TokenVirtualizationEnabled, &enabled, sizeof enabled, &size))
+        return enabled != 0;
+    UniqueKernelHandle token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receive())) {
         token.Take();  // a failed call leaves no handle
         return true;
