@@ -1,5 +1,6 @@
 #include "logon/logon_policy.h"
 #include <windows.h>
+#include "common/machine_registry_view.h"
 #include "common/registry_key.h"
 
 namespace LogonPolicy {
@@ -14,20 +15,28 @@ namespace {
 
 enum class Setting { Unset, Off, On };
 
-Setting ReadSetting(const RegistryKey& key, const wchar_t* name) {
+// A registry result that says nothing about the value: neither read, nor
+// missing, nor longer than asked for.
+bool Unreadable(LONG result) {
+    return result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND && result != ERROR_MORE_DATA;
+}
+
+Setting ReadSetting(const RegistryKey& key, const wchar_t* name, bool& unreadable) {
     DWORD type = 0;
     DWORD value = 0;
     DWORD size = sizeof value;
-    if (RegQueryValueExW(key.Handle(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_DWORD || size != sizeof value)
-        return Setting::Unset;
+    const LONG result = RegQueryValueExW(key.Handle(), name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+    unreadable = unreadable || Unreadable(result);
+    if (result != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value) return Setting::Unset;
     return value != 0 ? Setting::On : Setting::Off;
 }
 
-std::wstring ReadServer(RegistryKey& key) {
-    if (key.GetValueType(kServer) != REG_SZ) return std::wstring();
+std::wstring ReadServer(RegistryKey& key, bool& unreadable) {
+    const DWORD type = key.GetValueType(kServer);
+    unreadable = unreadable || Unreadable(key.LastError());
+    if (type != REG_SZ) return std::wstring();
     std::wstring server = key.ReadString(kServer, L"");
+    unreadable = unreadable || Unreadable(key.LastError());
     return server.size() <= kMaxServerLength ? server : std::wstring();
 }
 
@@ -38,16 +47,35 @@ struct RootSettings {
     Setting credentialManager = Setting::Unset;
     std::wstring server;
     Setting allowServerChange = Setting::Unset;
+    // The key or a value is there but could not be read (access denied, an
+    // impersonation level too low); a missing one is only not set.
+    bool unreadable = false;
 };
 RootSettings ReadRoot(HKEY root) {
     RootSettings settings;
     RegistryKey key;
-    if (!key.Open(root, kKeyPath, KEY_READ)) return settings;
-    settings.noSaving = ReadSetting(key, kDisablePasswordSaving);
-    settings.credentialManager = ReadSetting(key, kUseCredentialManager);
-    settings.server = ReadServer(key);
-    if (!settings.server.empty()) settings.allowServerChange = ReadSetting(key, kAllowServerChange);
+    if (!key.Open(root, kKeyPath, KEY_READ)) {
+        settings.unreadable = key.LastError() != ERROR_FILE_NOT_FOUND;
+        return settings;
+    }
+    settings.noSaving = ReadSetting(key, kDisablePasswordSaving, settings.unreadable);
+    settings.credentialManager = ReadSetting(key, kUseCredentialManager, settings.unreadable);
+    settings.server = ReadServer(key, settings.unreadable);
+    if (!settings.server.empty())
+        settings.allowServerChange = ReadSetting(key, kAllowServerChange, settings.unreadable);
     return settings;
+}
+
+// The machine's policies as the machine holds them, never as the user's
+// virtual store shows them: the key is opened, read and closed in the view.
+RootSettings ReadMachine() {
+    const MachineRegistryView view;
+    if (!view.Ready()) {
+        RootSettings refused;
+        refused.unreadable = true;
+        return refused;
+    }
+    return ReadRoot(HKEY_LOCAL_MACHINE);
 }
 
 // The machine's value decides where it has one.
@@ -56,9 +84,16 @@ bool IsSet(Setting machine, Setting user) { return machine != Setting::Unset ? m
 }  // namespace
 
 Decisions Current() {
-    const RootSettings machine = ReadRoot(HKEY_LOCAL_MACHINE);
-    const RootSettings user = ReadRoot(HKEY_CURRENT_USER);
+    const RootSettings machine = ReadMachine();
     Decisions decisions;
+    if (machine.unreadable) {
+        // What the machine decides is unknown: no password is remembered, and
+        // the user's root, which the machine's Server would override, names
+        // no server in its place.
+        decisions.passwords = PasswordStore::Nowhere;
+        return decisions;
+    }
+    const RootSettings user = ReadRoot(HKEY_CURRENT_USER);
     if (IsSet(machine.noSaving, user.noSaving))
         decisions.passwords = PasswordStore::Nowhere;
     else if (IsSet(machine.credentialManager, user.credentialManager))

@@ -20,6 +20,13 @@
 //                                 users who have none remembered; 0 or not
 //                                 set: every logon goes to Server.
 //
+// The machine's key is read as the machine holds it, past the registry's
+// virtual store of a virtualized host (MachineRegistryView), which any
+// standard user can write. Where it is there but cannot be read (access
+// denied, an impersonation level too low, the view not to be had), no
+// password is remembered and no server is named; HKEY_CURRENT_USER's key,
+// which only administrators can write, is read as it is.
+//
 // The policies are read afresh at every use, like the settings themselves.
 #pragma once
 #include <string>

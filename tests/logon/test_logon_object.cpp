@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <vector>
+#include "common/unique_handle.h"
 #include "import_patch.h"
 #include "quarn_server_h.h"
 #include "resources/resource.h"
@@ -765,13 +766,74 @@ std::vector<uint8_t> Utf16Bytes(const std::wstring& text) {
     return std::vector<uint8_t>(bytes, bytes + text.size() * sizeof(wchar_t));
 }
 
-// The policy keys of both roots and the credential, owned by the test.
+// The policy keys of both roots, the virtual store's and the credential, owned by the test.
+const std::wstring kVirtualStore = L"Software\\Classes\\VirtualStore\\MACHINE\\";
 struct PolicyFixture : ActivationFixture {
     KeyBackup machinePolicies{HKEY_LOCAL_MACHINE, L"Software\\Policies\\Velmora"};
     KeyBackup userPolicies{HKEY_CURRENT_USER, L"Software\\Policies\\Velmora"};
+    KeyBackup virtualPolicies{HKEY_CURRENT_USER, kVirtualStore + L"Software\\Policies\\Velmora"};
     PolicyFixture() { CredDeleteW(kCredentialTarget, CRED_TYPE_GENERIC, 0); }
     ~PolicyFixture() { CredDeleteW(kCredentialTarget, CRED_TYPE_GENERIC, 0); }
 };
+
+// How the host reads the machine's policies: as it is; virtualized, from a
+// thread that does not impersonate or from one that does; or with the
+// machine's key refused. The model of "Registry Virtualization": the token
+// reports virtualization and, while the calling thread does not impersonate,
+// a key below HKEY_LOCAL_MACHINE\Software\Policies is answered from the
+// virtual store merged value by value over the machine's, virtual values first.
+enum class Host { Plain, Virtualized, Impersonating, Refused };
+Host g_host = Host::Plain;
+std::map<HKEY, HKEY> g_virtualOver;  // a machine's key opened virtualized, and the virtual store's key
+BOOL WINAPI VirtualizedToken(HANDLE token, TOKEN_INFORMATION_CLASS kind, void* data, DWORD size, DWORD* used) {
+    if (kind != TokenVirtualizationEnabled) return GetTokenInformation(token, kind, data, size, used);
+    *static_cast<DWORD*>(data) = 1;
+    return TRUE;
+}
+LSTATUS WINAPI VirtualizedOpen(HKEY parent, LPCWSTR name, DWORD options, REGSAM access, PHKEY key) {
+    if (parent != HKEY_LOCAL_MACHINE || _wcsnicmp(name, L"Software\\Policies\\", 18) != 0)
+        return RegOpenKeyExW(parent, name, options, access, key);
+    if (g_host == Host::Refused) return ERROR_ACCESS_DENIED;
+    UniqueKernelHandle token;
+    HKEY over = nullptr;
+    const LSTATUS result = RegOpenKeyExW(parent, name, options, access, key);
+    if (result == ERROR_SUCCESS && !OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.Receive()) &&
+        RegOpenKeyExW(HKEY_CURRENT_USER, (kVirtualStore + name).c_str(), 0, KEY_QUERY_VALUE, &over) == ERROR_SUCCESS)
+        g_virtualOver[*key] = over;
+    return result;
+}
+LSTATUS WINAPI VirtualizedQuery(HKEY key, LPCWSTR name, DWORD* reserved, DWORD* type, BYTE* data, DWORD* size) {
+    const auto over = g_virtualOver.find(key);
+    const LSTATUS result =
+        over == g_virtualOver.end() ? ERROR_FILE_NOT_FOUND : RegQueryValueExW(over->second, name, reserved, type, data, size);
+    return result != ERROR_FILE_NOT_FOUND ? result : RegQueryValueExW(key, name, reserved, type, data, size);
+}
+LSTATUS WINAPI VirtualizedClose(HKEY key) {
+    if (g_virtualOver.count(key)) RegCloseKey(g_virtualOver[key]);
+    g_virtualOver.erase(key);
+    return RegCloseKey(key);
+}
+struct HostScope {
+    const HMODULE module;
+    ImportPatch patches[4] = {{module, "advapi32.dll", "GetTokenInformation", reinterpret_cast<void*>(&VirtualizedToken)},
+                              {module, "advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(&VirtualizedOpen)},
+                              {module, "advapi32.dll", "RegQueryValueExW", reinterpret_cast<void*>(&VirtualizedQuery)},
+                              {module, "advapi32.dll", "RegCloseKey", reinterpret_cast<void*>(&VirtualizedClose)}};
+    explicit HostScope(Host host) : module(host == Host::Plain ? nullptr : QuarnverLibrary()) {
+        g_host = host;
+        for (const ImportPatch& patch : patches) REQUIRE(patch.Patched() == (module != nullptr));
+        if (host == Host::Impersonating) REQUIRE(ImpersonateSelf(SecurityImpersonation));
+    }
+    ~HostScope() {
+        if (g_host != Host::Impersonating) return;
+        UniqueKernelHandle token;  // the host's impersonation outlives the library's reads
+        CHECK(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, token.Receive()));
+        RevertToSelf();
+    }
+};
+void SetVirtual(const std::wstring& key, const wchar_t* name, DWORD value) {
+    SetRegValue(HKEY_CURRENT_USER, kVirtualStore + key, name, REG_DWORD, &value, sizeof value);
+}
 
 // Credential Manager in a network logon, or a service without a loaded
 // profile: CredWriteW and CredReadW fail with ERROR_NO_SUCH_LOGON_SESSION
@@ -822,6 +884,7 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
         Store store;
         Fault fault = Fault::None;
         LONG level = 0;
+        Host host = Host::Plain;  // the virtual store holds 0 for both policies
     } rows[] = {
         {"no policy", Where::None, Where::None, Store::Registry},
         {"Credential Manager by the machine", Where::None, Where::Machine, Store::Vault},
@@ -839,6 +902,9 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
         {"Credential Manager refusing reads", Where::None, Where::User, Store::Vault, Fault::CredRead},
         {"Credential Manager, read-only Logon key", Where::None, Where::User, Store::Vault, Fault::ReadOnlyKey},
         {"Credential Manager, user of 600 characters", Where::None, Where::User, Store::Vault, Fault::LongUser},
+        {"virtualized: no saving by the machine", Where::Machine, Where::None, Store::Nowhere, Fault::None, 0, Host::Virtualized},
+        {"impersonating: no saving by the machine", Where::Machine, Where::None, Store::Nowhere, Fault::None, 0, Host::Impersonating},
+        {"machine's key refused: Credential Manager by the user", Where::None, Where::User, Store::Nowhere, Fault::None, 0, Host::Refused},
     };
     auto set = [](const TemplatePolicy& policy, Where where) {
         auto put = [&](HKEY root, DWORD value) {
@@ -854,6 +920,7 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
     auto clearPolicies = [] {
         DeleteTree(HKEY_LOCAL_MACHINE, L"Software\\Policies\\Velmora");
         DeleteTree(HKEY_CURRENT_USER, L"Software\\Policies\\Velmora");
+        DeleteTree(HKEY_CURRENT_USER, kVirtualStore + L"Software\\Policies\\Velmora");
     };
     const std::wstring plain = L"старый пароль", kept = L"пароль ✓ хранилища", typed = L"набранный",
                        between = L"пароль без политики";
@@ -887,6 +954,9 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
                 std::optional<WriteRefusingRegistry> readOnly;
                 if (row.fault == Fault::ReadOnlyKey) readOnly.emplace(QuarnverLibrary(), HKEY_CURRENT_USER);
                 REQUIRE((refusal ? refusal->Patched() : !readOnly || readOnly->Patched()));
+                for (const TemplatePolicy* policy : {&noSaving, &vault})
+                    if (row.host != Host::Plain) SetVirtual(policy->key, policy->valueName.c_str(), policy->disabled);
+                const HostScope host(row.host);
 
                 const bool vaulted = row.store == Store::Vault, reads = row.fault != Fault::CredRead;
                 const bool moves = vaulted && reads && row.fault != Fault::CredWrite, deletes = !readOnly;
@@ -949,6 +1019,7 @@ TEST_CASE_FIXTURE(PolicyFixture, "the server policy fixes the server or names it
         const wchar_t *remembered, *given, *typed, *expected;  // expected: the logon's server
         LONG level;
         bool open;  // the server row can be changed, and the server is remembered
+        Host host = Host::Plain;  // the virtual store names another server, AllowServerChange 1
     } rows[] = {
         {"fixed by the machine", {named}, {}, remembered, given, nullptr, named, 7, false},
         {"fixed by the user: the server row alone is silent", {nullptr, named}, {Absent, No}, nullptr, given, nullptr, named, 2, false},
@@ -961,6 +1032,8 @@ TEST_CASE_FIXTURE(PolicyFixture, "the server policy fixes the server or names it
         {"empty machine value: the user's pair", {L"", named}, {}, nullptr, nullptr, nullptr, named, 0, false},
         {"empty value: no policy", {L""}, {Yes}, nullptr, nullptr, nullptr, local.c_str(), 0, true},
         {"256 characters: no policy", {tooLong.c_str()}, {}, remembered, nullptr, nullptr, remembered, 0, true},
+        {"virtualized: fixed by the machine", {named}, {}, remembered, given, nullptr, named, 0, false, Host::Virtualized},
+        {"machine's key refused: not the user's pair", {nullptr, named}, {Absent, No}, remembered, nullptr, nullptr, remembered, 0, true, Host::Refused},
     };
     for (const auto& row : rows) {
         INFO(std::string(row.name));
@@ -972,6 +1045,12 @@ TEST_CASE_FIXTURE(PolicyFixture, "the server policy fixes the server or names it
             if (row.allow[i] != Absent)
                 SetRegValue(root, policy.key, policy.valueNames.at("AllowServerChange").c_str(), REG_DWORD, &value, sizeof value);
         }
+        DeleteTree(HKEY_CURRENT_USER, kVirtualStore + L"Software\\Policies\\Velmora");
+        if (row.host == Host::Virtualized) {
+            SetRegString(HKEY_CURRENT_USER, kVirtualStore + policy.key, policy.valueNames.at("Server").c_str(), L"ВИРТУАЛЬНЫЙ");
+            SetVirtual(policy.key, policy.valueNames.at("AllowServerChange").c_str(), policy.enabled);
+        }
+        const HostScope host(row.host);
         DeleteTree(HKEY_CURRENT_USER, kLogonKey);
         if (row.remembered) Remember(L"Server", row.remembered);
         ComPtr<IQuarn5Logon> logon = NewLogon();

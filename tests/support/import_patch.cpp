@@ -14,6 +14,7 @@ void Write(void** slot, void* value) {
 }  // namespace
 
 ImportPatch::ImportPatch(HMODULE module, const char* dll, const char* function, void* replacement) {
+    if (!module) return;  // no module, nothing patched
     auto* base = reinterpret_cast<BYTE*>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);

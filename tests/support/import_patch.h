@@ -8,7 +8,8 @@
 class ImportPatch {
 public:
     // dll and function as the module imports them, e.g. "ole32.dll",
-    // "CoGetClassObject". Patched() is false when the import was not found.
+    // "CoGetClassObject". Patched() is false when the import was not found,
+    // or module is null.
     ImportPatch(HMODULE module, const char* dll, const char* function, void* replacement);
     ~ImportPatch();
     ImportPatch(const ImportPatch&) = delete;
