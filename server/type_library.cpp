@@ -112,13 +112,12 @@ struct StringRow {
     const wchar_t* text;
 };
 
-// Creates each row's key below `parent`\`key` in the registry view `view`
-// (0: the parent's) and writes its value; false at the first that fails.
-bool WriteRows(HKEY parent, const std::wstring& key, const StringRow* rows, size_t count, REGSAM view) {
+// Creates each row's key below `parent`\`key` and writes its value; false at the first that fails.
+bool WriteRows(const ViewKey& parent, const std::wstring& key, const StringRow* rows, size_t count) {
     for (const StringRow* row = rows; row != rows + count; ++row) {
         UniqueHkey written;
-        if (RegCreateKeyExW(parent, (key + row->subkey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_SET_VALUE | view, nullptr, written.Receive(), nullptr) != ERROR_SUCCESS ||
+        if (RegCreateKeyExW(parent.key, (key + row->subkey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_SET_VALUE | parent.view, nullptr, written.Receive(), nullptr) != ERROR_SUCCESS ||
             RegSetValueExW(written.Get(), row->name, 0, REG_SZ, reinterpret_cast<const BYTE*>(row->text),
                            static_cast<DWORD>((lstrlenW(row->text) + 1) * sizeof(wchar_t))) != ERROR_SUCCESS)
             return false;
@@ -126,13 +125,13 @@ bool WriteRows(HKEY parent, const std::wstring& key, const StringRow* rows, size
     return true;
 }
 
-// The string value `name` (null: the default value) of `path` below `parent`
-// in `view`; empty when there is none.
-std::wstring ReadString(HKEY parent, const std::wstring& path, const wchar_t* name, REGSAM view) {
+// The string value `name` (null: the default value) of `path` below `parent`;
+// empty when there is none.
+std::wstring ReadString(const ViewKey& parent, const std::wstring& path, const wchar_t* name) {
     UniqueHkey key;
     wchar_t text[40] = {};
     DWORD size = sizeof text - sizeof(wchar_t);
-    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_QUERY_VALUE | view, key.Receive()) != ERROR_SUCCESS ||
+    if (RegOpenKeyExW(parent.key, path.c_str(), 0, KEY_QUERY_VALUE | parent.view, key.Receive()) != ERROR_SUCCESS ||
         RegGetValueW(key.Get(), nullptr, name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
         return std::wstring();
     return text;
@@ -170,7 +169,7 @@ HRESULT ServerModule::RegisterTypeLibrary(const ClassesViews& classes) {
         {L"\\FLAGS", nullptr, flags},
         {L"\\HELPDIR", nullptr, helpDir.c_str()},
     };
-    bool written = WriteRows(classes.Shared(), keys.version, libraryRows, 4, 0);
+    bool written = WriteRows(classes.Own(), keys.version, libraryRows, 4);
     for (UINT index = 0, count = typeLib->GetTypeInfoCount(); written && index < count; ++index) {
         GUID iid;
         const wchar_t* marshaler = RegisteredInterfaceMarshaler(typeLib.Get(), index, &iid);
@@ -186,7 +185,7 @@ HRESULT ServerModule::RegisterTypeLibrary(const ClassesViews& classes) {
         };
         // In both views, so that clients of either bitness marshal the interface.
         for (REGSAM view : {kOwnView, kOtherView})
-            written = written && WriteRows(classes.In(view), L"Interface\\" + GuidText(iid), interfaceRows, 5, view);
+            written = written && WriteRows(classes.In(view), L"Interface\\" + GuidText(iid), interfaceRows, 5);
     }
     if (written) return S_OK;
     (void)UnregisterTypeLibrary(classes);  // nothing half-written stays; it removes what it can
@@ -195,10 +194,10 @@ HRESULT ServerModule::RegisterTypeLibrary(const ClassesViews& classes) {
 
 namespace {
 
-bool HasSubkeys(HKEY parent, const std::wstring& path) {
+bool HasSubkeys(const ViewKey& parent, const std::wstring& path) {
     UniqueHkey key;
     DWORD subkeys = 0;
-    return RegOpenKeyExW(parent, path.c_str(), 0, KEY_QUERY_VALUE, key.Receive()) == ERROR_SUCCESS &&
+    return RegOpenKeyExW(parent.key, path.c_str(), 0, KEY_QUERY_VALUE | parent.view, key.Receive()) == ERROR_SUCCESS &&
            RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
                             nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
            subkeys > 0;
@@ -206,16 +205,17 @@ bool HasSubkeys(HKEY parent, const std::wstring& path) {
 
 // Whether the version key `versionKey` still registers the library for some
 // platform: it has an LCID subkey with a platform key below it.
-bool StillRegistered(HKEY classes, const std::wstring& versionKey) {
+bool StillRegistered(const ViewKey& classes, const std::wstring& versionKey) {
     UniqueHkey key;
-    if (RegOpenKeyExW(classes, versionKey.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, key.Receive()) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(classes.key, versionKey.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | classes.view, key.Receive()) !=
+        ERROR_SUCCESS)
         return false;
     wchar_t name[256];
     for (DWORD index = 0;; ++index) {
         DWORD length = 256;
         if (RegEnumKeyExW(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             return false;
-        if (lstrcmpiW(name, L"FLAGS") != 0 && lstrcmpiW(name, L"HELPDIR") != 0 && HasSubkeys(key.Get(), name))
+        if (lstrcmpiW(name, L"FLAGS") != 0 && lstrcmpiW(name, L"HELPDIR") != 0 && HasSubkeys({key.Get(), classes.view}, name))
             return true;
     }
 }
@@ -225,7 +225,7 @@ bool StillRegistered(HKEY classes, const std::wstring& versionKey) {
 // key, and the rest goes once no platform is left. Interface keys are per
 // registry view on Windows and shared under Wine, which the registry is asked.
 HRESULT ServerModule::UnregisterTypeLibrary(const ClassesViews& classes) {
-    const HKEY classesKey = classes.Shared();
+    const ViewKey classesKey = classes.Own();
     UniqueBstr path;
     ComPtr<ITypeLib> typeLib;
     QUARN_RETURN_IF_FAILED(LoadTypeLibrary(path.Receive(), typeLib.Receive()));
@@ -259,13 +259,13 @@ HRESULT ServerModule::UnregisterTypeLibrary(const ClassesViews& classes) {
         const bool shared = RegistryViewsShareKey(classes, key);
         for (REGSAM view : {kOwnView, kOtherView}) {
             if (shared && view == kOtherView) break;  // the same key
-            if (lstrcmpiW(ReadString(classes.In(view), owner, nullptr, view).c_str(), keys.libid) != 0) continue;
-            const std::wstring ownerVersion = ReadString(classes.In(view), owner, L"Version", view);
+            if (lstrcmpiW(ReadString(classes.In(view), owner, nullptr).c_str(), keys.libid) != 0) continue;
+            const std::wstring ownerVersion = ReadString(classes.In(view), owner, L"Version");
             const bool thisBitness = !shared && view == kOwnView && ownerVersion == keys.versionName;
             if (!thisBitness && !ownerVersion.empty() &&
                 StillRegistered(classesKey, keys.library + (L"\\" + ownerVersion)))
                 continue;
-            (void)DeleteKeyTree(classes.In(view), key.c_str(), view);  // removes what it can
+            (void)DeleteKeyTree(classes.In(view), key.c_str());  // removes what it can
         }
     }
     return HresultFromWin32(error);

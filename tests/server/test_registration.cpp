@@ -475,18 +475,22 @@ LSTATUS WINAPI ResolvedCreate(HKEY parent, LPCWSTR name, DWORD reserved, LPWSTR 
     return RegCreateKeyExW(Resolve(parent, name, access), name, reserved, keyClass, options, access, security, key,
                            disposition);
 }
+LSTATUS WINAPI ResolvedDelete(HKEY parent, LPCWSTR name, REGSAM access, DWORD reserved) {
+    return RegDeleteKeyExW(Resolve(parent, name, access), name, access, reserved);
+}
 
 struct WindowsRegistry {
     WindowsRegistry(HMODULE module, Rule rule)
         : open(module, "advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(&ResolvedOpen)),
-          create(module, "advapi32.dll", "RegCreateKeyExW", reinterpret_cast<void*>(&ResolvedCreate)) {
+          create(module, "advapi32.dll", "RegCreateKeyExW", reinterpret_cast<void*>(&ResolvedCreate)),
+          remove(module, "advapi32.dll", "RegDeleteKeyExW", reinterpret_cast<void*>(&ResolvedDelete)) {
         g_rule = rule;
         g_user = user.key, g_machine = machine.key, g_view32 = view32.Open();
     }
     ~WindowsRegistry() { RegCloseKey(g_view32); }
     ClassesKey user{HKEY_CURRENT_USER}, machine{HKEY_LOCAL_MACHINE};
     ScratchKey view32{L"UserClasses32"};
-    ImportPatch open, create;
+    ImportPatch open, create, remove;
 };
 }  // namespace
 
