@@ -149,8 +149,9 @@ HRESULT Walk::RegisterKey(const ViewKey& parent, size_t index) {
     // or a subkey created below it, then fails the block.
     UniqueHkey key;
     bool created = false;
-    if (RegOpenKeyExW(parent.key, name.c_str(), 0, KEY_READ | KEY_WRITE | parent.view, key.Receive()) != ERROR_SUCCESS &&
-        RegOpenKeyExW(parent.key, name.c_str(), 0, KEY_READ | parent.view, key.Receive()) != ERROR_SUCCESS) {
+    const REGSAM view = parent.view;
+    if (RegOpenKeyExW(parent.key, name.c_str(), 0, KEY_READ | KEY_WRITE | view, key.Receive()) != ERROR_SUCCESS &&
+        RegOpenKeyExW(parent.key, name.c_str(), 0, KEY_READ | view, key.Receive()) != ERROR_SUCCESS) {
         if (RegCreateKeyExW(parent.key, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                             KEY_READ | KEY_WRITE | parent.view, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
             return DISP_E_EXCEPTION;
@@ -197,8 +198,9 @@ HRESULT Walk::UnregisterKey(const ViewKey& parent, size_t index, size_t depth) {
     // Opened for writing where allowed, so that the values the block names
     // can be deleted from a key that stays.
     UniqueHkey key;
-    if (RegOpenKeyExW(parent.key, name.c_str(), 0, KEY_READ | KEY_WRITE | parent.view, key.Receive()) != ERROR_SUCCESS &&
-        RegOpenKeyExW(parent.key, name.c_str(), 0, KEY_READ | parent.view, key.Receive()) != ERROR_SUCCESS)
+    const REGSAM view = parent.view;
+    if (RegOpenKeyExW(parent.key, name.c_str(), 0, KEY_READ | KEY_WRITE | view, key.Receive()) != ERROR_SUCCESS &&
+        RegOpenKeyExW(parent.key, name.c_str(), 0, KEY_READ | view, key.Receive()) != ERROR_SUCCESS)
         return S_OK;  // not there: nothing below it either
 
     // At most a default value: the key goes, whatever its block lists.

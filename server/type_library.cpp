@@ -215,7 +215,8 @@ bool StillRegistered(const ViewKey& classes, const std::wstring& versionKey) {
         DWORD length = 256;
         if (RegEnumKeyExW(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             return false;
-        if (lstrcmpiW(name, L"FLAGS") != 0 && lstrcmpiW(name, L"HELPDIR") != 0 && HasSubkeys({key.Get(), classes.view}, name))
+        if (lstrcmpiW(name, L"FLAGS") != 0 && lstrcmpiW(name, L"HELPDIR") != 0 &&
+            HasSubkeys({key.Get(), classes.view}, name))
             return true;
     }
 }

@@ -425,6 +425,10 @@ TEST_CASE("DllInstall registers for the current user with \"user\", machine-wide
     REQUIRE(reinterpret_cast<void*>(GetProcAddress(dll.Handle(), "DllInstall")) != nullptr);
     const std::wstring path = ModulePath(dll.Handle());
     const std::string machine = MachineRegistration();
+    // Windows' rules for alternate views ("Accessing an Alternate Registry View")
+    // and predefined keys ("RegOpenKeyEx function") hold through every cycle below.
+    RegistryViewRule rule(dll.Handle());
+    REQUIRE(rule.Patched());
 
     REQUIRE(dll.Install(TRUE, L"user") == S_OK);
     CheckRegisteredForUser(path, machine);
@@ -444,6 +448,8 @@ TEST_CASE("DllInstall registers for the current user with \"user\", machine-wide
     for (const ClassNames& c : kClasses) CheckClassRegistered(c, path);
     CHECK(dll.Install(FALSE, L"") == S_OK);
     for (const ClassNames& c : kClasses) CheckClassGone(c);
+    CHECK(rule.Broken() == 0);
+    CHECK(rule.Followed() > 100);
 }
 
 namespace {
