@@ -51,37 +51,29 @@ std::wstring GuidText(const GUID& guid) {
     return StringFromGUID2(guid, text, 40) > 0 ? std::wstring(text) : std::wstring();
 }
 
-// The marshalers an Interface key names: the type library marshaler for an
-// interface with a vtable, the dispatch marshaler for a pure dispinterface.
-const wchar_t kTypeLibraryMarshaler[] = L"{00020424-0000-0000-C000-000000000046}";
-const wchar_t kDispatchMarshaler[] = L"{00020420-0000-0000-C000-000000000046}";
-
 static_assert(kTypeKindInterface == TKIND_INTERFACE && kTypeKindDispatch == TKIND_DISPATCH &&
               kTypeKindCoclass == TKIND_COCLASS && kTypeFlagOleAutomation == TYPEFLAG_FOLEAUTOMATION &&
               kTypeFlagDual == TYPEFLAG_FDUAL);
 
-// The marshaler of type `index` when the type library's registration writes
-// an Interface key for it (a dispinterface, dual or not, or an oleautomation
-// interface), with its IID; null for any other type.
-const wchar_t* RegisteredInterfaceMarshaler(ITypeLib* typeLib, UINT index, GUID* iid) {
+// The marshaler's CLSID of type `index` when the type library's registration
+// writes an Interface key for it (a dispinterface, dual or not, or an
+// oleautomation interface), with its IID; empty for any other type.
+std::wstring RegisteredInterfaceMarshaler(ITypeLib* typeLib, UINT index, GUID* iid) {
     ComPtr<ITypeInfo> info;
-    if (FAILED(typeLib->GetTypeInfo(index, info.Receive()))) return nullptr;
+    if (FAILED(typeLib->GetTypeInfo(index, info.Receive()))) return std::wstring();
     TYPEATTR* attributes = nullptr;
-    if (FAILED(info->GetTypeAttr(&attributes))) return nullptr;
+    if (FAILED(info->GetTypeAttr(&attributes))) return std::wstring();
     const TYPEKIND kind = attributes->typekind;
     const WORD flags = attributes->wTypeFlags;
     *iid = attributes->guid;
     info->ReleaseTypeAttr(attributes);
-    switch (MarshalerOfKind(kind, flags)) {
-    case InterfaceMarshaler::TypeLibrary: return kTypeLibraryMarshaler;
-    case InterfaceMarshaler::Dispatch: return kDispatchMarshaler;
-    default: return nullptr;
-    }
+    const char* clsid = MarshalerClsid(MarshalerOfKind(kind, flags));
+    return clsid ? std::wstring(clsid, clsid + lstrlenA(clsid)) : std::wstring();
 }
 
 // A dual or dispatch interface: one whose Interface key the type library's registration writes.
 bool IsRegisteredInterface(ITypeLib* typeLib, UINT index, GUID* iid) {
-    return RegisteredInterfaceMarshaler(typeLib, index, iid) != nullptr;
+    return !RegisteredInterfaceMarshaler(typeLib, index, iid).empty();
 }
 
 // The library's keys below a classes key, for this module's registration.
@@ -172,14 +164,14 @@ HRESULT ServerModule::RegisterTypeLibrary(const ClassesViews& classes) {
     bool written = WriteRows(classes.Own(), keys.version, libraryRows, 4);
     for (UINT index = 0, count = typeLib->GetTypeInfoCount(); written && index < count; ++index) {
         GUID iid;
-        const wchar_t* marshaler = RegisteredInterfaceMarshaler(typeLib.Get(), index, &iid);
-        if (marshaler == nullptr) continue;
+        const std::wstring marshaler = RegisteredInterfaceMarshaler(typeLib.Get(), index, &iid);
+        if (marshaler.empty()) continue;
         UniqueBstr name;
         (void)typeLib->GetDocumentation(static_cast<INT>(index), name.Receive(), nullptr, nullptr, nullptr);
         const StringRow interfaceRows[] = {
             {L"", nullptr, name.Get() ? name.Get() : L""},
-            {L"\\ProxyStubClsid", nullptr, marshaler},
-            {L"\\ProxyStubClsid32", nullptr, marshaler},
+            {L"\\ProxyStubClsid", nullptr, marshaler.c_str()},
+            {L"\\ProxyStubClsid32", nullptr, marshaler.c_str()},
             {L"\\TypeLib", nullptr, keys.libid},
             {L"\\TypeLib", L"Version", keys.versionName},
         };
