@@ -146,45 +146,41 @@ FARPROC WINAPI AnsweringGetProcAddress(HMODULE module, LPCSTR name) {
     return GetProcAddress(module, name);
 }
 
+int g_registryRulesBroken = 0, g_registryViewCalls = 0;
 namespace {
+std::map<HKEY, REGSAM> g_keyViews;  // the keys the module holds that were opened in a view
 constexpr REGSAM kViews = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
-std::map<HKEY, REGSAM> g_keyViews;  // each key the module holds that was opened in a view
-int g_broken = 0, g_followed = 0;
-
 bool Predefined(HKEY key) {
     const auto value = reinterpret_cast<ULONG_PTR>(key);
     return value >= reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT) &&
            value <= reinterpret_cast<ULONG_PTR>(HKEY_CURRENT_USER_LOCAL_SETTINGS);
 }
-// The view of `parent`, or 0; counts a call below a view-flagged key that names another view (or none).
+// Whether a call below `parent` that names the view flags in `access` breaks the rule (and counts it).
 bool Breaks(HKEY parent, REGSAM access) {
     const auto found = g_keyViews.find(parent);
     if (found == g_keyViews.end()) return false;
-    ++g_followed;
-    if ((access & kViews) == found->second) return false;
-    ++g_broken;
-    return true;
+    ++g_registryViewCalls;
+    return (access & kViews) != found->second && ++g_registryRulesBroken;
 }
-void Follow(LSTATUS status, HKEY parent, REGSAM access, HKEY key) {
+LSTATUS Follow(LSTATUS status, HKEY parent, REGSAM access, const HKEY* opened) {
+    const HKEY key = *opened;  // read after the call that fills it
     const auto found = g_keyViews.find(parent);
     const REGSAM view = (access & kViews) ? access & kViews : found == g_keyViews.end() ? 0 : found->second;
     if (status == ERROR_SUCCESS && view) g_keyViews[key] = view;
+    return status;
 }
-
 LSTATUS WINAPI ViewOpen(HKEY parent, LPCWSTR name, DWORD options, REGSAM access, PHKEY key) {
     if (Breaks(parent, access)) return ERROR_INVALID_PARAMETER;
     if (Predefined(parent) && (!name || !*name)) return *key = parent, ERROR_SUCCESS;
-    const LSTATUS status = Advapi<decltype(&RegOpenKeyExW)>("RegOpenKeyExW")(parent, name, options, access, key);
-    Follow(status, parent, access, *key);
-    return status;
+    return Follow(Advapi<decltype(&RegOpenKeyExW)>("RegOpenKeyExW")(parent, name, options, access, key), parent,
+                  access, key);
 }
 LSTATUS WINAPI ViewCreate(HKEY parent, LPCWSTR name, DWORD reserved, LPWSTR keyClass, DWORD options, REGSAM access,
                           LPSECURITY_ATTRIBUTES security, PHKEY key, LPDWORD disposition) {
     if (Breaks(parent, access)) return ERROR_INVALID_PARAMETER;
-    const LSTATUS status = Advapi<decltype(&RegCreateKeyExW)>("RegCreateKeyExW")(
-        parent, name, reserved, keyClass, options, access, security, key, disposition);
-    Follow(status, parent, access, *key);
-    return status;
+    return Follow(Advapi<decltype(&RegCreateKeyExW)>("RegCreateKeyExW")(parent, name, reserved, keyClass, options,
+                                                                         access, security, key, disposition),
+                  parent, access, key);
 }
 LSTATUS WINAPI ViewDeleteEx(HKEY parent, LPCWSTR name, REGSAM access, DWORD reserved) {
     if (Breaks(parent, access)) return ERROR_INVALID_PARAMETER;
@@ -194,30 +190,25 @@ LSTATUS WINAPI ViewDelete(HKEY parent, LPCWSTR name) {
     if (Breaks(parent, 0)) return ERROR_INVALID_PARAMETER;
     return Advapi<decltype(&RegDeleteKeyW)>("RegDeleteKeyW")(parent, name);
 }
-LSTATUS WINAPI ViewGetValue(HKEY parent, LPCWSTR name, LPCWSTR value, DWORD flags, LPDWORD type, PVOID data,
+LSTATUS WINAPI ViewGetValue(HKEY key, LPCWSTR name, LPCWSTR value, DWORD flags, LPDWORD type, PVOID data,
                             LPDWORD size) {
-    if (name && *name && Breaks(parent, 0)) return ERROR_INVALID_PARAMETER;
-    return Advapi<decltype(&RegGetValueW)>("RegGetValueW")(parent, name, value, flags, type, data, size);
+    if (name && *name && Breaks(key, 0)) return ERROR_INVALID_PARAMETER;
+    return Advapi<decltype(&RegGetValueW)>("RegGetValueW")(key, name, value, flags, type, data, size);
 }
 LSTATUS WINAPI ViewClose(HKEY key) {
-    if (Predefined(key)) return ++g_broken, ERROR_SUCCESS;
+    if (Predefined(key)) return ++g_registryRulesBroken, ERROR_SUCCESS;
     g_keyViews.erase(key);
     return Advapi<decltype(&RegCloseKey)>("RegCloseKey")(key);
 }
 }  // namespace
 
 RegistryViewRule::RegistryViewRule(HMODULE module)
-    : m_open(module, "advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(&ViewOpen)),
-      m_create(module, "advapi32.dll", "RegCreateKeyExW", reinterpret_cast<void*>(&ViewCreate)),
-      m_deleteEx(module, "advapi32.dll", "RegDeleteKeyExW", reinterpret_cast<void*>(&ViewDeleteEx)),
-      m_delete(module, "advapi32.dll", "RegDeleteKeyW", reinterpret_cast<void*>(&ViewDelete)),
-      m_getValue(module, "advapi32.dll", "RegGetValueW", reinterpret_cast<void*>(&ViewGetValue)),
-      m_close(module, "advapi32.dll", "RegCloseKey", reinterpret_cast<void*>(&ViewClose)) {
+    : open(module, "advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(&ViewOpen)),
+      create(module, "advapi32.dll", "RegCreateKeyExW", reinterpret_cast<void*>(&ViewCreate)),
+      deleteEx(module, "advapi32.dll", "RegDeleteKeyExW", reinterpret_cast<void*>(&ViewDeleteEx)),
+      deleteKey(module, "advapi32.dll", "RegDeleteKeyW", reinterpret_cast<void*>(&ViewDelete)),
+      getValue(module, "advapi32.dll", "RegGetValueW", reinterpret_cast<void*>(&ViewGetValue)),
+      close(module, "advapi32.dll", "RegCloseKey", reinterpret_cast<void*>(&ViewClose)) {
     g_keyViews.clear();
-    g_broken = g_followed = 0;
+    g_registryRulesBroken = g_registryViewCalls = 0;
 }
-
-RegistryViewRule::~RegistryViewRule() { g_keyViews.clear(); }
-
-int RegistryViewRule::Broken() const { return g_broken; }
-int RegistryViewRule::Followed() const { return g_followed; }

@@ -67,27 +67,14 @@ private:
 extern DPI_AWARENESS_CONTEXT g_answeredDpiAwareness;
 FARPROC WINAPI AnsweringGetProcAddress(HMODULE module, LPCSTR name);
 
-// Windows' rules for registry views and predefined keys, which Wine does not
-// keep, made for a module's registry imports while the object lives.
-// - "Accessing an Alternate Registry View": Windows does not remember a
-//   handle's view, so every key created, opened or deleted below a key opened
-//   with KEY_WOW64_32KEY or KEY_WOW64_64KEY must name the same flag; RegDeleteKey
-//   and RegGetValue with a subkey cannot. Each key opened is followed with its
-//   view, and a call below it that does not name the view is refused
-//   (ERROR_INVALID_PARAMETER) and counted.
-// - "RegOpenKeyEx function": an empty subkey of a predefined key gives back that
-//   predefined key itself; closing a predefined key is counted too.
-class RegistryViewRule {
-public:
+// Windows' rules that Wine does not keep, made for a module's registry imports while the object lives:
+// every key opened, created or deleted below a key opened with KEY_WOW64_32KEY or KEY_WOW64_64KEY names
+// the same flag, which RegDeleteKey and RegGetValue with a subkey cannot ("Accessing an Alternate
+// Registry View"); an empty subkey of a predefined key gives back that key, which is never closed
+// ("RegOpenKeyEx function"). A call that breaks one is refused and counted in g_registryRulesBroken;
+// g_registryViewCalls counts the calls below a view-flagged key.
+extern int g_registryRulesBroken, g_registryViewCalls;
+struct RegistryViewRule {
     explicit RegistryViewRule(HMODULE module);
-    ~RegistryViewRule();
-    RegistryViewRule(const RegistryViewRule&) = delete;
-    RegistryViewRule& operator=(const RegistryViewRule&) = delete;
-    bool Patched() const { return m_open.Patched() && m_create.Patched() && m_close.Patched(); }
-    // The calls that broke a rule, and how many calls named a view at all.
-    int Broken() const;
-    int Followed() const;
-
-private:
-    ImportPatch m_open, m_create, m_deleteEx, m_delete, m_getValue, m_close;
+    ImportPatch open, create, deleteEx, deleteKey, getValue, close;
 };
