@@ -428,6 +428,9 @@ TEST_CASE("DllInstall registers for the current user with \"user\", machine-wide
     // Windows' rules for alternate views and predefined keys hold through every cycle below.
     RegistryViewRule rule(dll.Handle());
     REQUIRE((rule.open.Patched() && rule.create.Patched() && rule.close.Patched()));
+    // Neither deletes in a view: RegDeleteKey and RegDeleteTree.
+    for (const char* name : {"RegDeleteKeyW", "RegDeleteTreeW"})
+        CHECK_FALSE(ImportPatch(dll.Handle(), "advapi32.dll", name, nullptr).Patched());
 
     REQUIRE(dll.Install(TRUE, L"user") == S_OK);
     CheckRegisteredForUser(path, machine);

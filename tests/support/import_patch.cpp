@@ -150,11 +150,7 @@ int g_registryRulesBroken = 0, g_registryViewCalls = 0;
 namespace {
 std::map<HKEY, REGSAM> g_keyViews;  // the keys the module holds that were opened in a view
 constexpr REGSAM kViews = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
-bool Predefined(HKEY key) {
-    const auto value = reinterpret_cast<ULONG_PTR>(key);
-    return value >= reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT) &&
-           value <= reinterpret_cast<ULONG_PTR>(HKEY_CURRENT_USER_LOCAL_SETTINGS);
-}
+bool Predefined(HKEY key) { return reinterpret_cast<ULONG_PTR>(key) >= reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT); }
 // Whether a call below `parent` that names the view flags in `access` breaks the rule (and counts it).
 bool Breaks(HKEY parent, REGSAM access) {
     const auto found = g_keyViews.find(parent);
@@ -186,10 +182,6 @@ LSTATUS WINAPI ViewDeleteEx(HKEY parent, LPCWSTR name, REGSAM access, DWORD rese
     if (Breaks(parent, access)) return ERROR_INVALID_PARAMETER;
     return Advapi<decltype(&RegDeleteKeyExW)>("RegDeleteKeyExW")(parent, name, access, reserved);
 }
-LSTATUS WINAPI ViewDelete(HKEY parent, LPCWSTR name) {
-    if (Breaks(parent, 0)) return ERROR_INVALID_PARAMETER;
-    return Advapi<decltype(&RegDeleteKeyW)>("RegDeleteKeyW")(parent, name);
-}
 LSTATUS WINAPI ViewGetValue(HKEY key, LPCWSTR name, LPCWSTR value, DWORD flags, LPDWORD type, PVOID data,
                             LPDWORD size) {
     if (name && *name && Breaks(key, 0)) return ERROR_INVALID_PARAMETER;
@@ -206,7 +198,6 @@ RegistryViewRule::RegistryViewRule(HMODULE module)
     : open(module, "advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(&ViewOpen)),
       create(module, "advapi32.dll", "RegCreateKeyExW", reinterpret_cast<void*>(&ViewCreate)),
       deleteEx(module, "advapi32.dll", "RegDeleteKeyExW", reinterpret_cast<void*>(&ViewDeleteEx)),
-      deleteKey(module, "advapi32.dll", "RegDeleteKeyW", reinterpret_cast<void*>(&ViewDelete)),
       getValue(module, "advapi32.dll", "RegGetValueW", reinterpret_cast<void*>(&ViewGetValue)),
       close(module, "advapi32.dll", "RegCloseKey", reinterpret_cast<void*>(&ViewClose)) {
     g_keyViews.clear();

@@ -67,14 +67,13 @@ private:
 extern DPI_AWARENESS_CONTEXT g_answeredDpiAwareness;
 FARPROC WINAPI AnsweringGetProcAddress(HMODULE module, LPCSTR name);
 
-// Windows' rules that Wine does not keep, made for a module's registry imports while the object lives:
-// every key opened, created or deleted below a key opened with KEY_WOW64_32KEY or KEY_WOW64_64KEY names
-// the same flag, which RegDeleteKey and RegGetValue with a subkey cannot ("Accessing an Alternate
-// Registry View"); an empty subkey of a predefined key gives back that key, which is never closed
-// ("RegOpenKeyEx function"). A call that breaks one is refused and counted in g_registryRulesBroken;
-// g_registryViewCalls counts the calls below a view-flagged key.
+// Windows' rules that Wine does not keep, for a module's registry imports while the object lives: each
+// key opened, created or deleted below a key opened with a KEY_WOW64_* flag names that flag, which
+// RegGetValue with a subkey cannot ("Accessing an Alternate Registry View"); an empty subkey of a
+// predefined key gives back that key, never to be closed ("RegOpenKeyEx function"). Calls that break
+// one are refused and counted in g_registryRulesBroken; g_registryViewCalls counts those below a view.
 extern int g_registryRulesBroken, g_registryViewCalls;
 struct RegistryViewRule {
     explicit RegistryViewRule(HMODULE module);
-    ImportPatch open, create, deleteEx, deleteKey, getValue, close;
+    ImportPatch open, create, deleteEx, getValue, close;
 };
