@@ -11,9 +11,9 @@
 #   -DLIBRARY=<file>           the type library as cmake/type_library_facts.cpp
 #                              reads it: "library", LIBID and version, then a
 #                              "coclass" line per class and an "interface"
-#                              line (IID, name) per interface that registration
-#                              gives an Interface key; every class must be a
-#                              coclass there
+#                              line (IID, name, the marshaler's CLSID) per
+#                              interface that registration gives an Interface
+#                              key; every class must be a coclass there
 #   -DNAME=<assembly name> -DVERSION=<a.b.c.d> -DARCH=<x86|amd64>
 #   -DDLL=<file name> -DOUTPUT=<file>
 cmake_minimum_required(VERSION 3.20)
@@ -40,9 +40,10 @@ foreach(line IN LISTS library_lines)
         set(library_version "${CMAKE_MATCH_2}")
     elseif(line MATCHES "^coclass\t({[0-9A-F-]+})$")
         list(APPEND coclass_ids "${CMAKE_MATCH_1}")
-    elseif(line MATCHES "^interface\t({[0-9A-F-]+})\t([A-Za-z_][A-Za-z0-9_]*)$")
+    elseif(line MATCHES "^interface\t({[0-9A-F-]+})\t([A-Za-z_][A-Za-z0-9_]*)\t({[0-9A-F-]+})$")
         list(APPEND interfaces "${CMAKE_MATCH_2}")
         set(iid_${CMAKE_MATCH_2} "${CMAKE_MATCH_1}")
+        set(marshaler_${CMAKE_MATCH_2} "${CMAKE_MATCH_3}")
     else()
         quarn_fail("${LIBRARY}: no fact of the type library in \"${line}\"")
     endif()
@@ -79,7 +80,8 @@ foreach(line IN LISTS class_lines)
 endforeach()
 
 # Each interface that registration gives an Interface key is marshalled by
-# the type library marshaler, from the type library the assembly holds: a
+# the marshaler its Interface key names (the type library marshaler for an
+# interface with a vtable), from the type library the assembly holds: a
 # client in another apartment (a multithreaded one using an Apartment class)
 # reaches it with nothing registered.
 set(proxy_stubs "")
@@ -87,7 +89,7 @@ foreach(interface_name IN LISTS interfaces)
     set(iid "${iid_${interface_name}}")
     string(APPEND proxy_stubs
         "  <comInterfaceExternalProxyStub name=\"${interface_name}\" iid=\"${iid}\"\n"
-        "                                 proxyStubClsid32=\"{00020424-0000-0000-C000-000000000046}\"\n"
+        "                                 proxyStubClsid32=\"${marshaler_${interface_name}}\"\n"
         "                                 baseInterface=\"{00020400-0000-0000-C000-000000000046}\"\n"
         "                                 tlbid=\"${libid}\"/>\n")
 endforeach()

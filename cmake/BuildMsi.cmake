@@ -7,6 +7,7 @@
 #   -DNAME=<product name> -DVERSION=<a.b.c> -DARCH=<x86|x64>
 #   -DUPGRADE_CODE=<guid>       the same for every version of the product
 #   -DFRAGMENT=<quarnver.wxs> -DDLL=<quarnver.dll> -DFILE_VERSION=<a.b.c.d>
+#   -DFILE_LANGUAGE=<language of the DLL's version resource, decimal>
 #   -DWORK=<scratch folder> -DOUTPUT=<x.msi> -DDATE=<YYYY-MM-DD hh:mm:ss, UTC>
 #   [-DSIGN_WORK=<folder> -DEPOCH=<seconds> [-DTEST_SIGNING=ON]]  sign with cmake/SignFile.cmake
 # A later version replaces an earlier one (major upgrade); an earlier one is
@@ -72,11 +73,12 @@ foreach(line IN LISTS empty_keys)
     list(APPEND insert_rows -q "INSERT INTO `Registry` (`Registry`, `Root`, `Key`, `Name`, `Component_`) VALUES ('QuarnverEmptyKey${index}', 0, '${CMAKE_MATCH_1}', '*', 'QuarnverLibrary')")
 endforeach()
 
-# wixl reads no version resource: the File table gets the DLL's file version,
-# so the installer's versioning rules apply, and no hash row in its place.
+# wixl reads no version resource: the File table gets the DLL's file version
+# and language, so the installer's versioning rules apply and a repair leaves
+# the file alone (ICE60), and no hash row in its place.
 # (The fragment's comment lists these steps for the products that include it.)
 quarn_run(${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f "${DATE}" ${MSIBUILD} unsigned.msi
-          -q "UPDATE `File` SET `Version` = '${FILE_VERSION}' WHERE `File` = 'QuarnverDll'"
+          -q "UPDATE `File` SET `Version` = '${FILE_VERSION}', `Language` = '${FILE_LANGUAGE}' WHERE `File` = 'QuarnverDll'"
           -q "DELETE FROM `MsiFileHash`" ${insert_rows})
 
 # The package code: no two different packages may share one, and a rebuild of

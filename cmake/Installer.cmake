@@ -23,6 +23,14 @@ else()
 endif()
 set(QUARN_MSI_PRODUCT "QUARN 5 Common User Interface (${QUARN_PACKAGE_BITS}-bit)")
 set(QUARN_MSI_FILE_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
+# The File row's Language: the language of the DLL's version resource (its
+# Translation), in decimal. A versioned file without one is reinstalled by
+# every repair (ICE60).
+file(STRINGS ${CMAKE_SOURCE_DIR}/resources/version.rc.in quarn_translation REGEX "\"Translation\"")
+if(NOT quarn_translation MATCHES "\"Translation\", *(0x[0-9A-Fa-f]+) *,")
+    message(FATAL_ERROR "resources/version.rc.in names no language in its Translation")
+endif()
+math(EXPR QUARN_MSI_FILE_LANGUAGE "${CMAKE_MATCH_1}" OUTPUT_FORMAT DECIMAL)
 
 set(quarn_installer_rows ${CMAKE_BINARY_DIR}/host/registry_rows.txt)
 add_custom_command(
@@ -41,7 +49,8 @@ add_custom_command(
 add_custom_command(
     OUTPUT ${QUARN_INSTALLER_FRAGMENT}
     COMMAND ${CMAKE_COMMAND} -DROWS=${quarn_installer_rows} -DLIBRARY_ROWS=${quarn_installer_library_rows}
-            -DARCH=${QUARN_MSI_ARCH} -DFILE_VERSION=${QUARN_MSI_FILE_VERSION} -DOUTPUT=${QUARN_INSTALLER_FRAGMENT}
+            -DARCH=${QUARN_MSI_ARCH} -DFILE_VERSION=${QUARN_MSI_FILE_VERSION}
+            -DFILE_LANGUAGE=${QUARN_MSI_FILE_LANGUAGE} -DOUTPUT=${QUARN_INSTALLER_FRAGMENT}
             -P ${CMAKE_SOURCE_DIR}/cmake/InstallerSourceGen.cmake
     DEPENDS ${quarn_installer_rows} ${quarn_installer_library_rows}
             ${CMAKE_SOURCE_DIR}/cmake/InstallerSourceGen.cmake
@@ -67,7 +76,7 @@ function(quarn_add_msi output)
         OUTPUT ${output}
         COMMAND ${CMAKE_COMMAND} -DNAME=${M_NAME} -DVERSION=${M_VERSION} -DARCH=${QUARN_MSI_ARCH}
                 -DUPGRADE_CODE=${M_UPGRADE_CODE} -DFRAGMENT=${QUARN_INSTALLER_FRAGMENT}
-                -DDLL=${M_DLL} -DFILE_VERSION=${QUARN_MSI_FILE_VERSION}
+                -DDLL=${M_DLL} -DFILE_VERSION=${QUARN_MSI_FILE_VERSION} -DFILE_LANGUAGE=${QUARN_MSI_FILE_LANGUAGE}
                 -DWORK=${QUARN_INSTALLER_DIR}/${work} -DOUTPUT=${output} "-DDATE=${QUARN_SOURCE_DATE}" ${sign}
                 -P ${CMAKE_SOURCE_DIR}/cmake/BuildMsi.cmake
         DEPENDS ${QUARN_PACKAGE_ZIP} ${dll_depends} ${QUARN_INSTALLER_FRAGMENT} ${CMAKE_SOURCE_DIR}/cmake/BuildMsi.cmake

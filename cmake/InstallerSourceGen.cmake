@@ -10,7 +10,7 @@
 #   -DLIBRARY_ROWS=<file>  what registering the type library writes, in the
 #                    same lines, as cmake/type_library_facts.cpp --rows reads
 #                    it from the type library that widl built
-#   -DARCH=<x86|x64> -DFILE_VERSION=<a.b.c.d> -DOUTPUT=<file>
+#   -DARCH=<x86|x64> -DFILE_VERSION=<a.b.c.d> -DFILE_LANGUAGE=<decimal> -DOUTPUT=<file>
 cmake_minimum_required(VERSION 3.20)
 
 function(quarn_fail message)
@@ -121,8 +121,9 @@ file(WRITE "${OUTPUT}.tmp"
      -D QuarnverDir=<folder> (wixl, which takes relative folders only).
      After wixl, apply to the package what WiX does by itself and wixl
      does not, as the standalone package's build does (msibuild -q):
-       - the File row's Version: the DLL's file version (${FILE_VERSION}),
-         and no MsiFileHash row;
+       - the File row's Version and Language: the DLL's file version
+         (${FILE_VERSION}) and the language of its version resource
+         (${FILE_LANGUAGE}), and no MsiFileHash row;
        - a Registry row named \"*\" (Root 0, in component QuarnverLibrary)
          for each RegistryKey below, which wixl skips.
      Every package that holds these components shares one reference-counted

@@ -14,7 +14,8 @@
 //     for the assembly manifest (cmake/AssemblyManifestGen.cmake):
 //       library <tab> LIBID <tab> version
 //       coclass <tab> CLSID                 (one line each)
-//       interface <tab> IID <tab> name      (each interface that gets an Interface key)
+//       interface <tab> IID <tab> name <tab> marshaler's CLSID
+//                                           (each interface that gets an Interface key)
 //
 // Exits 1, saying why, when the file is no type library it can read or holds
 // text that a line cannot carry.
@@ -214,9 +215,7 @@ bool Rows(const std::string& file, const Library& library, std::vector<std::stri
         return false;
     for (const Interface& entry : library.vecInterfaces) {
         const std::string key = "Interface\\" + entry.iid;
-        const std::string marshaler = entry.marshaler == InterfaceMarshaler::Dispatch
-                                          ? "{00020420-0000-0000-C000-000000000046}"   // the dispatch marshaler
-                                          : "{00020424-0000-0000-C000-000000000046}";  // the type library marshaler
+        const std::string marshaler = MarshalerClsid(entry.marshaler);
         if (!AddLine(file, {key, "", "string", entry.name}, lines) ||
             !AddLine(file, {key + "\\ProxyStubClsid", "", "string", marshaler}, lines) ||
             !AddLine(file, {key + "\\ProxyStubClsid32", "", "string", marshaler}, lines) ||
@@ -232,7 +231,7 @@ bool Facts(const std::string& file, const Library& library, std::vector<std::str
     for (const std::string& clsid : library.vecCoclasses)
         if (!AddLine(file, {"coclass", clsid}, lines)) return false;
     for (const Interface& entry : library.vecInterfaces)
-        if (!AddLine(file, {"interface", entry.iid, entry.name}, lines)) return false;
+        if (!AddLine(file, {"interface", entry.iid, entry.name, MarshalerClsid(entry.marshaler)}, lines)) return false;
     return true;
 }
 }  // namespace

@@ -16,12 +16,15 @@ LONG OpenInView(HKEY root, REGSAM view, UniqueHkey* key) {
 HRESULT OpenClassesKey(HKEY hive, ClassesKey* classes) {
     // The hive's own key first, which follows an override of the predefined
     // key; a view flag given with a predefined key bypasses its override (Wine).
-    UniqueHkey root;
-    LONG error = RegOpenKeyExW(hive, L"", 0, KEY_READ | KEY_CREATE_SUB_KEY, root.Receive());
-    if (error != ERROR_SUCCESS) error = RegOpenKeyExW(hive, L"", 0, KEY_READ, root.Receive());
+    // With an empty name the predefined handle itself may come back
+    // ("RegOpenKeyEx function"): it is used, and never closed.
+    HKEY root = nullptr;
+    LONG error = RegOpenKeyExW(hive, L"", 0, KEY_READ | KEY_CREATE_SUB_KEY, &root);
+    if (error != ERROR_SUCCESS) error = RegOpenKeyExW(hive, L"", 0, KEY_READ, &root);
+    UniqueHkey owned(error == ERROR_SUCCESS && root != hive ? root : nullptr);
     ClassesKey opened;
-    if (error == ERROR_SUCCESS) error = OpenInView(root.Get(), KEY_WOW64_32KEY, &opened.view32);
-    if (error == ERROR_SUCCESS) error = OpenInView(root.Get(), KEY_WOW64_64KEY, &opened.view64);
+    if (error == ERROR_SUCCESS) error = OpenInView(root, KEY_WOW64_32KEY, &opened.view32);
+    if (error == ERROR_SUCCESS) error = OpenInView(root, KEY_WOW64_64KEY, &opened.view64);
     if (error != ERROR_SUCCESS) return HresultFromWin32(error);
     *classes = std::move(opened);
     return S_OK;

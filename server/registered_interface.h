@@ -1,9 +1,11 @@
 // Which types of a type library get an Interface key when the library is
 // registered: dispatch interfaces (a dual interface is stored as one) and
 // vtable interfaces marked oleautomation, which the type library marshaler
-// carries. The library's registration (server/type_library.cpp) and the
-// build's reader of the type library file (cmake/type_library_facts.cpp)
-// decide by this one rule, so the packages register what the DLL does.
+// carries; and the marshaler each key names. The library's registration
+// (server/type_library.cpp) and the build's reader of the type library file
+// (cmake/type_library_facts.cpp, which hands the marshalers on to the
+// assembly manifest) decide by this one rule, so the packages and the
+// manifest register what the DLL does.
 // Free of Win32 headers: the build machine compiles it too.
 #pragma once
 
@@ -27,4 +29,14 @@ enum class InterfaceMarshaler { None, TypeLibrary, Dispatch };
     if (!IsRegisteredInterfaceKind(typeKind, typeFlags)) return InterfaceMarshaler::None;
     return typeKind == kTypeKindDispatch && (typeFlags & kTypeFlagDual) == 0 ? InterfaceMarshaler::Dispatch
                                                                              : InterfaceMarshaler::TypeLibrary;
+}
+
+// The marshaler's CLSID, as registry values and manifests spell it; null for None.
+[[nodiscard]] constexpr const char* MarshalerClsid(InterfaceMarshaler marshaler) {
+    switch (marshaler) {
+    case InterfaceMarshaler::TypeLibrary: return "{00020424-0000-0000-C000-000000000046}";
+    case InterfaceMarshaler::Dispatch: return "{00020420-0000-0000-C000-000000000046}";
+    case InterfaceMarshaler::None: break;
+    }
+    return nullptr;
 }

@@ -5,8 +5,9 @@
 namespace {
 // `path` below the classes key, opened in `view` to be asked its name; empty when missing.
 UniqueHkey OpenInView(const ClassesViews& classes, const std::wstring& path, REGSAM view) {
+    const ViewKey parent = classes.In(view);
     UniqueHkey key;
-    (void)RegOpenKeyExW(classes.In(view), path.c_str(), 0, KEY_QUERY_VALUE | view, key.Receive());
+    (void)RegOpenKeyExW(parent.key, path.c_str(), 0, KEY_QUERY_VALUE | parent.view, key.Receive());
     return key;
 }
 }  // namespace

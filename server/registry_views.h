@@ -11,20 +11,28 @@
 constexpr REGSAM kOwnView = sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 constexpr REGSAM kOtherView = sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY;
 
+// A key and the registry view it was opened in. Windows does not remember a
+// handle's view: a key opened, created or deleted below it without the flag
+// is looked up in the process's own view. So every such call below it names
+// `view` (0 for a key opened without a view flag).
+struct ViewKey {
+    HKEY key;
+    REGSAM view;
+};
+
 // A classes key (Software\Classes of a hive) as each view opens it. On
 // Windows both handles name the one shared key; where the system redirects
-// all of Software for 32-bit programs (Wine), the 32-bit view's is another
-// key. A key below it is opened in a view through that view's handle and
-// with that view's flag: a flag alone, below the other view's handle, is
-// not followed everywhere (Wine).
+// all of Software for 32-bit programs (Wine, in a 64-bit process), the 32-bit
+// view's is another key.
 struct ClassesViews {
     HKEY view32;
     HKEY view64;
-    // The handle to open keys of `view` (KEY_WOW64_*) below.
-    HKEY In(REGSAM view) const { return view == KEY_WOW64_32KEY ? view32 : view64; }
-    // The key both views share, which the registry scripts write below: the
-    // system redirects the per-view keys below it for this module's view.
-    HKEY Shared() const { return view64; }
+    // The classes key of `view` (KEY_WOW64_*), with the flag every key below it names.
+    ViewKey In(REGSAM view) const { return {view == KEY_WOW64_32KEY ? view32 : view64, view}; }
+    // The module's own view, which the registry scripts and the type library
+    // are written below: the keys both views share (ProgIDs, TypeLib) are the
+    // same there, the per-view keys (CLSID, Interface) are this bitness's.
+    ViewKey Own() const { return In(kOwnView); }
 };
 
 // Whether `path` below the classes key exists in `view`.

@@ -12,18 +12,20 @@ namespace {
 constexpr DWORD kSubkeyNameBuffer = 256;
 constexpr DWORD kValueNameBuffer = 4096;
 
-// The key a root block names; "HKCR" stands for the classes key of the run.
-HKEY RootKey(ScriptRoot root, const ClassesViews& classes) {
+// The key a root block names; "HKCR" stands for the classes key of the run,
+// in the module's own view. The other roots are the predefined keys, in no
+// particular view.
+ViewKey RootKey(ScriptRoot root, const ClassesViews& classes) {
     switch (root) {
-    case ScriptRoot::ClassesRoot: return classes.Shared();
-    case ScriptRoot::CurrentUser: return HKEY_CURRENT_USER;
-    case ScriptRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
-    case ScriptRoot::Users: return HKEY_USERS;
-    case ScriptRoot::PerformanceData: return HKEY_PERFORMANCE_DATA;
-    case ScriptRoot::DynData: return HKEY_DYN_DATA;
-    case ScriptRoot::CurrentConfig: return HKEY_CURRENT_CONFIG;
+    case ScriptRoot::ClassesRoot: return classes.Own();
+    case ScriptRoot::CurrentUser: return {HKEY_CURRENT_USER, 0};
+    case ScriptRoot::LocalMachine: return {HKEY_LOCAL_MACHINE, 0};
+    case ScriptRoot::Users: return {HKEY_USERS, 0};
+    case ScriptRoot::PerformanceData: return {HKEY_PERFORMANCE_DATA, 0};
+    case ScriptRoot::DynData: return {HKEY_DYN_DATA, 0};
+    case ScriptRoot::CurrentConfig: return {HKEY_CURRENT_CONFIG, 0};
     }
-    return nullptr;
+    return {nullptr, 0};
 }
 
 bool KeyHasSubkeys(HKEY key) {
@@ -51,9 +53,10 @@ bool KeyHasNamedValues(HKEY key) {
 }
 
 // Removes `name` under `parent` when it is a registry link; true when it was one.
-bool RemovedAsLink(HKEY parent, const wchar_t* name) {
+bool RemovedAsLink(const ViewKey& parent, const wchar_t* name) {
     UniqueHkey link;
-    if (RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | DELETE, link.Receive()) != ERROR_SUCCESS ||
+    if (RegOpenKeyExW(parent.key, name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | DELETE | parent.view,
+                      link.Receive()) != ERROR_SUCCESS ||
         !IsRegistryLink(link.Get()))
         return false;
     // A link that cannot be deleted still is not descended through.
@@ -62,10 +65,12 @@ bool RemovedAsLink(HKEY parent, const wchar_t* name) {
 }
 
 // The default value of `path` below `parent`; empty when there is none.
-std::wstring ReadDefaultString(HKEY parent, const std::wstring& path) {
+std::wstring ReadDefaultString(const ViewKey& parent, const std::wstring& path) {
+    UniqueHkey key;
     wchar_t text[kSubkeyNameBuffer] = {};
     DWORD size = sizeof text - sizeof(wchar_t);
-    if (RegGetValueW(parent, path.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(parent.key, path.c_str(), 0, KEY_QUERY_VALUE | parent.view, key.Receive()) != ERROR_SUCCESS ||
+        RegGetValueW(key.Get(), nullptr, nullptr, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
         return std::wstring();
     return text;
 }
@@ -77,11 +82,11 @@ std::wstring ReadDefaultString(HKEY parent, const std::wstring& path) {
 // class key (a 32-bit system, the current user's classes under Wine) there
 // is no other registration.
 bool ClassRegisteredInOtherView(const ClassesViews& classes, const std::wstring& progId) {
-    std::wstring clsid = ReadDefaultString(classes.Shared(), progId + L"\\CLSID");
+    std::wstring clsid = ReadDefaultString(classes.Own(), progId + L"\\CLSID");
     if (clsid.empty()) {
-        const std::wstring current = ReadDefaultString(classes.Shared(), progId + L"\\CurVer");
+        const std::wstring current = ReadDefaultString(classes.Own(), progId + L"\\CurVer");
         if (current.empty() || current.find(L'\\') != std::wstring::npos) return false;
-        clsid = ReadDefaultString(classes.Shared(), current + L"\\CLSID");
+        clsid = ReadDefaultString(classes.Own(), current + L"\\CLSID");
     }
     if (clsid.empty() || clsid.find(L'\\') != std::wstring::npos) return false;
     const std::wstring classKey = L"CLSID\\" + clsid;
@@ -102,14 +107,14 @@ public:
         : m_vecItems(tree.items), m_classes(classes) {}
 
     // Items first up to end, siblings under `parent`.
-    HRESULT Register(HKEY parent, size_t first, size_t end);
-    HRESULT Unregister(HKEY parent, size_t first, size_t end, size_t depth);
+    HRESULT Register(const ViewKey& parent, size_t first, size_t end);
+    HRESULT Unregister(const ViewKey& parent, size_t first, size_t end, size_t depth);
     // The root block the walk is in.
     void EnterRoot(ScriptRoot root) { m_root = root; }
 
 private:
-    HRESULT RegisterKey(HKEY parent, size_t index);
-    HRESULT UnregisterKey(HKEY parent, size_t index, size_t depth);
+    HRESULT RegisterKey(const ViewKey& parent, size_t index);
+    HRESULT UnregisterKey(const ViewKey& parent, size_t index, size_t depth);
     // The write's Win32 error as HRESULT when the value cannot be written.
     [[nodiscard]] HRESULT WriteValue(HKEY key, const wchar_t* name, const ScriptItem& item) const;
 
@@ -118,13 +123,13 @@ private:
     ScriptRoot m_root = ScriptRoot::ClassesRoot;
 };
 
-HRESULT Walk::Register(HKEY parent, size_t first, size_t end) {
+HRESULT Walk::Register(const ViewKey& parent, size_t first, size_t end) {
     for (size_t index = first; index < end; index = m_vecItems[index].end) {
         const ScriptItem& item = m_vecItems[index];
         if (item.removeFirst && !item.removeProtected) (void)DeleteKeyTree(parent, Utf16FromUtf8(item.removeName).c_str());
         switch (item.kind) {
         case ScriptItemKind::Value:
-            if (HRESULT hr = WriteValue(parent, Utf16FromUtf8(item.name).c_str(), item); FAILED(hr)) return hr;
+            if (HRESULT hr = WriteValue(parent.key, Utf16FromUtf8(item.name).c_str(), item); FAILED(hr)) return hr;
             break;
         case ScriptItemKind::Key:
             if (HRESULT hr = RegisterKey(parent, index); FAILED(hr)) return hr;
@@ -137,17 +142,18 @@ HRESULT Walk::Register(HKEY parent, size_t first, size_t end) {
     return S_OK;
 }
 
-HRESULT Walk::RegisterKey(HKEY parent, size_t index) {
+HRESULT Walk::RegisterKey(const ViewKey& parent, size_t index) {
     const ScriptItem& item = m_vecItems[index];
     const std::wstring name = Utf16FromUtf8(item.name);
     // A key that can only be read is used nonetheless: a value written to it,
     // or a subkey created below it, then fails the block.
     UniqueHkey key;
     bool created = false;
-    if (RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ | KEY_WRITE, key.Receive()) != ERROR_SUCCESS &&
-        RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS) {
-        if (RegCreateKeyExW(parent, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr,
-                            key.Receive(), nullptr) != ERROR_SUCCESS)
+    const REGSAM view = parent.view;
+    if (RegOpenKeyExW(parent.key, name.c_str(), 0, KEY_READ | KEY_WRITE | view, key.Receive()) != ERROR_SUCCESS &&
+        RegOpenKeyExW(parent.key, name.c_str(), 0, KEY_READ | view, key.Receive()) != ERROR_SUCCESS) {
+        if (RegCreateKeyExW(parent.key, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_READ | KEY_WRITE | parent.view, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS)
             return DISP_E_EXCEPTION;
         created = true;
     }
@@ -155,19 +161,19 @@ HRESULT Walk::RegisterKey(HKEY parent, size_t index) {
         if (HRESULT hr = WriteValue(key.Get(), nullptr, item); FAILED(hr)) return hr;
     }
     if (item.hasBlock) {
-        if (HRESULT hr = Register(key.Get(), index + 1, item.end); FAILED(hr)) return hr;
+        if (HRESULT hr = Register({key.Get(), parent.view}, index + 1, item.end); FAILED(hr)) return hr;
     }
     if (!key.Close() && created) return DISP_E_EXCEPTION;
     return S_OK;
 }
 
-HRESULT Walk::Unregister(HKEY parent, size_t first, size_t end, size_t depth) {
+HRESULT Walk::Unregister(const ViewKey& parent, size_t first, size_t end, size_t depth) {
     if (depth > kMaxBlockDepth) return DISP_E_EXCEPTION;
     for (size_t index = first; index < end; index = m_vecItems[index].end) {
         const ScriptItem& item = m_vecItems[index];
         switch (item.kind) {
         case ScriptItemKind::Value:
-            (void)RegDeleteValueW(parent, Utf16FromUtf8(item.name).c_str());
+            (void)RegDeleteValueW(parent.key, Utf16FromUtf8(item.name).c_str());
             break;
         case ScriptItemKind::Key:
         case ScriptItemKind::Delete:
@@ -180,7 +186,7 @@ HRESULT Walk::Unregister(HKEY parent, size_t first, size_t end, size_t depth) {
     return S_OK;
 }
 
-HRESULT Walk::UnregisterKey(HKEY parent, size_t index, size_t depth) {
+HRESULT Walk::UnregisterKey(const ViewKey& parent, size_t index, size_t depth) {
     const ScriptItem& item = m_vecItems[index];
     const std::wstring name = Utf16FromUtf8(item.name);
     if (!item.keep) {
@@ -192,18 +198,19 @@ HRESULT Walk::UnregisterKey(HKEY parent, size_t index, size_t depth) {
     // Opened for writing where allowed, so that the values the block names
     // can be deleted from a key that stays.
     UniqueHkey key;
-    if (RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ | KEY_WRITE, key.Receive()) != ERROR_SUCCESS &&
-        RegOpenKeyExW(parent, name.c_str(), 0, KEY_READ, key.Receive()) != ERROR_SUCCESS)
+    const REGSAM view = parent.view;
+    if (RegOpenKeyExW(parent.key, name.c_str(), 0, KEY_READ | KEY_WRITE | view, key.Receive()) != ERROR_SUCCESS &&
+        RegOpenKeyExW(parent.key, name.c_str(), 0, KEY_READ | view, key.Receive()) != ERROR_SUCCESS)
         return S_OK;  // not there: nothing below it either
 
     // At most a default value: the key goes, whatever its block lists.
     const bool bare = !KeyHasSubkeys(key.Get()) && !KeyHasNamedValues(key.Get());
     if (!bare && item.hasBlock) {
-        if (HRESULT hr = Unregister(key.Get(), index + 1, item.end, depth + 1); FAILED(hr)) return hr;
+        if (HRESULT hr = Unregister({key.Get(), parent.view}, index + 1, item.end, depth + 1); FAILED(hr)) return hr;
     }
     if (!bare && KeyHasSubkeys(key.Get())) return S_OK;
     if (!key.Close()) return DISP_E_EXCEPTION;
-    if (!item.keep) (void)RegDeleteKeyW(parent, name.c_str());
+    if (!item.keep) (void)RegDeleteKeyExW(parent.key, name.c_str(), parent.view, 0);
     return S_OK;
 }
 
@@ -239,7 +246,7 @@ HRESULT RegisterScriptTree(const ScriptTree& tree, const ClassesViews& classes) 
     Walk walk(tree, classes);
     for (size_t index = 0; index < tree.items.size(); index = tree.items[index].end) {
         const ScriptItem& root = tree.items[index];
-        const HKEY key = RootKey(root.root, classes);
+        const ViewKey key = RootKey(root.root, classes);
         walk.EnterRoot(root.root);
         const HRESULT hr = walk.Register(key, index + 1, root.end);
         if (FAILED(hr)) {
@@ -263,21 +270,22 @@ HRESULT UnregisterScriptTree(const ScriptTree& tree, const ClassesViews& classes
     return S_OK;
 }
 
-LONG DeleteKeyTree(HKEY parent, const wchar_t* name, REGSAM view) {
+LONG DeleteKeyTree(const ViewKey& parent, const wchar_t* name) {
     // An empty name would stand for the parent itself.
     if (*name == L'\0') return ERROR_INVALID_PARAMETER;
     UniqueHkey key;
-    LONG error = RegOpenKeyExW(parent, name, REG_OPTION_OPEN_LINK, KEY_READ | DELETE | view, key.Receive());
+    LONG error = RegOpenKeyExW(parent.key, name, REG_OPTION_OPEN_LINK, KEY_READ | DELETE | parent.view, key.Receive());
     if (error != ERROR_SUCCESS) return error;
-    if (!IsRegistryLink(key.Get())) {
-        wchar_t subkey[kSubkeyNameBuffer];
-        for (;;) {
-            DWORD length = kSubkeyNameBuffer;
-            if (RegEnumKeyExW(key.Get(), 0, subkey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-                break;
-            error = DeleteKeyTree(key.Get(), subkey, view);
-            if (error != ERROR_SUCCESS) return error;
-        }
+    // A link goes through its own handle: deleted by name it would be
+    // followed, and the key it points to would go instead.
+    if (IsRegistryLink(key.Get())) return DeleteKeyByHandle(key.Get());
+    wchar_t subkey[kSubkeyNameBuffer];
+    for (;;) {
+        DWORD length = kSubkeyNameBuffer;
+        if (RegEnumKeyExW(key.Get(), 0, subkey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        error = DeleteKeyTree({key.Get(), parent.view}, subkey);
+        if (error != ERROR_SUCCESS) return error;
     }
-    return DeleteKeyByHandle(key.Get());
+    (void)key.Close();
+    return RegDeleteKeyExW(parent.key, name, parent.view, 0);
 }

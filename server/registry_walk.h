@@ -37,7 +37,7 @@ constexpr size_t kMaxBlockDepth = 512;
 [[nodiscard]] HRESULT UnregisterScriptTree(const ScriptTree& tree, const ClassesViews& classes);
 
 // Removes the key `name` under `parent` with its whole tree, every key of it
-// opened in `view` (0, or a KEY_WOW64_* flag); a Win32 error code. A registry
+// opened and deleted in the parent's view; a Win32 error code. A registry
 // link met on the way is removed itself: the walk never descends through one,
 // so nothing it points to is touched. The library's one way of deleting a tree.
-[[nodiscard]] LONG DeleteKeyTree(HKEY parent, const wchar_t* name, REGSAM view = 0);
+[[nodiscard]] LONG DeleteKeyTree(const ViewKey& parent, const wchar_t* name);

@@ -51,37 +51,29 @@ std::wstring GuidText(const GUID& guid) {
     return StringFromGUID2(guid, text, 40) > 0 ? std::wstring(text) : std::wstring();
 }
 
-// The marshalers an Interface key names: the type library marshaler for an
-// interface with a vtable, the dispatch marshaler for a pure dispinterface.
-const wchar_t kTypeLibraryMarshaler[] = L"{00020424-0000-0000-C000-000000000046}";
-const wchar_t kDispatchMarshaler[] = L"{00020420-0000-0000-C000-000000000046}";
-
 static_assert(kTypeKindInterface == TKIND_INTERFACE && kTypeKindDispatch == TKIND_DISPATCH &&
               kTypeKindCoclass == TKIND_COCLASS && kTypeFlagOleAutomation == TYPEFLAG_FOLEAUTOMATION &&
               kTypeFlagDual == TYPEFLAG_FDUAL);
 
-// The marshaler of type `index` when the type library's registration writes
-// an Interface key for it (a dispinterface, dual or not, or an oleautomation
-// interface), with its IID; null for any other type.
-const wchar_t* RegisteredInterfaceMarshaler(ITypeLib* typeLib, UINT index, GUID* iid) {
+// The marshaler's CLSID of type `index` when the type library's registration
+// writes an Interface key for it (a dispinterface, dual or not, or an
+// oleautomation interface), with its IID; empty for any other type.
+std::wstring RegisteredInterfaceMarshaler(ITypeLib* typeLib, UINT index, GUID* iid) {
     ComPtr<ITypeInfo> info;
-    if (FAILED(typeLib->GetTypeInfo(index, info.Receive()))) return nullptr;
+    if (FAILED(typeLib->GetTypeInfo(index, info.Receive()))) return std::wstring();
     TYPEATTR* attributes = nullptr;
-    if (FAILED(info->GetTypeAttr(&attributes))) return nullptr;
+    if (FAILED(info->GetTypeAttr(&attributes))) return std::wstring();
     const TYPEKIND kind = attributes->typekind;
     const WORD flags = attributes->wTypeFlags;
     *iid = attributes->guid;
     info->ReleaseTypeAttr(attributes);
-    switch (MarshalerOfKind(kind, flags)) {
-    case InterfaceMarshaler::TypeLibrary: return kTypeLibraryMarshaler;
-    case InterfaceMarshaler::Dispatch: return kDispatchMarshaler;
-    default: return nullptr;
-    }
+    const char* clsid = MarshalerClsid(MarshalerOfKind(kind, flags));
+    return clsid ? std::wstring(clsid, clsid + lstrlenA(clsid)) : std::wstring();
 }
 
 // A dual or dispatch interface: one whose Interface key the type library's registration writes.
 bool IsRegisteredInterface(ITypeLib* typeLib, UINT index, GUID* iid) {
-    return RegisteredInterfaceMarshaler(typeLib, index, iid) != nullptr;
+    return !RegisteredInterfaceMarshaler(typeLib, index, iid).empty();
 }
 
 // The library's keys below a classes key, for this module's registration.
@@ -112,13 +104,12 @@ struct StringRow {
     const wchar_t* text;
 };
 
-// Creates each row's key below `parent`\`key` in the registry view `view`
-// (0: the parent's) and writes its value; false at the first that fails.
-bool WriteRows(HKEY parent, const std::wstring& key, const StringRow* rows, size_t count, REGSAM view) {
+// Creates each row's key below `parent`\`key` and writes its value; false at the first that fails.
+bool WriteRows(const ViewKey& parent, const std::wstring& key, const StringRow* rows, size_t count) {
     for (const StringRow* row = rows; row != rows + count; ++row) {
         UniqueHkey written;
-        if (RegCreateKeyExW(parent, (key + row->subkey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                            KEY_SET_VALUE | view, nullptr, written.Receive(), nullptr) != ERROR_SUCCESS ||
+        if (RegCreateKeyExW(parent.key, (key + row->subkey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_SET_VALUE | parent.view, nullptr, written.Receive(), nullptr) != ERROR_SUCCESS ||
             RegSetValueExW(written.Get(), row->name, 0, REG_SZ, reinterpret_cast<const BYTE*>(row->text),
                            static_cast<DWORD>((lstrlenW(row->text) + 1) * sizeof(wchar_t))) != ERROR_SUCCESS)
             return false;
@@ -126,13 +117,13 @@ bool WriteRows(HKEY parent, const std::wstring& key, const StringRow* rows, size
     return true;
 }
 
-// The string value `name` (null: the default value) of `path` below `parent`
-// in `view`; empty when there is none.
-std::wstring ReadString(HKEY parent, const std::wstring& path, const wchar_t* name, REGSAM view) {
+// The string value `name` (null: the default value) of `path` below `parent`;
+// empty when there is none.
+std::wstring ReadString(const ViewKey& parent, const std::wstring& path, const wchar_t* name) {
     UniqueHkey key;
     wchar_t text[40] = {};
     DWORD size = sizeof text - sizeof(wchar_t);
-    if (RegOpenKeyExW(parent, path.c_str(), 0, KEY_QUERY_VALUE | view, key.Receive()) != ERROR_SUCCESS ||
+    if (RegOpenKeyExW(parent.key, path.c_str(), 0, KEY_QUERY_VALUE | parent.view, key.Receive()) != ERROR_SUCCESS ||
         RegGetValueW(key.Get(), nullptr, name, RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
         return std::wstring();
     return text;
@@ -170,23 +161,23 @@ HRESULT ServerModule::RegisterTypeLibrary(const ClassesViews& classes) {
         {L"\\FLAGS", nullptr, flags},
         {L"\\HELPDIR", nullptr, helpDir.c_str()},
     };
-    bool written = WriteRows(classes.Shared(), keys.version, libraryRows, 4, 0);
+    bool written = WriteRows(classes.Own(), keys.version, libraryRows, 4);
     for (UINT index = 0, count = typeLib->GetTypeInfoCount(); written && index < count; ++index) {
         GUID iid;
-        const wchar_t* marshaler = RegisteredInterfaceMarshaler(typeLib.Get(), index, &iid);
-        if (marshaler == nullptr) continue;
+        const std::wstring marshaler = RegisteredInterfaceMarshaler(typeLib.Get(), index, &iid);
+        if (marshaler.empty()) continue;
         UniqueBstr name;
         (void)typeLib->GetDocumentation(static_cast<INT>(index), name.Receive(), nullptr, nullptr, nullptr);
         const StringRow interfaceRows[] = {
             {L"", nullptr, name.Get() ? name.Get() : L""},
-            {L"\\ProxyStubClsid", nullptr, marshaler},
-            {L"\\ProxyStubClsid32", nullptr, marshaler},
+            {L"\\ProxyStubClsid", nullptr, marshaler.c_str()},
+            {L"\\ProxyStubClsid32", nullptr, marshaler.c_str()},
             {L"\\TypeLib", nullptr, keys.libid},
             {L"\\TypeLib", L"Version", keys.versionName},
         };
         // In both views, so that clients of either bitness marshal the interface.
         for (REGSAM view : {kOwnView, kOtherView})
-            written = written && WriteRows(classes.In(view), L"Interface\\" + GuidText(iid), interfaceRows, 5, view);
+            written = written && WriteRows(classes.In(view), L"Interface\\" + GuidText(iid), interfaceRows, 5);
     }
     if (written) return S_OK;
     (void)UnregisterTypeLibrary(classes);  // nothing half-written stays; it removes what it can
@@ -195,10 +186,10 @@ HRESULT ServerModule::RegisterTypeLibrary(const ClassesViews& classes) {
 
 namespace {
 
-bool HasSubkeys(HKEY parent, const std::wstring& path) {
+bool HasSubkeys(const ViewKey& parent, const std::wstring& path) {
     UniqueHkey key;
     DWORD subkeys = 0;
-    return RegOpenKeyExW(parent, path.c_str(), 0, KEY_QUERY_VALUE, key.Receive()) == ERROR_SUCCESS &&
+    return RegOpenKeyExW(parent.key, path.c_str(), 0, KEY_QUERY_VALUE | parent.view, key.Receive()) == ERROR_SUCCESS &&
            RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr,
                             nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
            subkeys > 0;
@@ -206,16 +197,18 @@ bool HasSubkeys(HKEY parent, const std::wstring& path) {
 
 // Whether the version key `versionKey` still registers the library for some
 // platform: it has an LCID subkey with a platform key below it.
-bool StillRegistered(HKEY classes, const std::wstring& versionKey) {
+bool StillRegistered(const ViewKey& classes, const std::wstring& versionKey) {
     UniqueHkey key;
-    if (RegOpenKeyExW(classes, versionKey.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, key.Receive()) != ERROR_SUCCESS)
+    if (RegOpenKeyExW(classes.key, versionKey.c_str(), 0, KEY_ENUMERATE_SUB_KEYS | classes.view, key.Receive()) !=
+        ERROR_SUCCESS)
         return false;
     wchar_t name[256];
     for (DWORD index = 0;; ++index) {
         DWORD length = 256;
         if (RegEnumKeyExW(key.Get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             return false;
-        if (lstrcmpiW(name, L"FLAGS") != 0 && lstrcmpiW(name, L"HELPDIR") != 0 && HasSubkeys(key.Get(), name))
+        if (lstrcmpiW(name, L"FLAGS") != 0 && lstrcmpiW(name, L"HELPDIR") != 0 &&
+            HasSubkeys({key.Get(), classes.view}, name))
             return true;
     }
 }
@@ -225,7 +218,7 @@ bool StillRegistered(HKEY classes, const std::wstring& versionKey) {
 // key, and the rest goes once no platform is left. Interface keys are per
 // registry view on Windows and shared under Wine, which the registry is asked.
 HRESULT ServerModule::UnregisterTypeLibrary(const ClassesViews& classes) {
-    const HKEY classesKey = classes.Shared();
+    const ViewKey classesKey = classes.Own();
     UniqueBstr path;
     ComPtr<ITypeLib> typeLib;
     QUARN_RETURN_IF_FAILED(LoadTypeLibrary(path.Receive(), typeLib.Receive()));
@@ -259,13 +252,13 @@ HRESULT ServerModule::UnregisterTypeLibrary(const ClassesViews& classes) {
         const bool shared = RegistryViewsShareKey(classes, key);
         for (REGSAM view : {kOwnView, kOtherView}) {
             if (shared && view == kOtherView) break;  // the same key
-            if (lstrcmpiW(ReadString(classes.In(view), owner, nullptr, view).c_str(), keys.libid) != 0) continue;
-            const std::wstring ownerVersion = ReadString(classes.In(view), owner, L"Version", view);
+            if (lstrcmpiW(ReadString(classes.In(view), owner, nullptr).c_str(), keys.libid) != 0) continue;
+            const std::wstring ownerVersion = ReadString(classes.In(view), owner, L"Version");
             const bool thisBitness = !shared && view == kOwnView && ownerVersion == keys.versionName;
             if (!thisBitness && !ownerVersion.empty() &&
                 StillRegistered(classesKey, keys.library + (L"\\" + ownerVersion)))
                 continue;
-            (void)DeleteKeyTree(classes.In(view), key.c_str(), view);  // removes what it can
+            (void)DeleteKeyTree(classes.In(view), key.c_str());  // removes what it can
         }
     }
     return HresultFromWin32(error);

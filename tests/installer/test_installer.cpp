@@ -90,9 +90,7 @@ std::wstring Tree(REGSAM view) {
 std::string Ours(REGSAM view, const std::wstring& dll = L"<none>") {
     std::wstring text = Tree(view);
     const std::wstring folder = dll.substr(0, dll.rfind(L'\\') + 1);
-    for (const auto& [from, to] : {std::pair<std::wstring, std::wstring>{dll, L"<dll>"}, {folder, L"<folder>"},
-                                   // Wine's RegisterTypeLib writes the "has a disk image" flag; Windows does not.
-                                   {L"\\FLAGS:=1:8", L"\\FLAGS:=1:0"}})
+    for (const auto& [from, to] : {std::pair<std::wstring, std::wstring>{dll, L"<dll>"}, {folder, L"<folder>"}})
         for (size_t at = text.find(from); !from.empty() && at != std::wstring::npos; at = text.find(from, at))
             text.replace(at, from.size(), to);
     text.erase(std::remove(text.begin(), text.end(), L'\0'), text.end());
@@ -134,10 +132,13 @@ void CheckNothingLeft() {
 TEST_CASE("the packages register through Registry rows only and carry the DLL's file version") {
     for (const Package* p : {&k32, &k64}) {
         CAPTURE(p->msi);
-        wchar_t version[64] = {};
-        DWORD length = 64;
-        REQUIRE(MsiGetFileVersionW(Wide(Windows(p->dll)).c_str(), version, &length, nullptr, nullptr) == ERROR_SUCCESS);
+        wchar_t version[64] = {}, language[64] = {};
+        DWORD length = 64, languageLength = 64;
+        REQUIRE(MsiGetFileVersionW(Wide(Windows(p->dll)).c_str(), version, &length, language, &languageLength) ==
+                ERROR_SUCCESS);
         CHECK(Query(p->msi, L"SELECT `Version` FROM `File`") == WideToUtf8(version) + "\n");
+        CHECK(Query(p->msi, L"SELECT `Language` FROM `File`") == WideToUtf8(language) + "\n");  // ICE60
+        CHECK(languageLength > 0);
         CHECK(Query(p->msi, L"SELECT `Registry` FROM `SelfReg`") == "");
         CHECK(Query(p->msi, L"SELECT `Target` FROM `CustomAction`").find("DllRegisterServer") == std::string::npos);
         CHECK(Query(p->msi, L"SELECT `Registry` FROM `Registry`").size() > 40);
@@ -152,6 +153,13 @@ TEST_CASE("both bitnesses install beside each other in either order as regsvr32 
         const std::string dll = "\"" + Windows(p->dll) + "\"";
         REQUIRE(RunProcess(std::string(p->tools) + "regsvr32.exe /s " + dll, &output) == 0);
         expected[p == &k64] = Ours(p->view, Wide(Windows(p->dll)));
+        // The packages are compared with this: the type library's FLAGS (none; "has a disk image" tells how it
+        // was loaded), and the type library marshaler for each of its interfaces, all dual.
+        CHECK(expected[p == &k64].find("\\1.0\\FLAGS:=1:0\n") != std::string::npos);
+        for (const wchar_t* path : RegistrationGuard::kPaths)
+            CHECK((wcsncmp(path, L"Interface", 9) != 0 ||
+                   expected[p == &k64].find(WideToUtf8(path) + "\\ProxyStubClsid32:=1:{00020424-0000-0000-C000-"
+                                                               "000000000046}\n") != std::string::npos));
         CHECK(RunProcess(std::string(p->tools) + "regsvr32.exe /u /s " + dll, &output) == 0);
         RemoveTypeLibrary();
     }

@@ -425,6 +425,12 @@ TEST_CASE("DllInstall registers for the current user with \"user\", machine-wide
     REQUIRE(reinterpret_cast<void*>(GetProcAddress(dll.Handle(), "DllInstall")) != nullptr);
     const std::wstring path = ModulePath(dll.Handle());
     const std::string machine = MachineRegistration();
+    // Windows' rules for alternate views and predefined keys hold through every cycle below.
+    RegistryViewRule rule(dll.Handle());
+    REQUIRE((rule.open.Patched() && rule.create.Patched() && rule.close.Patched()));
+    // Neither deletes in a view: RegDeleteKey and RegDeleteTree.
+    for (const char* name : {"RegDeleteKeyW", "RegDeleteTreeW"})
+        CHECK_FALSE(ImportPatch(dll.Handle(), "advapi32.dll", name, nullptr).Patched());
 
     REQUIRE(dll.Install(TRUE, L"user") == S_OK);
     CheckRegisteredForUser(path, machine);
@@ -444,6 +450,8 @@ TEST_CASE("DllInstall registers for the current user with \"user\", machine-wide
     for (const ClassNames& c : kClasses) CheckClassRegistered(c, path);
     CHECK(dll.Install(FALSE, L"") == S_OK);
     for (const ClassNames& c : kClasses) CheckClassGone(c);
+    CHECK(g_registryRulesBroken == 0);
+    CHECK(g_registryViewCalls > 100);
 }
 
 namespace {
@@ -475,18 +483,22 @@ LSTATUS WINAPI ResolvedCreate(HKEY parent, LPCWSTR name, DWORD reserved, LPWSTR 
     return RegCreateKeyExW(Resolve(parent, name, access), name, reserved, keyClass, options, access, security, key,
                            disposition);
 }
+LSTATUS WINAPI ResolvedDelete(HKEY parent, LPCWSTR name, REGSAM access, DWORD reserved) {
+    return RegDeleteKeyExW(Resolve(parent, name, access), name, access, reserved);
+}
 
 struct WindowsRegistry {
     WindowsRegistry(HMODULE module, Rule rule)
         : open(module, "advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(&ResolvedOpen)),
-          create(module, "advapi32.dll", "RegCreateKeyExW", reinterpret_cast<void*>(&ResolvedCreate)) {
+          create(module, "advapi32.dll", "RegCreateKeyExW", reinterpret_cast<void*>(&ResolvedCreate)),
+          remove(module, "advapi32.dll", "RegDeleteKeyExW", reinterpret_cast<void*>(&ResolvedDelete)) {
         g_rule = rule;
         g_user = user.key, g_machine = machine.key, g_view32 = view32.Open();
     }
     ~WindowsRegistry() { RegCloseKey(g_view32); }
     ClassesKey user{HKEY_CURRENT_USER}, machine{HKEY_LOCAL_MACHINE};
     ScratchKey view32{L"UserClasses32"};
-    ImportPatch open, create;
+    ImportPatch open, create, remove;
 };
 }  // namespace
 

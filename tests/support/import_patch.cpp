@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <map>
 #include <string>
 
 namespace {
@@ -197,4 +198,61 @@ WindowsRules::WindowsRules(HMODULE module, Rule rule) {
 WindowsRules::~WindowsRules() { g_utf8System = false; }
 bool WindowsRules::Patched() const {
     return std::all_of(m_patches.begin(), m_patches.end(), [](const auto& p) { return p->Patched(); });
+}
+int g_registryRulesBroken = 0, g_registryViewCalls = 0;
+namespace {
+std::map<HKEY, REGSAM> g_keyViews;  // the keys the module holds that were opened in a view
+constexpr REGSAM kViews = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
+bool Predefined(HKEY key) { return reinterpret_cast<ULONG_PTR>(key) >= reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT); }
+// Whether a call below `parent` that names the view flags in `access` breaks the rule (and counts it).
+bool Breaks(HKEY parent, REGSAM access) {
+    const auto found = g_keyViews.find(parent);
+    if (found == g_keyViews.end()) return false;
+    ++g_registryViewCalls;
+    return (access & kViews) != found->second && ++g_registryRulesBroken;
+}
+LSTATUS Follow(LSTATUS status, HKEY parent, REGSAM access, const HKEY* opened) {
+    const HKEY key = *opened;  // read after the call that fills it
+    const auto found = g_keyViews.find(parent);
+    const REGSAM view = (access & kViews) ? access & kViews : found == g_keyViews.end() ? 0 : found->second;
+    if (status == ERROR_SUCCESS && view) g_keyViews[key] = view;
+    return status;
+}
+LSTATUS WINAPI ViewOpen(HKEY parent, LPCWSTR name, DWORD options, REGSAM access, PHKEY key) {
+    if (Breaks(parent, access)) return ERROR_INVALID_PARAMETER;
+    if (Predefined(parent) && (!name || !*name)) return *key = parent, ERROR_SUCCESS;
+    return Follow(Advapi<decltype(&RegOpenKeyExW)>("RegOpenKeyExW")(parent, name, options, access, key), parent,
+                  access, key);
+}
+LSTATUS WINAPI ViewCreate(HKEY parent, LPCWSTR name, DWORD reserved, LPWSTR keyClass, DWORD options, REGSAM access,
+                          LPSECURITY_ATTRIBUTES security, PHKEY key, LPDWORD disposition) {
+    if (Breaks(parent, access)) return ERROR_INVALID_PARAMETER;
+    return Follow(Advapi<decltype(&RegCreateKeyExW)>("RegCreateKeyExW")(parent, name, reserved, keyClass, options,
+                                                                         access, security, key, disposition),
+                  parent, access, key);
+}
+LSTATUS WINAPI ViewDeleteEx(HKEY parent, LPCWSTR name, REGSAM access, DWORD reserved) {
+    if (Breaks(parent, access)) return ERROR_INVALID_PARAMETER;
+    return Advapi<decltype(&RegDeleteKeyExW)>("RegDeleteKeyExW")(parent, name, access, reserved);
+}
+LSTATUS WINAPI ViewGetValue(HKEY key, LPCWSTR name, LPCWSTR value, DWORD flags, LPDWORD type, PVOID data,
+                            LPDWORD size) {
+    if (name && *name && Breaks(key, 0)) return ERROR_INVALID_PARAMETER;
+    return Advapi<decltype(&RegGetValueW)>("RegGetValueW")(key, name, value, flags, type, data, size);
+}
+LSTATUS WINAPI ViewClose(HKEY key) {
+    if (Predefined(key)) return ++g_registryRulesBroken, ERROR_SUCCESS;
+    g_keyViews.erase(key);
+    return Advapi<decltype(&RegCloseKey)>("RegCloseKey")(key);
+}
+}  // namespace
+
+RegistryViewRule::RegistryViewRule(HMODULE module)
+    : open(module, "advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(&ViewOpen)),
+      create(module, "advapi32.dll", "RegCreateKeyExW", reinterpret_cast<void*>(&ViewCreate)),
+      deleteEx(module, "advapi32.dll", "RegDeleteKeyExW", reinterpret_cast<void*>(&ViewDeleteEx)),
+      getValue(module, "advapi32.dll", "RegGetValueW", reinterpret_cast<void*>(&ViewGetValue)),
+      close(module, "advapi32.dll", "RegCloseKey", reinterpret_cast<void*>(&ViewClose)) {
+    g_keyViews.clear();
+    g_registryRulesBroken = g_registryViewCalls = 0;
 }

@@ -89,3 +89,14 @@ public:
 private:
     std::vector<std::unique_ptr<ImportPatch>> m_patches;
 };
+
+// Windows' rules that Wine does not keep, for a module's registry imports while the object lives: each
+// key opened, created or deleted below a key opened with a KEY_WOW64_* flag names that flag, which
+// RegGetValue with a subkey cannot ("Accessing an Alternate Registry View"); an empty subkey of a
+// predefined key gives back that key, never to be closed ("RegOpenKeyEx function"). Calls that break
+// one are refused and counted in g_registryRulesBroken; g_registryViewCalls counts those below a view.
+extern int g_registryRulesBroken, g_registryViewCalls;
+struct RegistryViewRule {
+    explicit RegistryViewRule(HMODULE module);
+    ImportPatch open, create, deleteEx, getValue, close;
+};
