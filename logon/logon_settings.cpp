@@ -75,6 +75,7 @@ Remembered ReadRemembered() {
     Remembered remembered;
     remembered.user = UserFrom(key);
     remembered.password = RecallPasswordFrom(key, remembered.user, policy.passwords, &remembered.passwordOrigin);
+    remembered.passwordOfUser = policy.passwords == LogonPolicy::PasswordStore::CredentialManager;
     remembered.serverFixed = policy.serverFixed;
     remembered.server = policy.serverFixed ? policy.server : ServerFrom(key, policy.server);
     remembered.level = LevelFrom(key);
@@ -159,11 +160,11 @@ SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user, Logo
 
 }  // namespace
 
-SecretString RecallPassword(const std::wstring& user, PasswordOrigin* origin) {
+SecretString RecallPassword(const std::wstring& user) {
     RegistryKey key;
     (void)OpenForReading(key);
-    PasswordOrigin ignored;
-    return RecallPasswordFrom(key, user, LogonPolicy::Current().passwords, origin ? origin : &ignored);
+    PasswordOrigin origin;
+    return RecallPasswordFrom(key, user, LogonPolicy::Current().passwords, &origin);
 }
 
 void RememberPassword(const std::wstring& user, const SecretString& password, PasswordOrigin origin) {

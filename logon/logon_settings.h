@@ -34,6 +34,8 @@ struct Remembered {
     std::wstring user;
     SecretString password;
     PasswordOrigin passwordOrigin = PasswordOrigin::Stored;
+    // The password is user's credential, to be offered to no other user.
+    bool passwordOfUser = false;
     std::wstring server;
     bool serverFixed = false;  // every logon goes to server
     LONG level = 0;
@@ -61,9 +63,8 @@ std::wstring ReadUser();
 // refuses keeps the only copy there. A plain-text value no newer than the
 // credential is deleted again where possible and never moved; nor is a value
 // of another type than REG_SZ moved over a credential. Where Credential
-// Manager cannot be read, there is no password. *origin, when given, tells
-// whether a kept password was withheld.
-SecretString RecallPassword(const std::wstring& user, PasswordOrigin* origin = nullptr);
+// Manager cannot be read, there is no password.
+SecretString RecallPassword(const std::wstring& user);
 // Remembers the password of a confirmed logon where the policy keeps it. In
 // Credential Manager, the plain-text value then leaves the registry once the
 // credential holds it or a supplied password replaced it. A password nobody

@@ -15,6 +15,7 @@ Quarn5Logon::Quarn5Logon() {
     m_wstrUser = std::move(remembered.user);
     m_wstrPassword = std::move(remembered.password);
     m_passwordOrigin = remembered.passwordOrigin;
+    m_bPasswordOfUser = remembered.passwordOfUser;
     m_wstrServer = std::move(remembered.server);
     m_bServerFixed = remembered.serverFixed;
     m_lLevel = remembered.level;
@@ -49,10 +50,17 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
     SecretString text;
     // A server the organisation fixes is not the caller's to change.
     if (!m_bServerFixed && ArgumentText(server, &text)) m_wstrServer.assign(text.data(), text.size());
-    if (ArgumentText(user, &text)) m_wstrUser.assign(text.data(), text.size());
+    // A credential's password is its own user's: another user name given
+    // here gets none, and that withheld password stays remembered.
+    const bool otherUser = ArgumentText(user, &text) && std::wstring_view(text) != m_wstrUser;
+    if (otherUser) m_wstrUser.assign(text.data(), text.size());
     if (ArgumentText(password, &text)) {
         m_wstrPassword = text;
         m_passwordOrigin = LogonSettings::PasswordOrigin::Supplied;
+    } else if (otherUser && m_bPasswordOfUser && m_passwordOrigin == LogonSettings::PasswordOrigin::Stored &&
+               !m_wstrPassword.empty()) {
+        m_wstrPassword.Wipe();
+        m_passwordOrigin = LogonSettings::PasswordOrigin::Withheld;
     }
     *pVal = 1;
 
