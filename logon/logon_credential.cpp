@@ -26,7 +26,7 @@ private:
 };
 }  // namespace
 
-Lookup Read(SecretString* password, std::wstring* comment) {
+Lookup Read(SecretString* password, std::wstring* user, std::wstring* comment) {
     CredentialRead credential;
     if (!CredReadW(kTargetName, CRED_TYPE_GENERIC, 0, credential.Receive()))
         return GetLastError() == ERROR_NOT_FOUND ? Lookup::Missing : Lookup::Refused;
@@ -38,6 +38,7 @@ Lookup Read(SecretString* password, std::wstring* comment) {
         text.resize(bytes / sizeof(wchar_t));
         if (bytes != 0) memcpy(&text[0], credential->CredentialBlob, bytes);
     }
+    *user = credential->UserName ? credential->UserName : L"";
     *comment = credential->Comment ? credential->Comment : L"";
     *password = std::move(text);
     return Lookup::Found;

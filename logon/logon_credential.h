@@ -23,8 +23,9 @@ enum class Lookup {
 };
 // Reads the credential. Found: *password is its password, or empty when the
 // blob is damaged (not a whole number of UTF-16 units, or larger than the
-// platform allows); *comment its comment. Otherwise both stay untouched.
-[[nodiscard]] Lookup Read(SecretString* password, std::wstring* comment);
+// platform allows); *user its user name; *comment its comment. Otherwise all
+// three stay untouched.
+[[nodiscard]] Lookup Read(SecretString* password, std::wstring* user, std::wstring* comment);
 // Creates or replaces the credential; false when Credential Manager refuses,
 // or would refuse, it: a user name or comment longer than it takes, a
 // password too long for a blob.

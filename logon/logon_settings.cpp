@@ -14,6 +14,9 @@ const wchar_t kUser[] = L"User";
 const wchar_t kPassword[] = L"Password";
 const wchar_t kServer[] = L"Server";
 const wchar_t kLevel[] = L"Level";
+// The default server of the policy that "Server" holds because the user took
+// it, not chose it; see RememberServer.
+const wchar_t kPolicyServer[] = L"PolicyServer";
 
 std::wstring WindowsUserName() {
     wchar_t name[512] = {};
@@ -41,9 +44,11 @@ std::wstring UserFrom(RegistryKey& key) {
     return text.empty() ? WindowsUserName() : text;
 }
 // The default server is the one the organisation names, else this computer.
+// A remembered server that is the default a logon took, not the user's own
+// choice, gives way to the organisation's current default.
 std::wstring ServerFrom(RegistryKey& key, const std::wstring& defaultServer = std::wstring()) {
     std::wstring text = key.IsOpen() ? key.ReadString(kServer, L"") : std::wstring();
-    if (!text.empty()) return text;
+    if (!text.empty() && (defaultServer.empty() || text != key.ReadString(kPolicyServer, L""))) return text;
     return defaultServer.empty() ? ThisComputerName() : defaultServer;
 }
 SecretString PasswordFrom(RegistryKey& key) {
@@ -53,7 +58,8 @@ LONG LevelFrom(RegistryKey& key) { return key.IsOpen() ? static_cast<LONG>(key.R
 
 // The remembered password from where the policy keeps it; key is the Logon
 // key opened for reading, or closed.
-SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user, LogonPolicy::PasswordStore store);
+SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user, LogonPolicy::PasswordStore store,
+                                PasswordOrigin* origin);
 
 bool WriteText(const wchar_t* name, const std::wstring& text) {
     RegistryKey key;
@@ -68,7 +74,8 @@ Remembered ReadRemembered() {
     (void)OpenForReading(key);
     Remembered remembered;
     remembered.user = UserFrom(key);
-    remembered.password = RecallPasswordFrom(key, remembered.user, policy.passwords);
+    remembered.password = RecallPasswordFrom(key, remembered.user, policy.passwords, &remembered.passwordOrigin);
+    remembered.passwordOfUser = policy.passwords == LogonPolicy::PasswordStore::CredentialManager;
     remembered.serverFixed = policy.serverFixed;
     remembered.server = policy.serverFixed ? policy.server : ServerFrom(key, policy.server);
     remembered.level = LevelFrom(key);
@@ -99,27 +106,43 @@ bool DeleteRegistryPassword() {
 
 bool HasPlainText(RegistryKey& key) { return key.IsOpen() && key.GetValueType(kPassword) != 0; }
 
-SecretString RecallFromCredentialManager(RegistryKey& key, const std::wstring& user) {
+SecretString RecallFromCredentialManager(RegistryKey& key, const std::wstring& user, PasswordOrigin* origin) {
     SecretString held;
-    std::wstring record;
-    const LogonCredential::Lookup lookup = LogonCredential::Read(&held, &record);
+    std::wstring owner, record;
+    const LogonCredential::Lookup lookup = LogonCredential::Read(&held, &owner, &record);
     // Where the credential cannot be read, nobody can tell whether a
     // plain-text value is newer: nothing is moved, and nothing offered.
-    if (lookup == LogonCredential::Lookup::Refused || !HasPlainText(key)) return held;
+    if (lookup == LogonCredential::Lookup::Refused) {
+        *origin = PasswordOrigin::Withheld;
+        return SecretString();
+    }
+    const bool found = lookup == LogonCredential::Lookup::Found;
+    // Another user's password is never offered; the credential stays theirs.
+    if (found && owner != user) {
+        held.Wipe();
+        *origin = PasswordOrigin::Withheld;
+    }
+    if (!HasPlainText(key)) return held;
+    // A value that is not text was written by no logon: what it reads as is
+    // never taken for a newer password than the credential's.
+    if (found && key.GetValueType(kPassword) != REG_SZ) return held;
     SecretString plain = PasswordFrom(key);
-    if (lookup == LogonCredential::Lookup::Found && PlainTextRecord::Matches(record, plain)) {
+    if (found && PlainTextRecord::Matches(record, plain)) {
         // The credential was written while this very value stood in the
         // registry, so it is at least as new: the value is stale, left behind
         // by a deletion that failed.
         (void)DeleteRegistryPassword();
         return held;
     }
+    *origin = PasswordOrigin::Stored;
     if (LogonCredential::Write(user, plain, PlainTextRecord::Make(plain))) (void)DeleteRegistryPassword();
     return plain;
 }
 
-SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user, LogonPolicy::PasswordStore store) {
+SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user, LogonPolicy::PasswordStore store,
+                                PasswordOrigin* origin) {
     using LogonPolicy::PasswordStore;
+    *origin = PasswordOrigin::Stored;
     switch (store) {
     case PasswordStore::Nowhere:
         // Removed as soon as settings are read, not at the next logon that
@@ -128,7 +151,7 @@ SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user, Logo
         (void)LogonCredential::Delete();
         return SecretString();
     case PasswordStore::CredentialManager:
-        return RecallFromCredentialManager(key, user);
+        return RecallFromCredentialManager(key, user, origin);
     case PasswordStore::Registry:
         break;
     }
@@ -140,12 +163,17 @@ SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user, Logo
 SecretString RecallPassword(const std::wstring& user) {
     RegistryKey key;
     (void)OpenForReading(key);
-    return RecallPasswordFrom(key, user, LogonPolicy::Current().passwords);
+    PasswordOrigin origin;
+    return RecallPasswordFrom(key, user, LogonPolicy::Current().passwords, &origin);
 }
 
-void RememberPassword(const std::wstring& user, const SecretString& password) {
+void RememberPassword(const std::wstring& user, const SecretString& password, PasswordOrigin origin) {
     using LogonPolicy::PasswordStore;
-    switch (LogonPolicy::Current().passwords) {
+    const PasswordStore store = LogonPolicy::Current().passwords;
+    // The empty password offered instead of a withheld one would take its place.
+    if (origin == PasswordOrigin::Withheld && store != PasswordStore::Nowhere) return;
+    const bool supplied = origin == PasswordOrigin::Supplied;
+    switch (store) {
     case PasswordStore::Nowhere:
         break;
     case PasswordStore::CredentialManager: {
@@ -154,13 +182,18 @@ void RememberPassword(const std::wstring& user, const SecretString& password) {
         // over this one.
         RegistryKey key;
         (void)OpenForReading(key);
-        const std::wstring record = HasPlainText(key) ? PlainTextRecord::Make(PasswordFrom(key)) : std::wstring();
-        if (LogonCredential::Write(user, password, record)) {
-            (void)DeleteRegistryPassword();
+        const bool hasPlain = HasPlainText(key);
+        const SecretString plain = hasPlain ? PasswordFrom(key) : SecretString();
+        if (LogonCredential::Write(user, password, hasPlain ? PlainTextRecord::Make(plain) : std::wstring())) {
+            // It leaves the registry when the credential holds it, or when a
+            // supplied password takes its place.
+            if (hasPlain && (supplied || plain == password)) (void)DeleteRegistryPassword();
             return;
         }
-        // Credential Manager refuses it, and the policy forbids the registry:
+        // Credential Manager refuses it. What was kept stays, unless a
+        // supplied password replaces it: the policy forbids the registry, so
         // the password is remembered nowhere, and no older one is offered.
+        if (!supplied) return;
         break;
     }
     case PasswordStore::Registry:
@@ -178,6 +211,17 @@ std::wstring ReadServer() {
 }
 
 bool WriteServer(const std::wstring& server) { return WriteText(kServer, server); }
+
+void RememberServer(const std::wstring& server) {
+    const LogonPolicy::Decisions policy = LogonPolicy::Current();
+    if (policy.serverFixed) return;
+    RegistryKey key;
+    if (!CreateForWriting(key) || !key.WriteString(kServer, server) || policy.server.empty()) return;
+    if (server == policy.server)
+        (void)key.WriteString(kPolicyServer, server);
+    else
+        (void)key.DeleteValue(kPolicyServer);
+}
 
 LONG ReadLevel() {
     RegistryKey key;

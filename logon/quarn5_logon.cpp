@@ -14,6 +14,8 @@ Quarn5Logon::Quarn5Logon() {
     LogonSettings::Remembered remembered = LogonSettings::ReadRemembered();
     m_wstrUser = std::move(remembered.user);
     m_wstrPassword = std::move(remembered.password);
+    m_passwordOrigin = remembered.passwordOrigin;
+    m_bPasswordOfUser = remembered.passwordOfUser;
     m_wstrServer = std::move(remembered.server);
     m_bServerFixed = remembered.serverFixed;
     m_lLevel = remembered.level;
@@ -48,8 +50,18 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
     SecretString text;
     // A server the organisation fixes is not the caller's to change.
     if (!m_bServerFixed && ArgumentText(server, &text)) m_wstrServer.assign(text.data(), text.size());
-    if (ArgumentText(user, &text)) m_wstrUser.assign(text.data(), text.size());
-    if (ArgumentText(password, &text)) m_wstrPassword = text;
+    // A credential's password is its own user's: another user name given
+    // here gets none, and that withheld password stays remembered.
+    const bool otherUser = ArgumentText(user, &text) && std::wstring_view(text) != m_wstrUser;
+    if (otherUser) m_wstrUser.assign(text.data(), text.size());
+    if (ArgumentText(password, &text)) {
+        m_wstrPassword = text;
+        m_passwordOrigin = LogonSettings::PasswordOrigin::Supplied;
+    } else if (otherUser && m_bPasswordOfUser && m_passwordOrigin == LogonSettings::PasswordOrigin::Stored &&
+               !m_wstrPassword.empty()) {
+        m_wstrPassword.Wipe();
+        m_passwordOrigin = LogonSettings::PasswordOrigin::Withheld;
+    }
     *pVal = 1;
 
     // With no row open there is nothing to ask: the logon is silent and makes
@@ -84,7 +96,11 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
         }
         if (!m_bServerFixed) m_wstrServer = dialog.m_wstrServer;
         m_wstrUser = dialog.m_wstrUser;
-        m_wstrPassword = dialog.m_wstrPassword;
+        // A password typed over the one shown is supplied at this logon.
+        if (dialog.m_wstrPassword != m_wstrPassword) {
+            m_wstrPassword = dialog.m_wstrPassword;
+            m_passwordOrigin = LogonSettings::PasswordOrigin::Supplied;
+        }
     }
     // Remembering is best effort: a settings store that cannot be written
     // does not stop the logon.
@@ -92,8 +108,8 @@ HRESULT Quarn5Logon::InitializeBody(BSTR client, const VARIANT& server, const VA
         (void)LogonSettings::WriteUser(m_wstrUser);
         // A fixed server leaves the user's own choice remembered for when
         // the organisation lifts it.
-        if (!m_bServerFixed) (void)LogonSettings::WriteServer(m_wstrServer);
-        LogonSettings::RememberPassword(m_wstrUser, m_wstrPassword);
+        if (!m_bServerFixed) LogonSettings::RememberServer(m_wstrServer);
+        LogonSettings::RememberPassword(m_wstrUser, m_wstrPassword, m_passwordOrigin);
     }
 
     // This computer is asked for a local server without server information;

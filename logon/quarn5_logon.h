@@ -9,6 +9,7 @@
 #include <string>
 #include "common/com_ptr.h"
 #include "common/secret_string.h"
+#include "logon/logon_settings.h"
 #include "quarn_server_h.h"
 #include "quarnver_h.h"
 
@@ -64,6 +65,12 @@ private:
     bool m_bInitializing = false;
     std::wstring m_wstrUser;
     SecretString m_wstrPassword;
+    // Where m_wstrPassword came from, which decides what remembering it may
+    // replace; supplied once Initialize's argument or the dialog gives one.
+    LogonSettings::PasswordOrigin m_passwordOrigin = LogonSettings::PasswordOrigin::Stored;
+    // m_wstrPassword is the credential of m_wstrUser as remembered, which
+    // another user name given to Initialize does not get.
+    bool m_bPasswordOfUser = false;
     std::wstring m_wstrServer;
     // The organisation fixes m_wstrServer: Initialize's server and the
     // dialog's server row have no say, and nothing of it is remembered.

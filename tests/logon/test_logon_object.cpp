@@ -751,14 +751,14 @@ StoredCredential ReadCredential() {
     CredFree(credential);
     return stored;
 }
-void WriteCredential(const void* blob, DWORD size) {
+void WriteCredential(const void* blob, DWORD size, const std::wstring& user) {
     CREDENTIALW credential = {};
     credential.Type = CRED_TYPE_GENERIC;
     credential.TargetName = const_cast<LPWSTR>(kCredentialTarget);
     credential.CredentialBlob = static_cast<LPBYTE>(const_cast<void*>(blob));
     credential.CredentialBlobSize = size;
     credential.Persist = CRED_PERSIST_LOCAL_MACHINE;
-    credential.UserName = const_cast<LPWSTR>(L"earlier");
+    credential.UserName = const_cast<LPWSTR>(user.c_str());
     REQUIRE(CredWriteW(&credential, 0));
 }
 std::vector<uint8_t> Utf16Bytes(const std::wstring& text) {
@@ -871,8 +871,10 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
     enum class Where { None, Machine, User, Both, MachineOffUserOn, MachineNotDword };
     enum class Store { Registry, Vault, Nowhere };
     // Lifted: a password moved into the credential, then the policy lifted
-    // and another one remembered in the registry meanwhile.
-    enum class Before { Nothing, Plain, Credential, Damaged, Oversized, Lifted };
+    // and another one remembered in the registry meanwhile. OtherUser: a
+    // credential of another user name; NotText: a good credential and a
+    // "Password" value that is not REG_SZ.
+    enum class Before { Nothing, Plain, Credential, Damaged, Oversized, Lifted, OtherUser, NotText };
     // What the platform refuses the library: Credential Manager's writes or
     // reads, write access to the Logon key; or a user name longer than
     // Credential Manager takes (CRED_MAX_USERNAME_LENGTH, the CREDENTIAL
@@ -923,13 +925,22 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
         DeleteTree(HKEY_CURRENT_USER, kVirtualStore + L"Software\\Policies\\Velmora");
     };
     const std::wstring plain = L"старый пароль", kept = L"пароль ✓ хранилища", typed = L"набранный",
-                       between = L"пароль без политики";
-    const uint8_t damaged[3] = {'a', 0, 'b'};
+                       between = L"пароль без политики", owner = AnsiToWide(UserNameA());
+    // The same name in other letter case is another user of the translation server.
+    std::wstring other = owner;
+    for (wchar_t& c : other) c = iswupper(c) ? towlower(c) : towupper(c);
+    REQUIRE(other != owner);
+    // The library reads the bytes of a value that is not text as ANSI, this test as UTF-16.
+    const uint8_t damaged[3] = {'a', 0, 'b'}, notText[4] = {'1', '2', '3', '4'};
+    const std::wstring notTextRead = L"1234", notTextStored = L"\x3231\x3433";
+    enum Supply { Nobody, Argument, Dialog };  // who supplies the typed password
     for (const auto& row : rows) {
         for (Before before : {Before::Nothing, Before::Plain, Before::Credential, Before::Damaged, Before::Oversized,
-                              Before::Lifted}) {
-            for (bool typing : {false, true}) {
-                INFO(std::string(row.name), ", before ", static_cast<int>(before), typing ? ", typed" : ", not typed");
+                              Before::Lifted, Before::OtherUser, Before::NotText}) {
+            for (Supply supply : {Nobody, Argument, Dialog}) {
+                if (supply == Dialog && (before != Before::Plain || row.fault == Fault::None)) continue;
+                const bool typing = supply != Nobody;
+                INFO(std::string(row.name), ", before ", static_cast<int>(before), ", typed ", static_cast<int>(supply));
                 clearPolicies();
                 CredDeleteW(kCredentialTarget, CRED_TYPE_GENERIC, 0);
                 DeleteTree(HKEY_CURRENT_USER, kLogonKey);
@@ -942,10 +953,13 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
                 }
                 set(noSaving, row.noSaving);
                 set(vault, row.vault);
-                if (before == Before::Credential) WriteCredential(kept.data(), static_cast<DWORD>(kept.size() * 2));
-                if (before == Before::Damaged) WriteCredential(damaged, sizeof damaged);
+                if (before == Before::Credential || before == Before::OtherUser || before == Before::NotText)
+                    WriteCredential(kept.data(), static_cast<DWORD>(kept.size() * 2), before == Before::OtherUser ? other : owner);
+                if (before == Before::NotText)
+                    SetRegValue(HKEY_CURRENT_USER, kLogonKey, L"Password", REG_BINARY, notText, sizeof notText);
+                if (before == Before::Damaged) WriteCredential(damaged, sizeof damaged, owner);
                 // Wine takes blobs larger than the 2560 bytes Windows allows.
-                if (before == Before::Oversized) WriteCredential(std::wstring(1281, L'x').data(), 2562);
+                if (before == Before::Oversized) WriteCredential(std::wstring(1281, L'x').data(), 2562, owner);
                 std::optional<ImportPatch> refusal;
                 if (row.fault == Fault::CredWrite || row.fault == Fault::CredRead)
                     refusal.emplace(QuarnverLibrary(), "advapi32.dll", row.fault == Fault::CredWrite ? "CredWriteW" : "CredReadW",
@@ -959,13 +973,16 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
                 const HostScope host(row.host);
 
                 const bool vaulted = row.store == Store::Vault, reads = row.fault != Fault::CredRead;
-                const bool moves = vaulted && reads && row.fault != Fault::CredWrite, deletes = !readOnly;
+                const bool moves = vaulted && reads && row.fault != Fault::CredWrite && before != Before::NotText;
+                const bool deletes = !readOnly;
                 const std::wstring* inRegistry = before == Before::Plain ? &plain : before == Before::Lifted ? &between : nullptr;
                 ComPtr<IQuarn5Logon> logon = NewLogon();
                 REQUIRE(logon);
                 std::wstring recalled;
-                if (row.store == Store::Registry && inRegistry) recalled = *inRegistry;
-                if (vaulted && reads) recalled = inRegistry ? *inRegistry : before == Before::Credential ? kept : L"";
+                if (row.store == Store::Registry) recalled = inRegistry ? *inRegistry : before == Before::NotText ? notTextRead : L"";
+                // A credential is offered to its own user only, not to another one given to Initialize.
+                if (vaulted && reads && row.fault != Fault::LongUser)
+                    recalled = inRegistry ? *inRegistry : before == Before::Credential || before == Before::NotText ? kept : L"";
                 if (row.store == Store::Nowhere) {
                     // Removed at once, whatever Level the client sets next.
                     CHECK(Remembered(L"Password") == L"<missing>");
@@ -976,31 +993,49 @@ TEST_CASE_FIXTURE(PolicyFixture, "the password policies decide where the passwor
                     CHECK(Remembered(L"Password") == (moves && deletes ? L"<missing>" : *inRegistry));
                     CHECK(ReadCredential().blob == Utf16Bytes(moves ? *inRegistry : before == Before::Lifted ? plain : L""));
                 }
-                if (row.level) CHECK(logon->put_Level(row.level) == S_OK);
+                const StoredCredential recalledFrom = ReadCredential();
+                const LONG level = row.level | (supply == Dialog ? 4 : 0);
+                if (level) CHECK(logon->put_Level(level) == S_OK);
                 const UniqueVariant user = row.fault == Fault::LongUser ? Text(std::wstring(600, L'я')) : Missing();
-                const UniqueVariant password = typing ? Text(typed) : Missing();
+                const UniqueVariant password = supply == Argument ? Text(typed) : Missing();
                 bool shown = false;
                 const InitializeResult result =
-                    InitializeSilently(logon.Get(), L"client", *Missing().Get(), *user.Get(), *password.Get(), &shown);
+                    supply == Dialog ? InitializeWithDialog(logon.Get(), L"client", *Missing().Get(), *user.Get(), *password.Get(),
+                                                            [&](HWND window) {
+                                                                TypeInto(window, IDC_LOGON_PASSWORD, typed);
+                                                                Click(window, IDOK);
+                                                            })
+                                     : InitializeSilently(logon.Get(), L"client", *Missing().Get(), *user.Get(), *password.Get(), &shown);
                 REQUIRE(result.hr == S_OK);
+                RememberLevel(0);
                 const std::wstring expected = typing ? typed : recalled;
                 CHECK(Get(logon.Get(), Property::Password) == expected);
-                const std::wstring left = !deletes && inRegistry ? *inRegistry : L"<missing>";
-                CHECK(Remembered(L"Password") == (row.store == Store::Registry ? expected : left));
+                // A password nobody supplied replaces nothing Credential Manager
+                // refuses, and no password it could not offer (withheld).
+                const bool withheld = vaulted && (!reads || before == Before::OtherUser);
+                const bool writes = row.fault != Fault::CredWrite && row.fault != Fault::LongUser;
+                const bool written = vaulted && writes && (typing || !withheld), erased = vaulted && typing && !writes;
+                const std::wstring stored = inRegistry ? *inRegistry : before == Before::NotText ? notTextStored : L"<missing>";
+                const std::wstring left = !deletes || (!typing && !moves) ? stored : L"<missing>";
+                CHECK(Remembered(L"Password") == (row.store == Store::Registry ? expected : vaulted ? left : L"<missing>"));
                 // Without a policy, Credential Manager is left as it was.
                 const StoredCredential credential = ReadCredential();
-                const bool earlier = before != Before::Nothing && before != Before::Plain;
-                const bool inVault = vaulted && row.fault != Fault::CredWrite && row.fault != Fault::LongUser;
-                CHECK(credential.present == (inVault || (row.store == Store::Registry && earlier)));
+                if (row.store == Store::Registry) CHECK(credential.present == (before != Before::Nothing && before != Before::Plain));
                 if (row.store == Store::Registry && before == Before::Credential) CHECK(credential.blob == Utf16Bytes(kept));
-                if (inVault) {
+                if (row.store == Store::Nowhere || erased) CHECK_FALSE(credential.present);
+                if (written) {
                     CHECK(credential.blob == Utf16Bytes(expected));
                     CHECK(credential.user == Get(logon.Get(), Property::User));
+                } else if (vaulted && !erased) {
+                    CHECK((credential.present == recalledFrom.present && credential.user == recalledFrom.user &&
+                           credential.blob == recalledFrom.blob));
                 }
-                // The next object offers what was remembered, never an older password.
+                // The next object offers what was remembered for its user, never an older password.
+                std::wstring offered = row.store == Store::Registry || written ? expected : L"";
+                if (vaulted && !written && !erased && row.fault != Fault::LongUser) offered = recalled;
                 ComPtr<IQuarn5Logon> next = NewLogon();
                 REQUIRE(InitializeSilently(next.Get(), L"client", *Missing().Get(), *Missing().Get(), *Missing().Get(), &shown).hr == S_OK);
-                CHECK(Get(next.Get(), Property::Password) == (row.store == Store::Registry || (inVault && reads) ? expected : L""));
+                CHECK(Get(next.Get(), Property::Password) == (vaulted && !reads ? L"" : offered));
             }
         }
     }
@@ -1020,6 +1055,8 @@ TEST_CASE_FIXTURE(PolicyFixture, "the server policy fixes the server or names it
         LONG level;
         bool open;  // the server row can be changed, and the server is remembered
         Host host = Host::Plain;  // the virtual store names another server, AllowServerChange 1
+        // A logon under this earlier default came first, given remembered as its server.
+        const wchar_t* earlier = nullptr;
     } rows[] = {
         {"fixed by the machine", {named}, {}, remembered, given, nullptr, named, 7, false},
         {"fixed by the user: the server row alone is silent", {nullptr, named}, {Absent, No}, nullptr, given, nullptr, named, 2, false},
@@ -1034,9 +1071,20 @@ TEST_CASE_FIXTURE(PolicyFixture, "the server policy fixes the server or names it
         {"256 characters: no policy", {tooLong.c_str()}, {}, remembered, nullptr, nullptr, remembered, 0, true},
         {"virtualized: fixed by the machine", {named}, {}, remembered, given, nullptr, named, 0, false, Host::Virtualized},
         {"machine's key refused: not the user's pair", {nullptr, named}, {Absent, No}, remembered, nullptr, nullptr, remembered, 0, true, Host::Refused},
+        {"default moved: followed", {named}, {Yes}, nullptr, nullptr, nullptr, named, 0, true, Host::Plain, machine},
+        {"default moved: a choice kept", {nullptr, named}, {Absent, Yes}, remembered, nullptr, nullptr, remembered, 0, true, Host::Plain, machine},
     };
     for (const auto& row : rows) {
         INFO(std::string(row.name));
+        DeleteTree(HKEY_CURRENT_USER, kLogonKey);
+        if (row.earlier) {
+            SetRegString(HKEY_CURRENT_USER, policy.key, policy.valueNames.at("Server").c_str(), row.earlier);
+            SetRegValue(HKEY_CURRENT_USER, policy.key, policy.valueNames.at("AllowServerChange").c_str(), REG_DWORD, &policy.enabled, 4);
+            ComPtr<IQuarn5Logon> first = NewLogon();
+            const UniqueVariant server = row.remembered ? Text(row.remembered) : Missing();
+            bool shown = false;
+            REQUIRE(InitializeSilently(first.Get(), L"client", *server.Get(), *Missing().Get(), *Missing().Get(), &shown).hr == S_OK);
+        }
         for (int i : {0, 1}) {
             const HKEY root = i == 0 ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
             DeleteTree(root, L"Software\\Policies\\Velmora");
@@ -1051,8 +1099,7 @@ TEST_CASE_FIXTURE(PolicyFixture, "the server policy fixes the server or names it
             SetVirtual(policy.key, policy.valueNames.at("AllowServerChange").c_str(), policy.enabled);
         }
         const HostScope host(row.host);
-        DeleteTree(HKEY_CURRENT_USER, kLogonKey);
-        if (row.remembered) Remember(L"Server", row.remembered);
+        if (row.remembered && !row.earlier) Remember(L"Server", row.remembered);
         ComPtr<IQuarn5Logon> logon = NewLogon();
         REQUIRE((logon && logon->put_Level(row.level) == S_OK));
         g_activations.clear();

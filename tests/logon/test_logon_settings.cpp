@@ -58,7 +58,7 @@ TEST_CASE("the first write creates the whole path; values round-trip") {
     const std::wstring server = LocalServer();
     REQUIRE(LogonSettings::WriteUser(user));
     REQUIRE(LogonSettings::WriteServer(server));
-    LogonSettings::RememberPassword(L"", SecretString(L"secret"));
+    LogonSettings::RememberPassword(L"", SecretString(L"secret"), LogonSettings::PasswordOrigin::Supplied);
     CHECK(LogonSettings::ReadUser() == user);
     CHECK(LogonSettings::ReadServer() == server);
     CHECK(LogonSettings::RecallPassword(L"") == L"secret");
@@ -71,7 +71,7 @@ TEST_CASE("the first write creates the whole path; values round-trip") {
     for (const ScriptNames& names : kScriptNames) {
         CAPTURE(WideToUtf8(names.user));
         REQUIRE(LogonSettings::WriteUser(names.user));
-        LogonSettings::RememberPassword(L"", SecretString(names.password));
+        LogonSettings::RememberPassword(L"", SecretString(names.password), LogonSettings::PasswordOrigin::Supplied);
         REQUIRE(LogonSettings::WriteServer(names.server));
         CHECK(LogonSettings::ReadUser() == names.user);
         CHECK(LogonSettings::RecallPassword(L"") == names.password);
@@ -86,10 +86,10 @@ TEST_CASE("the first write creates the whole path; values round-trip") {
 
 TEST_CASE("empty User and Server fall back to their defaults, an empty Password does not") {
     KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
-    LogonSettings::RememberPassword(L"", SecretString(L"before"));
+    LogonSettings::RememberPassword(L"", SecretString(L"before"), LogonSettings::PasswordOrigin::Supplied);
     REQUIRE(LogonSettings::WriteUser(L""));
     REQUIRE(LogonSettings::WriteServer(L""));
-    LogonSettings::RememberPassword(L"", SecretString(L""));
+    LogonSettings::RememberPassword(L"", SecretString(L""), LogonSettings::PasswordOrigin::Supplied);
     DWORD type = 0;
     CHECK(StoredValue(L"User", &type).size() == sizeof(wchar_t));  // the terminating zero only
     CHECK(type == REG_SZ);
@@ -103,7 +103,7 @@ TEST_CASE("a password of every non-zero UTF-16 unit is stored and read back unit
     KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
     std::wstring password;
     for (unsigned unit = 1; unit <= 0xFFFF; ++unit) password += static_cast<wchar_t>(unit);
-    LogonSettings::RememberPassword(L"", SecretString(password));
+    LogonSettings::RememberPassword(L"", SecretString(password), LogonSettings::PasswordOrigin::Supplied);
     const std::wstring read(LogonSettings::RecallPassword(L""));
     CHECK(read.size() == password.size());
     CHECK(read == password);
@@ -128,7 +128,7 @@ TEST_CASE("the settings read where the registry refuses write access; writers th
     KeyBackup backup(HKEY_CURRENT_USER, kVelmora);
     REQUIRE(LogonSettings::WriteUser(L"reader"));
     REQUIRE(LogonSettings::WriteServer(L"SERVER-R"));
-    LogonSettings::RememberPassword(L"", SecretString(L"secret"));
+    LogonSettings::RememberPassword(L"", SecretString(L"secret"), LogonSettings::PasswordOrigin::Supplied);
     REQUIRE(LogonSettings::WriteLevel(5));
     // A standard user's view of the machine's keys, and settings that the
     // user may read but not change.
@@ -152,7 +152,7 @@ TEST_CASE("remembers the password in QUARN_PASSWORD_TO_REMEMBER for the other bi
     const wchar_t* password = _wgetenv(L"QUARN_PASSWORD_TO_REMEMBER");
     REQUIRE(password);
     REQUIRE(LogonPolicy::Current().passwords == LogonPolicy::PasswordStore::CredentialManager);
-    LogonSettings::RememberPassword(L"другой", SecretString(std::wstring_view(password)));
+    LogonSettings::RememberPassword(L"другой", SecretString(std::wstring_view(password)), LogonSettings::PasswordOrigin::Supplied);
 }
 
 #ifdef QUARN_OTHER_BITNESS_SETTINGS_TEST
@@ -170,9 +170,9 @@ TEST_CASE("a password the other bitness keeps in Credential Manager is read here
     INFO(output);
     CHECK(code == 0);
     SecretString read;
-    std::wstring comment;
-    CHECK(LogonCredential::Read(&read, &comment) == LogonCredential::Lookup::Found);
-    CHECK(std::wstring(read) == password);
+    std::wstring user, comment;
+    CHECK(LogonCredential::Read(&read, &user, &comment) == LogonCredential::Lookup::Found);
+    CHECK((std::wstring(read) == password && user == L"другой"));
     CHECK(std::wstring(LogonSettings::RecallPassword(L"другой")) == password);
     (void)LogonCredential::Delete();
 }
