@@ -87,10 +87,10 @@ Decisions Current() {
     const RootSettings machine = ReadMachine();
     Decisions decisions;
     if (machine.unreadable) {
-        // What the machine decides is unknown: no password is remembered, and
-        // the user's root, which the machine's Server would override, names
-        // no server in its place.
-        decisions.passwords = PasswordStore::Nowhere;
+        // What the machine decides is unknown: no password is offered or
+        // remembered, and the user's root, which the machine's Server would
+        // override, names no server in its place.
+        decisions.passwords = PasswordStore::Unknown;
         return decisions;
     }
     const RootSettings user = ReadRoot(HKEY_CURRENT_USER);

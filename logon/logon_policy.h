@@ -24,7 +24,8 @@
 // virtual store of a virtualized host (MachineRegistryView), which any
 // standard user can write. Where it is there but cannot be read (access
 // denied, an impersonation level too low, the view not to be had), no
-// password is remembered and no server is named; HKEY_CURRENT_USER's key,
+// password is offered or remembered (PasswordStore::Unknown: what is kept
+// stays, since the policy may well allow it) and no server is named; HKEY_CURRENT_USER's key,
 // which only administrators can write, is read as it is.
 //
 // The policies are read afresh at every use, like the settings themselves.
@@ -44,7 +45,9 @@ constexpr size_t kMaxServerLength = 255;
 enum class PasswordStore {
     Registry,           // "Password" in the Logon key, as plain text
     CredentialManager,  // a generic credential of the current user
-    Nowhere             // not remembered
+    Nowhere,            // not remembered, and what was remembered is removed
+    Unknown             // the machine's decision cannot be read: nothing is
+                        // offered, remembered or removed until it can
 };
 
 struct Decisions {

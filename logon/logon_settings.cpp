@@ -150,6 +150,10 @@ SecretString RecallPasswordFrom(RegistryKey& key, const std::wstring& user, Logo
         if (HasPlainText(key)) (void)DeleteRegistryPassword();
         (void)LogonCredential::Delete();
         return SecretString();
+    case PasswordStore::Unknown:
+        // Whatever is kept may be the only copy: it stays, and is not offered.
+        *origin = PasswordOrigin::Withheld;
+        return SecretString();
     case PasswordStore::CredentialManager:
         return RecallFromCredentialManager(key, user, origin);
     case PasswordStore::Registry:
@@ -176,6 +180,8 @@ void RememberPassword(const std::wstring& user, const SecretString& password, Pa
     switch (store) {
     case PasswordStore::Nowhere:
         break;
+    case PasswordStore::Unknown:
+        return;
     case PasswordStore::CredentialManager: {
         // A plain-text value still in the registry is older than the password
         // just confirmed: the credential records it, so it is never moved
