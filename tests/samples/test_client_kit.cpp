@@ -237,6 +237,7 @@ TEST_CASE("The package's DLL declares ASLR, DEP and its exception handling, and 
     CHECK((dllCharacteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT));
     if (pe32Plus) {
         CHECK((dllCharacteristics & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA));
+        CHECK((dll.U16(dll.FileHeader() + 18) & IMAGE_FILE_LARGE_ADDRESS_AWARE));  // which high entropy needs
         CHECK(dll.U32(optional + 28) > 0);  // the image base's upper half: above 4 GB
     } else {
         CHECK((dllCharacteristics & IMAGE_DLLCHARACTERISTICS_NO_SEH));
