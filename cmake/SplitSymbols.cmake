@@ -1,4 +1,4 @@
-# quarn_split_symbols(<target> [BUDGET_32 <bytes>] [BUDGET_64 <bytes>]):
+# quarn_split_symbols(<target> [BUDGET_32 <bytes>] [BUDGET_64 <bytes>] [SIGNATURE <bytes>]):
 # after every link of <target> (a DLL built with -g), moves its debug
 # information into <file>.debug beside it and leaves the DLL stripped, with a
 # debug link (the .debug file's name and CRC-32) and a build ID (a CodeView
@@ -7,8 +7,9 @@
 # into the symbol package (cmake/ReleasePackage.cmake).
 #
 # The build prints the stripped DLL's size and fails when it exceeds the
-# budget of its bitness (kept as the target's QUARN_SIZE_BUDGET, which the
-# package step applies to the signed DLL too).
+# budget of its bitness. SIGNATURE is the room kept beyond it for the release
+# signature (certificate chain and time stamp): the signed DLL's budget is the
+# sum, kept as the target's QUARN_SIZE_BUDGET, which the package step applies.
 #
 # Run as a script (cmake -P) it does the work for one file:
 #   -DOBJCOPY=<objcopy> -DFILE=<dll> -DBUDGET=<bytes or 0> -DEPOCH=<time stamp>
@@ -37,7 +38,7 @@ find_program(QUARN_OBJCOPY ${QUARN_TRIPLE}-objcopy REQUIRED)
 set(QUARN_SPLIT_SYMBOLS_SCRIPT ${CMAKE_CURRENT_LIST_FILE})
 
 function(quarn_split_symbols target)
-    cmake_parse_arguments(S "" "BUDGET_32;BUDGET_64" "" ${ARGN})
+    cmake_parse_arguments(S "" "BUDGET_32;BUDGET_64;SIGNATURE" "" ${ARGN})
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
         set(budget ${S_BUDGET_64})
     else()
@@ -48,7 +49,13 @@ function(quarn_split_symbols target)
     endif()
     target_link_options(${target} PRIVATE -Wl,--build-id)
     get_target_property(output_name ${target} OUTPUT_NAME)
-    set_property(TARGET ${target} PROPERTY QUARN_SIZE_BUDGET ${budget})
+    set(signed 0)
+    if(budget AND S_SIGNATURE)
+        math(EXPR signed "${budget} + ${S_SIGNATURE}")
+    elseif(budget)
+        set(signed ${budget})
+    endif()
+    set_property(TARGET ${target} PROPERTY QUARN_SIZE_BUDGET ${signed})
     add_custom_command(TARGET ${target} POST_BUILD
         COMMAND ${CMAKE_COMMAND} -DOBJCOPY=${QUARN_OBJCOPY} -DFILE=$<TARGET_FILE:${target}> -DBUDGET=${budget}
                 -DEPOCH=${QUARN_SOURCE_DATE_EPOCH}

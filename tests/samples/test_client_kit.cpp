@@ -13,10 +13,12 @@
 #include <oleauto.h>
 #include <shlwapi.h>
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 #include "common/com_ptr.h"
+#include "common/little_endian.h"
 #include "quarnver_h.h"
 #include "test_support.h"
 
@@ -149,6 +151,34 @@ LONG VerifySignature(const std::wstring& path) {
     return result;
 }
 
+// A PE image's bytes, read field by field ("PE Format"); a field past the end
+// fails the test.
+struct PeFile {
+    std::vector<uint8_t> bytes;
+    uint32_t U8(size_t at) const { return at < bytes.size() ? bytes[at] : Fail(at); }
+    uint32_t U16(size_t at) const { return at + 2 <= bytes.size() ? GetU16(&bytes[at]) : Fail(at); }
+    uint32_t U32(size_t at) const { return at + 4 <= bytes.size() ? GetU32(&bytes[at]) : Fail(at); }
+    static uint32_t Fail(size_t at) { FAIL("a field past the end of the file, at " << at); return 0; }
+    size_t FileHeader() const { return U32(0x3C) + 4; }  // after "PE\0\0"
+    size_t OptionalHeader() const { return FileHeader() + 20; }
+    size_t SectionTable() const { return OptionalHeader() + U16(FileHeader() + 16); }
+    uint32_t SectionCount() const { return U16(FileHeader() + 2); }
+    // The file offset of a relative virtual address, in the section that holds it.
+    size_t Offset(uint32_t rva) const {
+        size_t section = SectionTable();
+        for (uint32_t i = 0; i < SectionCount(); ++i, section += 40) {
+            const uint32_t start = U32(section + 12), size = std::max(U32(section + 8), U32(section + 16));
+            if (rva >= start && rva - start < size) return U32(section + 20) + (rva - start);
+        }
+        return Fail(rva);
+    }
+    std::string Text(size_t at, size_t limit = SIZE_MAX) const {
+        std::string text;
+        for (; text.size() < limit && U8(at) != 0; ++at) text += static_cast<char>(bytes[at]);
+        return text;
+    }
+};
+
 }  // namespace
 
 TEST_CASE("The package's DLL carries an Authenticode signature of its own bytes") {
@@ -183,5 +213,59 @@ TEST_CASE("The symbol package's file is the one the DLL's debug link names, by n
     REQUIRE(static_cast<bool>(address));
     const auto crc32 = reinterpret_cast<Crc32>(reinterpret_cast<void*>(address));
     CHECK(crc32(0, symbols.data(), static_cast<INT>(symbols.size())) == linked);
+}
+TEST_CASE("The package's DLL declares ASLR, DEP and its exception handling, and imports system DLLs only") {
+    const PeFile dll{ReadFileBytes("quarnver.dll")};
+    REQUIRE(dll.U32(dll.FileHeader() - 4) == 0x4550);
+    const size_t optional = dll.OptionalHeader();
+    const bool pe32Plus = dll.U16(optional) == 0x20B;
+    CHECK(pe32Plus == (sizeof(void*) == 8));  // the package's bitness is the test's
+    const uint32_t dllCharacteristics = dll.U16(optional + 70);
+    const size_t directories = optional + (pe32Plus ? 112 : 96);
+    INFO("DllCharacteristics " << dllCharacteristics);
+    CHECK((dllCharacteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE));
+    CHECK((dll.U16(dll.FileHeader() + 18) & IMAGE_FILE_RELOCS_STRIPPED) == 0);
+    CHECK(dll.U32(directories + 8 * IMAGE_DIRECTORY_ENTRY_BASERELOC + 4) > 0);
+    CHECK((dllCharacteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT));
+    if (pe32Plus) {
+        CHECK((dllCharacteristics & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA));
+        CHECK((dll.U16(dll.FileHeader() + 18) & IMAGE_FILE_LARGE_ADDRESS_AWARE));  // which high entropy needs
+        CHECK(dll.U32(optional + 28) > 0);  // the image base's upper half: above 4 GB
+    } else {
+        CHECK((dllCharacteristics & IMAGE_DLLCHARACTERISTICS_NO_SEH));
+    }
+    size_t section = dll.SectionTable();
+    for (uint32_t i = 0; i < dll.SectionCount(); ++i, section += 40) {
+        const uint32_t flags = dll.U32(section + 36);
+        INFO("section " << dll.Text(section, 8) << ": " << flags);
+        CHECK_FALSE(((flags & IMAGE_SCN_MEM_WRITE) && (flags & IMAGE_SCN_MEM_EXECUTE)));
+        CHECK_FALSE(((flags & IMAGE_SCN_MEM_WRITE) && (flags & IMAGE_SCN_MEM_SHARED)));
+    }
+    wchar_t system[MAX_PATH];
+    REQUIRE(GetSystemDirectoryW(system, MAX_PATH) > 0);
+    const uint32_t imports = dll.U32(directories + 8 * IMAGE_DIRECTORY_ENTRY_IMPORT);
+    for (size_t entry = dll.Offset(imports); dll.U32(entry + 12) != 0; entry += 20) {
+        const std::string name = dll.Text(dll.Offset(dll.U32(entry + 12)));
+        INFO(name);
+        const std::wstring path = std::wstring(system) + L"\\" + Utf8ToWide(name.c_str());
+        CHECK(GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES);
+    }
+}
+
+TEST_CASE("The symbol file shows the DLL's code built with the stack protector") {
+    // Linked with unreferenced sections left out: the failure routine is in
+    // the image only when protected functions call it.
+    const PeFile symbols{ReadFileBytes(QUARN_SYMBOL_FILE)};
+    const size_t table = symbols.U32(symbols.FileHeader() + 8), count = symbols.U32(symbols.FileHeader() + 12);
+    const size_t strings = table + 18 * count;
+    const std::string wanted = sizeof(void*) == 8 ? "__stack_chk_fail" : "___stack_chk_fail";
+    bool found = false;
+    for (size_t i = 0; i < count && !found; i += 1 + symbols.U8(table + 18 * i + 17)) {
+        const size_t symbol = table + 18 * i;
+        const std::string name =
+            symbols.U32(symbol) == 0 ? symbols.Text(strings + symbols.U32(symbol + 4)) : symbols.Text(symbol, 8);
+        found = name == wanted && static_cast<int16_t>(symbols.U16(symbol + 12)) > 0;  // defined in a section
+    }
+    CHECK(found);
 }
 #endif
