@@ -154,7 +154,7 @@ void LogonDialog::NameBrowseButton() {
 }
 
 LONG LogonDialog::OpenRows() const {
-    return m_lLevel & (kLevelUser | kLevelPassword | (m_bServerFixed ? 0 : kLevelServer));
+    return m_lLevel & (kLevelUser | kLevelPassword | (m_bServerFixed ? 0L : static_cast<LONG>(kLevelServer)));
 }
 
 void LogonDialog::EnableControls() {
