@@ -150,7 +150,8 @@ FARPROC WINAPI AnsweringGetProcAddress(HMODULE module, LPCSTR name) {
 
 namespace {
 // The system's own function, not the (possibly patched) import of this program.
-#define KERNEL32(name) reinterpret_cast<decltype(&name)>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), #name))
+#define KERNEL32(name) \
+    reinterpret_cast<decltype(&name)>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), #name)))
 bool g_utf8System = false;
 UINT WINAPI Utf8Acp() { return CP_UTF8; }
 int WINAPI Utf8ToWide(UINT page, DWORD flags, LPCCH text, int bytes, LPWSTR out, int chars) {
