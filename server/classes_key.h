@@ -19,7 +19,8 @@ struct ClassesKey {
 // Opens `hive`\Software\Classes (`hive` HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER)
 // in both views, through the predefined key, so that a caller's override of
 // it (RegOverridePredefKey, as installer tools capture a registration) is
-// followed. Asks for reading and writing, creating the key where it is
+// followed; the predefined key itself is neither refreshed (an empty subkey)
+// nor closed. Asks for reading and writing, creating the key where it is
 // missing; where it can only be read (the machine's, for a standard user) it
 // is opened for reading, and whatever registration then writes below it fails
 // as a key or value that cannot be written does. The Win32 error as HRESULT

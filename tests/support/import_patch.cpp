@@ -203,6 +203,7 @@ bool WindowsRules::Patched() const {
 int g_registryRulesBroken = 0, g_registryViewCalls = 0;
 namespace {
 std::map<HKEY, REGSAM> g_keyViews;  // the keys the module holds that were opened in a view
+std::map<HKEY, HKEY> g_overrides;    // predefined keys mapped to a caller's keys
 constexpr REGSAM kViews = KEY_WOW64_32KEY | KEY_WOW64_64KEY;
 bool Predefined(HKEY key) { return reinterpret_cast<ULONG_PTR>(key) >= reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT); }
 // Whether a call below `parent` that names the view flags in `access` breaks the rule (and counts it).
@@ -219,27 +220,34 @@ LSTATUS Follow(LSTATUS status, HKEY parent, REGSAM access, const HKEY* opened) {
     if (status == ERROR_SUCCESS && view) g_keyViews[key] = view;
     return status;
 }
+// The key a call naming `key` reaches: a predefined key's override, in any view.
+HKEY Mapped(HKEY key) {
+    const auto found = g_overrides.find(key);
+    return found == g_overrides.end() ? key : found->second;
+}
 LSTATUS WINAPI ViewOpen(HKEY parent, LPCWSTR name, DWORD options, REGSAM access, PHKEY key) {
     if (Breaks(parent, access)) return ERROR_INVALID_PARAMETER;
-    if (Predefined(parent) && (!name || !*name)) return *key = parent, ERROR_SUCCESS;
+    if (Predefined(parent) && (!name || !*name)) return g_overrides.erase(parent), *key = parent, ERROR_SUCCESS;
+    parent = Mapped(parent);
     return Follow(Advapi<decltype(&RegOpenKeyExW)>("RegOpenKeyExW")(parent, name, options, access, key), parent,
                   access, key);
 }
 LSTATUS WINAPI ViewCreate(HKEY parent, LPCWSTR name, DWORD reserved, LPWSTR keyClass, DWORD options, REGSAM access,
                           LPSECURITY_ATTRIBUTES security, PHKEY key, LPDWORD disposition) {
     if (Breaks(parent, access)) return ERROR_INVALID_PARAMETER;
+    parent = Mapped(parent);
     return Follow(Advapi<decltype(&RegCreateKeyExW)>("RegCreateKeyExW")(parent, name, reserved, keyClass, options,
                                                                          access, security, key, disposition),
                   parent, access, key);
 }
 LSTATUS WINAPI ViewDeleteEx(HKEY parent, LPCWSTR name, REGSAM access, DWORD reserved) {
     if (Breaks(parent, access)) return ERROR_INVALID_PARAMETER;
-    return Advapi<decltype(&RegDeleteKeyExW)>("RegDeleteKeyExW")(parent, name, access, reserved);
+    return Advapi<decltype(&RegDeleteKeyExW)>("RegDeleteKeyExW")(Mapped(parent), name, access, reserved);
 }
 LSTATUS WINAPI ViewGetValue(HKEY key, LPCWSTR name, LPCWSTR value, DWORD flags, LPDWORD type, PVOID data,
                             LPDWORD size) {
     if (name && *name && Breaks(key, 0)) return ERROR_INVALID_PARAMETER;
-    return Advapi<decltype(&RegGetValueW)>("RegGetValueW")(key, name, value, flags, type, data, size);
+    return Advapi<decltype(&RegGetValueW)>("RegGetValueW")(Mapped(key), name, value, flags, type, data, size);
 }
 LSTATUS WINAPI ViewClose(HKEY key) {
     if (Predefined(key)) return ++g_registryRulesBroken, ERROR_SUCCESS;
@@ -248,6 +256,8 @@ LSTATUS WINAPI ViewClose(HKEY key) {
 }
 }  // namespace
 
+void RegistryViewRule::Override(HKEY predefined, HKEY key) { g_overrides[predefined] = key; }
+
 RegistryViewRule::RegistryViewRule(HMODULE module)
     : open(module, "advapi32.dll", "RegOpenKeyExW", reinterpret_cast<void*>(&ViewOpen)),
       create(module, "advapi32.dll", "RegCreateKeyExW", reinterpret_cast<void*>(&ViewCreate)),
@@ -255,5 +265,6 @@ RegistryViewRule::RegistryViewRule(HMODULE module)
       getValue(module, "advapi32.dll", "RegGetValueW", reinterpret_cast<void*>(&ViewGetValue)),
       close(module, "advapi32.dll", "RegCloseKey", reinterpret_cast<void*>(&ViewClose)) {
     g_keyViews.clear();
+    g_overrides.clear();
     g_registryRulesBroken = g_registryViewCalls = 0;
 }

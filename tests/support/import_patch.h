@@ -98,5 +98,9 @@ private:
 extern int g_registryRulesBroken, g_registryViewCalls;
 struct RegistryViewRule {
     explicit RegistryViewRule(HMODULE module);
+    // A caller's RegOverridePredefKey: every call naming `predefined`, in any view, reaches `key`. The
+    // empty subkey "refreshes the predefined key" ("RegOpenKeyEx function"); what that does to an
+    // override is not documented, so here the refresh ends it.
+    void Override(HKEY predefined, HKEY key);
     ImportPatch open, create, deleteEx, getValue, close;
 };
