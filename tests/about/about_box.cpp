@@ -7,13 +7,6 @@
 #include "quarnver_h.h"
 #include "test_support.h"
 
-doctest::String doctest::StringMaker<std::wstring>::convert(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
-    std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], n, nullptr, nullptr);
-    return ("\"" + utf8 + "\"").c_str();
-}
 
 namespace {
 const wchar_t kCaption[] = L"О программе";

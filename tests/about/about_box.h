@@ -7,14 +7,7 @@
 #include <doctest/doctest.h>
 #include <functional>
 #include <string>
-
-// Failed comparisons of texts print them in UTF-8.
-namespace doctest {
-template <>
-struct StringMaker<std::wstring> {
-    static String convert(const std::wstring& text);
-};
-}  // namespace doctest
+#include "test_support.h"
 
 // What the running box showed.
 struct AboutSnapshot {

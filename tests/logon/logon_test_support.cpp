@@ -6,14 +6,6 @@
 const wchar_t kLogonKey[] = L"Software\\Velmora\\QUARN 5\\Logon";
 const wchar_t kLogonCaption[] = L"Регистрация";
 
-doctest::String doctest::StringMaker<std::wstring>::convert(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
-    std::string utf8(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], n, nullptr, nullptr);
-    return ("\"" + utf8 + "\"").c_str();
-}
-
 std::wstring AnsiToWide(const std::string& ansi) {
     const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(n), L'\0');

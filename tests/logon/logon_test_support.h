@@ -12,14 +12,6 @@
 #include "test_support.h"
 #include <doctest/doctest.h>
 
-// Wide texts in failure messages, as UTF-8.
-namespace doctest {
-template <>
-struct StringMaker<std::wstring> {
-    static String convert(const std::wstring& text);
-};
-}  // namespace doctest
-
 // Text in the ANSI code page (as the platform reports names) as UTF-16.
 std::wstring AnsiToWide(const std::string& ansi);
 

@@ -246,6 +246,10 @@ void RunModal(const std::function<void()>& modal, const std::function<void()>& d
     thread.join();
 }
 
+doctest::String doctest::StringMaker<std::wstring>::convert(const std::wstring& text) {
+    return ("\"" + WideToUtf8(text) + "\"").c_str();
+}
+
 std::string WideToUtf8(const std::wstring& text) {
     const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string s(static_cast<size_t>(n > 0 ? n : 0), '\0');

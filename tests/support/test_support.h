@@ -7,6 +7,15 @@
 #include <functional>
 #include <string>
 #include <vector>
+#include <doctest/doctest.h>
+
+// Failed comparisons of wide texts print them in UTF-8.
+namespace doctest {
+template <>
+struct StringMaker<std::wstring> {
+    static String convert(const std::wstring& text);
+};
+}  // namespace doctest
 
 // A key under HKEY_CURRENT_USER\Software\QuarnverTest that the test owns;
 // deleted when made and when destroyed.
