@@ -55,6 +55,23 @@ function(quarn_run)
     endif()
 endfunction()
 
+# The names of unsigned.msi's `kind` (tables or streams) that msiinfo lists,
+# sorted, but for the summary information, which is to hold the package code
+# (its fields are in the digest; msiinfo prints the stream's name without its
+# leading \005). Fails unless `needed` is among them.
+function(quarn_msi_names kind needed out)
+    execute_process(COMMAND ${MSIINFO} ${kind} unsigned.msi WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE result
+                    OUTPUT_VARIABLE names ERROR_VARIABLE output)
+    string(REGEX REPLACE "\n$" "" names "${names}")
+    string(REPLACE "\n" ";" names "${names}")
+    list(FILTER names EXCLUDE REGEX "SummaryInformation$")
+    list(SORT names)
+    if(NOT result EQUAL 0 OR NOT "${needed}" IN_LIST names)
+        message(FATAL_ERROR "BuildMsi: no ${needed} among the ${kind} of unsigned.msi:\n${output}")
+    endif()
+    set(${out} "${names}" PARENT_SCOPE)
+endfunction()
+
 # wixl stamps the cabinet with the sources' times and the summary with the
 # clock; it opens relative sources only.
 quarn_run(touch -d "${DATE} UTC" quarnver.dll quarnver.wxs product.wxs)
@@ -88,15 +105,7 @@ quarn_run(${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f "${DATE}" ${MSIBUILD} un
 # again gives another code, whatever the length of its signature.
 file(SHA256 "${WORK}/quarnver.dll" content)
 string(APPEND content "\n${NAME}\nVelmora\n${template}\n")
-execute_process(COMMAND ${MSIINFO} tables unsigned.msi WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE result
-                OUTPUT_VARIABLE tables ERROR_VARIABLE output)
-string(REGEX REPLACE "\n$" "" tables "${tables}")
-string(REPLACE "\n" ";" tables "${tables}")
-list(REMOVE_ITEM tables _SummaryInformation)
-list(SORT tables)
-if(NOT result EQUAL 0 OR NOT "Registry" IN_LIST tables)
-    message(FATAL_ERROR "BuildMsi: no tables in unsigned.msi:\n${output}")
-endif()
+quarn_msi_names(tables Registry tables)
 foreach(table IN LISTS tables)
     execute_process(COMMAND ${MSIINFO} export unsigned.msi ${table} WORKING_DIRECTORY "${WORK}"
                     RESULT_VARIABLE result OUTPUT_VARIABLE rows ERROR_VARIABLE output)
@@ -106,17 +115,7 @@ foreach(table IN LISTS tables)
     string(SHA256 rows "${rows}")
     string(APPEND content "${table} ${rows}\n")
 endforeach()
-execute_process(COMMAND ${MSIINFO} streams unsigned.msi WORKING_DIRECTORY "${WORK}" RESULT_VARIABLE result
-                OUTPUT_VARIABLE streams ERROR_VARIABLE output)
-string(REGEX REPLACE "\n$" "" streams "${streams}")
-string(REPLACE "\n" ";" streams "${streams}")
-# The summary stream, whose name msiinfo prints without its leading \005, is
-# to hold the code; its fields are in the digest above.
-list(FILTER streams EXCLUDE REGEX "SummaryInformation$")
-list(SORT streams)
-if(NOT result EQUAL 0 OR NOT "quarnver.cab" IN_LIST streams)
-    message(FATAL_ERROR "BuildMsi: no cabinet in unsigned.msi:\n${output}")
-endif()
+quarn_msi_names(streams quarnver.cab streams)
 foreach(stream IN LISTS streams)
     execute_process(COMMAND ${MSIINFO} extract unsigned.msi ${stream} WORKING_DIRECTORY "${WORK}"
                     OUTPUT_FILE "${WORK}/stream.bin" RESULT_VARIABLE result COMMAND_ERROR_IS_FATAL ANY)

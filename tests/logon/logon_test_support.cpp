@@ -18,16 +18,28 @@ HMODULE QuarnverLibrary() {
     return module;
 }
 
-ComPtr<IQuarn5Logon> NewLogon() {
+namespace {
+// An object of `clsid` through DllGetClassObject and CreateInstance; null when either fails.
+void CreateThroughClassObject(REFCLSID clsid, REFIID iid, void** object) {
     using GetClassObjectFn = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     const auto getClassObject = reinterpret_cast<GetClassObjectFn>(
         reinterpret_cast<void*>(GetProcAddress(QuarnverLibrary(), "DllGetClassObject")));
-    ComPtr<IQuarn5Logon> logon;
-    if (!getClassObject) return logon;
     ComPtr<IClassFactory> factory;
-    if (FAILED(getClassObject(CLSID_Quarn5Logon, IID_IClassFactory, factory.ReceiveVoid()))) return logon;
-    factory->CreateInstance(nullptr, IID_IQuarn5Logon, logon.ReceiveVoid());
+    if (getClassObject && SUCCEEDED(getClassObject(clsid, IID_IClassFactory, factory.ReceiveVoid())))
+        factory->CreateInstance(nullptr, iid, object);
+}
+}  // namespace
+
+ComPtr<IQuarn5Logon> NewLogon() {
+    ComPtr<IQuarn5Logon> logon;
+    CreateThroughClassObject(CLSID_Quarn5Logon, IID_IQuarn5Logon, logon.ReceiveVoid());
     return logon;
+}
+
+ComPtr<IQuarn5About> NewAbout() {
+    ComPtr<IQuarn5About> about;
+    CreateThroughClassObject(CLSID_Quarn5About, IID_IQuarn5About, about.ReceiveVoid());
+    return about;
 }
 
 std::wstring Remembered(const wchar_t* name) { return ReadRegString(HKEY_CURRENT_USER, kLogonKey, name); }

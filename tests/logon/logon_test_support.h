@@ -27,8 +27,9 @@ struct IconGroupEntry {
 
 // The built quarnver.dll, loaded once for the whole test program.
 HMODULE QuarnverLibrary();
-// A new logon object through DllGetClassObject and CreateInstance.
+// A new logon object, and a new About box, through DllGetClassObject and CreateInstance.
 ComPtr<IQuarn5Logon> NewLogon();
+ComPtr<IQuarn5About> NewAbout();
 
 // A single-threaded apartment for the calling thread.
 class ComApartment {

@@ -768,12 +768,8 @@ TEST_CASE_FIXTURE(DialogFixture, "every control of both dialogs has a name for s
             Click(dialog, IDCANCEL);
         });
     CHECK(result.hr == S_OK);
-    ComPtr<IClassFactory> factory;
-    ComPtr<IQuarn5About> about;
-    const auto getClassObject = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
-        reinterpret_cast<void*>(GetProcAddress(QuarnverLibrary(), "DllGetClassObject")));
-    REQUIRE(getClassObject(CLSID_Quarn5About, IID_IClassFactory, factory.ReceiveVoid()) == S_OK);
-    REQUIRE(factory->CreateInstance(nullptr, IID_IQuarn5About, about.ReceiveVoid()) == S_OK);
+    const ComPtr<IQuarn5About> about = NewAbout();
+    REQUIRE(about);
     RunModal([&] { CHECK(about->DlgAbout(*missing.Get(), *missing.Get()) == S_OK); }, [&] {
         const HWND box = WaitForWindow(L"О программе");
         ComApartment readerThread;

@@ -540,12 +540,8 @@ TEST_CASE_FIXTURE(ObjectFixture, "where no window can be seen a logon with a row
         CHECK(Remembered(L"User") == L"<missing>");
         CHECK(logon->put_Level(0) == S_OK);
         CHECK(InitializeSilently(logon.Get(), L"client", *missing.Get(), *missing.Get(), *missing.Get(), &shown).hr == S_OK);
-        ComPtr<IClassFactory> factory;
-        ComPtr<IQuarn5About> box;
-        const auto getClassObject = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
-            reinterpret_cast<void*>(GetProcAddress(QuarnverLibrary(), "DllGetClassObject")));
-        REQUIRE(getClassObject(CLSID_Quarn5About, IID_IClassFactory, factory.ReceiveVoid()) == S_OK);
-        REQUIRE(factory->CreateInstance(nullptr, IID_IQuarn5About, box.ReceiveVoid()) == S_OK);
+        const ComPtr<IQuarn5About> box = NewAbout();
+        REQUIRE(box);
         HRESULT about = E_NOTIMPL;
         RunModal([&] { about = box->DlgAbout(*missing.Get(), *missing.Get()); },
                  [&] { if (const HWND shownBox = WaitForWindow(L"О программе", 1000)) PostMessageW(shownBox, WM_CLOSE, 0, 0); });
